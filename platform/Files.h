@@ -1,0 +1,102 @@
+#pragma once
+// File system interface. Error numbers are those the programs compare (as on Windows).
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+
+namespace zq {
+
+inline constexpr int kErrNone = 0;
+inline constexpr int kErrBadFileName = 52;    // a path that cannot be examined at all
+inline constexpr int kErrFileNotFound = 53;   // examined and absent
+inline constexpr int kErrFileExists = 58;
+inline constexpr int kErrDiskFull = 61;
+inline constexpr int kErrPermission = 70;     // includes deleting a file another process holds
+inline constexpr int kErrPathFileAccess = 75; // e.g. renaming a file another process holds
+inline constexpr int kErrPathNotFound = 76;
+inline constexpr int kErrDeviceIo = 57;       // any other failure
+
+struct FsStatus {
+    int error = kErrNone;
+    std::string text;  // the system's description, for traces and messages
+    bool ok() const { return error == kErrNone; }
+};
+
+// Attribute bits as on Windows; existence tests take a mask of the extra kinds to match.
+inline constexpr std::uint32_t kAttrReadOnly = 0x1;
+inline constexpr std::uint32_t kAttrHidden = 0x2;
+inline constexpr std::uint32_t kAttrSystem = 0x4;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+
+struct FileTimes {
+    DateTime created, lastAccess, lastWrite;  // local time; empty when unreadable
+};
+
+struct DirEntry {
+    std::string name;
+    bool isDirectory = false;
+    std::int64_t size = 0;
+    FileTimes times;
+};
+
+// A text file kept open for writing (trace, log). Lines are written as given.
+class ITextFile {
+public:
+    virtual ~ITextFile() = default;
+    virtual void Write(const std::string& text) = 0;  // flushed, so a crash keeps what was written
+    virtual void Close() = 0;
+};
+
+// A file opened for random-access reading (version resources of large installers).
+class IReadFile {
+public:
+    virtual ~IReadFile() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Reads up to size bytes at offset; returns the bytes actually read.
+    virtual std::string ReadAt(std::uint64_t offset, std::size_t size) = 0;
+};
+
+class IFiles {
+public:
+    virtual ~IFiles() = default;
+
+    // Like Dir(path, mask): true when an entry exists at path whose kind is matched.
+    // Ordinary files (read-only included) always match; hidden, system and directory entries
+    // match only when their bit is in attrMask. *error gets 52 for a path that cannot be
+    // examined, 0 otherwise ("not found" is false with error 0).
+    virtual bool Exists(const std::string& path, std::uint32_t attrMask, int* error = nullptr) = 0;
+    virtual bool IsDirectory(const std::string& path, int* error = nullptr) = 0;
+    virtual FsStatus CreateDirectory(const std::string& path) = 0;  // one level
+    // Copies whole or not at all: into a temporary name beside the target, synced, size
+    // checked, renamed into place; the temporary file is removed on failure.
+    virtual FsStatus Copy(const std::string& source, const std::string& target, bool overwrite) = 0;
+    // Rename; across file systems copy, sync, verify and only then remove the source.
+    // A file another process holds gives 75.
+    virtual FsStatus Move(const std::string& source, const std::string& target) = 0;
+    // Deletes a file; one another process holds gives 70.
+    virtual FsStatus Remove(const std::string& path) = 0;
+    virtual FsStatus SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    virtual std::optional<std::uint32_t> GetAttributes(const std::string& path) = 0;
+    virtual std::int64_t Size(const std::string& path) = 0;  // -1 on failure
+    // The three times; all empty when the file is missing or another process holds it
+    // exclusively (opened "sharing nothing").
+    virtual FileTimes Times(const std::string& path) = 0;
+    virtual std::vector<DirEntry> List(const std::string& folder) = 0;  // files and folders
+    // True when the folder (or the file's folder) lies on a network file system.
+    virtual bool IsRemote(const std::string& path) = 0;
+    virtual std::unique_ptr<ITextFile> OpenText(const std::string& path, bool append) = 0;
+    virtual std::unique_ptr<IReadFile> OpenRead(const std::string& path) = 0;
+    // Whole small files (configuration, pages); fails above maxBytes.
+    virtual std::optional<std::string> ReadAll(const std::string& path, std::size_t maxBytes) = 0;
+    // Replaces the file atomically (temporary file, sync, rename).
+    virtual FsStatus WriteAtomic(const std::string& path, const std::string& content) = 0;
+    virtual std::int64_t FreeSpace(const std::string& folder) = 0;  // bytes, -1 unknown
+};
+
+}  // namespace zq

@@ -1,0 +1,38 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zq {
+
+// A started process the caller keeps to wait for.
+class IProcessHandle {
+public:
+    virtual ~IProcessHandle() = default;
+    // Waits up to timeoutMs (negative: no bound). True when the process has ended.
+    virtual bool Wait(int timeoutMs) = 0;
+    virtual int ExitCode() const = 0;  // valid after Wait returned true
+};
+
+struct StartResult {
+    bool ok = false;
+    std::string error;                       // why the start failed
+    std::unique_ptr<IProcessHandle> handle;  // only when asked for
+};
+
+class IProcesses {
+public:
+    virtual ~IProcesses() = default;
+    // Splits commandLine by the Windows rules (never a shell) and starts it detached.
+    // A PE file ("MZ") goes through wine when that is on the PATH.
+    virtual StartResult Start(const std::string& commandLine, bool keepHandle) = 0;
+};
+
+// Windows command-line rules (CommandLineToArgvW), exposed for tests.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// Quotes one argument so that SplitCommandLine gives it back unchanged.
+std::string QuoteArgument(const std::string& argument);
+// Rebuilds the command line after the program name from main's arguments.
+std::string JoinCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace zq
