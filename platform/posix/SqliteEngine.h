@@ -1,0 +1,26 @@
+#pragma once
+// The data-access engine over SQLite. Data files and front ends are SQLite database files
+// under the product's names. While a database is open its lock file (<name>.ldb, beside it)
+// is held with a shared flock; an exclusive open holds it with an exclusive flock, so other
+// openers fail with 3045. The last close removes the lock file.
+#include <memory>
+#include <string>
+
+#include "common/Dao.h"
+
+namespace zq::posix {
+
+class SqliteEngine : public zq::dao::IDbEngine {
+public:
+    SqliteEngine();
+    ~SqliteEngine() override;
+
+    std::unique_ptr<zq::dao::Database> OpenDatabase(const std::string& path, bool exclusive,
+                                                    bool readOnly, const std::string& connect,
+                                                    zq::dao::Error& error) override;
+};
+
+// The lock file that belongs to a database file: same folder and name, extension .ldb.
+std::string LockFilePath(const std::string& databasePath);
+
+}  // namespace zq::posix
