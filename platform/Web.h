@@ -22,6 +22,8 @@ public:
     virtual DownloadResult Download(
         const std::string& url, const std::string& target,
         const std::function<void(std::uint64_t done, std::uint64_t total)>& progress) = 0;
+    // Why the last FetchText gave nothing (empty when unknown), for notes and traces.
+    virtual std::string LastError() const { return {}; }
 };
 
 }  // namespace zq

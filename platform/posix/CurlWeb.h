@@ -37,8 +37,8 @@ public:
         const std::string& url, const std::string& target,
         const std::function<void(std::uint64_t done, std::uint64_t total)>& progress) override;
 
-    // Why the last FetchText failed (empty after success), for trace lines and messages.
-    const std::string& LastError() const { return lastError_; }
+    // Why the last FetchText failed (empty after success).
+    std::string LastError() const override { return lastError_; }
 
 private:
     std::string caFile_;
