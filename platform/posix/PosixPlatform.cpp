@@ -29,6 +29,25 @@ std::string RegistryFolder() {
     }
     return base + "/zequora/registry";
 }
+
+// Forwards to the dialogs in use, so a Platform handed out earlier follows a switch.
+class SwitchableDialogs : public IDialogs {
+public:
+    explicit SwitchableDialogs(IDialogs& target) : target_(&target) {}
+    void SetTarget(IDialogs& target) { target_ = &target; }
+    MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                         MsgButtons buttons, int defaultButton) override {
+        return target_->MessageBox(text, title, icon, buttons, defaultButton);
+    }
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
+                                        const std::string& filterPattern,
+                                        const std::string& initialFolder) override {
+        return target_->OpenFile(title, filterName, filterPattern, initialFolder);
+    }
+
+private:
+    IDialogs* target_;
+};
 }  // namespace
 
 struct PosixPlatform::Impl {
@@ -40,14 +59,15 @@ struct PosixPlatform::Impl {
     PosixEnvironment env;
     PosixShell shell;
     console::ConsoleDialogs consoleDialogs{std::cin, std::cerr};
+    SwitchableDialogs dialogs{consoleDialogs};
     SqliteEngine db;
     std::unique_ptr<CurlWeb> web;
 };
 
 PosixPlatform::PosixPlatform() : impl_(std::make_unique<Impl>()) {
     Impl& i = *impl_;
-    platform_.reset(new Platform{i.registry, i.profile,  i.files,          i.processes, i.clock,
-                                 i.env,      i.shell,    i.consoleDialogs, nullptr,     &i.db});
+    platform_.reset(new Platform{i.registry, i.profile, i.files,   i.processes, i.clock,
+                                 i.env,      i.shell,   i.dialogs, nullptr,     &i.db});
 }
 
 PosixPlatform::~PosixPlatform() = default;
@@ -55,10 +75,7 @@ PosixPlatform::~PosixPlatform() = default;
 Platform& PosixPlatform::Get() { return *platform_; }
 
 void PosixPlatform::SetDialogs(IDialogs& dialogs) {
-    Impl& i = *impl_;
-    IWeb* web = platform_->web;
-    platform_.reset(new Platform{i.registry, i.profile, i.files, i.processes, i.clock,
-                                 i.env,      i.shell,   dialogs, web,         &i.db});
+    impl_->dialogs.SetTarget(dialogs);
 }
 
 void PosixPlatform::EnableWeb(const std::string& caFile) {

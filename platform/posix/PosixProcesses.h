@@ -2,6 +2,7 @@
 // Starting programs on Linux: the command line is split by the Windows rules and the program
 // is executed directly (never through a shell); PE files go through wine.
 #include <string>
+#include <vector>
 
 #include "platform/Processes.h"
 
@@ -12,5 +13,10 @@ public:
     PosixProcesses() = default;
     StartResult Start(const std::string& commandLine, bool keepHandle) override;
 };
+
+// Starts argv (argv[0] a program path or a name looked up like a Windows program) detached,
+// in its own session, standard input from /dev/null. Without a handle nothing is left to
+// reap.
+StartResult StartArguments(const std::vector<std::string>& argv, bool keepHandle);
 
 }  // namespace zq::posix

@@ -1,11 +1,12 @@
 #pragma once
 // Registry store: one text file per root ("HKEY_LOCAL_MACHINE.reg", "HKEY_CURRENT_USER.reg")
-// in the "Windows Registry Editor Version 5.00" format, kept in one folder.
+// in the "Windows Registry Editor Version 5.00" format, kept in one folder. Every call sees
+// what other processes wrote before it; writers serialise on a lock file beside the store.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 
 #include "platform/Registry.h"
 
@@ -14,6 +15,9 @@ namespace zq::posix {
 class RegistryStore : public zq::IRegistry {
 public:
     explicit RegistryStore(std::string folder);
+    ~RegistryStore() override;
+    RegistryStore(const RegistryStore&) = delete;
+    RegistryStore& operator=(const RegistryStore&) = delete;
 
     long OpenKey(RegRoot root, const std::string& path, RegHandle& out) override;
     long CreateKey(RegRoot root, const std::string& path, RegHandle& out) override;
@@ -26,22 +30,13 @@ public:
 
     // The file that holds one root.
     std::string FileOf(RegRoot root) const;
-    // Why the last failing call failed ("" after a success); also written to stderr.
-    const std::string& LastError() const { return lastError_; }
+    // Why the last failing call failed ("" after a success); also written to stderr once.
+    std::string LastError() const;
+
+    struct Impl;
 
 private:
-    struct Open {
-        RegRoot root;
-        std::string path;  // without the root name, as passed (backslash separated)
-    };
-    long Fail(const std::string& why);
-    bool Lookup(RegHandle key, Open& out);
-
-    std::string folder_;
-    std::mutex mutex_;
-    std::map<RegHandle, Open> handles_;
-    RegHandle next_ = 1;
-    std::string lastError_;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace zq::posix

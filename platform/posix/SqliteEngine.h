@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/Dao.h"
+#include "platform/posix/LockFile.h"
 
 namespace zq::posix {
 
@@ -19,8 +20,5 @@ public:
                                                     bool readOnly, const std::string& connect,
                                                     zq::dao::Error& error) override;
 };
-
-// The lock file that belongs to a database file: same folder and name, extension .ldb.
-std::string LockFilePath(const std::string& databasePath);
 
 }  // namespace zq::posix
