@@ -1,0 +1,64 @@
+#pragma once
+// The program-wide values of one run of the update tool, and the services it uses.
+#include <string>
+
+#include "platform/Dialogs.h"
+#include "platform/Environment.h"
+#include "platform/Files.h"
+#include "platform/Profile.h"
+#include "platform/Registry.h"
+#include "platform/Shell.h"
+#include "platform/Web.h"
+
+namespace zq::update {
+
+// The tool's own version; kept in step with the project version.
+inline constexpr int kZquMajor = 4;
+inline constexpr int kZquMinor = 1;
+
+enum class ProductPart { None, Manager, Client };
+
+// Where the update server is, from zqu.ini in the program folder.
+struct ServerConfig {
+    std::string base;     // "https://host[:port][/path]" without a trailing "/"; empty when none
+    std::string caFile;   // full path of a CA bundle to trust instead of the system's; may be empty
+    std::string problem;  // why a configured address is not used; empty when fine
+};
+
+struct UpdateContext {
+    UpdateContext(IRegistry& reg, IProfile& prof, IFiles& fs, IEnvironment& environment,
+                  IShell& sh, IDialogs& dlg, IWeb* internet)
+        : registry(reg), profile(prof), files(fs), env(environment), shell(sh), dialogs(dlg),
+          web(internet), style(environment.Style()) {}
+
+    IRegistry& registry;
+    IProfile& profile;
+    IFiles& files;
+    IEnvironment& env;
+    IShell& shell;
+    IDialogs& dialogs;
+    IWeb* web;  // nothing when no update server is configured
+    PathStyle style;
+
+    int glMajor = kZquMajor;
+    int glMinor = kZquMinor;
+    std::string glProgramFolder;  // ends in the separator
+    std::string glProgramName;    // own file name without extension
+    std::string glVersionText;    // "4.01"
+    std::string glCaption;        // "ZEQUORA - Update 4.1"
+    std::string glAppManager;     // "ZEQUORA - Manager 4"
+    std::string glAppClient;      // "ZEQUORA - Client 4"
+    ServerConfig glServer;
+
+    std::string glDataFolder;     // ends in the separator; empty when not found
+    std::string glUpdateFolder;   // glDataFolder + "UpdStore" + separator; may be empty
+    std::string glNewestManager;
+    std::string glNewestClient;
+
+    int glDownloadCount = 0;
+    ProductPart glLastPart = ProductPart::None;
+    long glLastResult = 0;        // 0 = success
+    bool glClosed = false;        // the window was closed: the program ends
+};
+
+}  // namespace zq::update

@@ -1,0 +1,295 @@
+#include "update/frmMain/frmMain.h"
+
+#include "common/Messages.h"
+#include "common/Paths.h"
+#include "common/RegistryAccess.h"
+#include "update/funktionen.h"
+
+namespace zq::update {
+namespace {
+
+constexpr const char* kSettingsRoot = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\";
+constexpr const char* kNotRecorded = "---";
+
+constexpr const char* kOverwriteQuestion =
+    "Update-Datei 'XXXX' ist im Verzeichnis 'YYYY' bereits vorhanden.";
+constexpr const char* kOverwriteConfirm = "Download trotzdem starten und Datei überschreiben?";
+constexpr const char* kDownloadFailed = "Fehler beim Download.";
+constexpr const char* kDownloadOk = "Download erfolgreich ausgeführt.";
+constexpr const char* kOfferOtherPart =
+    "Download erfolgreich ausgeführt.\r\n\r\nWollen Sie nun auch gleich den anderen "
+    "Programmteil herunterladen?";
+constexpr const char* kCreateFolderQuestion =
+    "Das ZEQUORA Update-Verzeichnis'XXXX' ist nicht vorhanden.\r\n\r\nSoll es erstellt werden?";
+
+ProductPart OtherPart(ProductPart part) {
+    return part == ProductPart::Manager ? ProductPart::Client : ProductPart::Manager;
+}
+
+std::string WithoutTrailingSeparator(std::string folder, PathStyle style) {
+    while (folder.size() > 1 && folder.back() == Separator(style)) folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+std::string InstallerFile(ProductPart part) {
+    return part == ProductPart::Client ? "zqcupd.exe" : "zqmupd.exe";
+}
+
+std::string InstallerResource(ProductPart part) { return "/" + InstallerFile(part); }
+
+FrmMain::FrmMain(UpdateContext& ctx, IMainView& view) : ctx_(ctx), view_(view) {}
+
+void FrmMain::Run() {
+    FormLoad();
+    if (ctx_.glClosed) return;
+    view_.Run([this](std::string_view control) { Click(control); });
+    ctx_.glClosed = true;
+}
+
+void FrmMain::SetDesignCaptions() {
+    view_.SetText(ctl::lblInfo, "ZEQUORA Registry Update Informationen");
+    view_.SetText(ctl::Label2, "Auto-Update Verzeichnis");
+    view_.SetText(ctl::Frame2, "ZEQUORA Manager ");
+    view_.SetText(ctl::Label1, "Aktuelle Version");
+    view_.SetText(ctl::lbxZQMVersionAkt, "Update Version");
+    view_.SetText(ctl::lbxZQMInstDat, "Update Datum");
+    view_.SetText(ctl::cmdDownloadZQM, "Download Update");
+    view_.SetText(ctl::Frame1, "ZEQUORA Client ");
+    view_.SetText(ctl::Label3, "Aktuelle Version");
+    view_.SetText(ctl::lbxZQCVersionAkt, "Update Version");
+    view_.SetText(ctl::lbxZQCInstDat, "Update Datum");
+    view_.SetText(ctl::cmdDownloadZQC, "Download Update");
+    view_.SetText(ctl::cmdHistorie, "&Historie anzeigen");
+    view_.SetText(ctl::cmdOK, "&Schließen");
+}
+
+void FrmMain::FormLoad() {
+    SetDesignCaptions();
+    InitProgramValues(ctx_);
+    view_.SetText(ctl::frmMain, ctx_.glCaption);
+    view_.SetText(ctl::lblInfoRegSubKeyZQM, "... " + ctx_.glAppManager + "\\" + "Update" + "\\");
+    view_.SetText(ctl::lblInfoRegSubKeyZQC, "... " + ctx_.glAppClient + "\\" + "Update" + "\\");
+    FindDataFolder();
+    view_.SetText(ctl::lblInfoRegKey, std::string(kSettingsRoot) + " ...");
+    ShowRecordedVersions();
+
+    // With visual styles in force the download buttons are drawn as standard buttons.
+    const std::string manifest =
+        JoinPath(ctx_.glProgramFolder, ctx_.glProgramName + ".exe.manifest", ctx_.style);
+    if (ctx_.files.Exists(manifest, kAttrHidden | kAttrSystem)) {
+        view_.UseStandardButtonStyle(ctl::cmdDownloadZQM);
+        view_.UseStandardButtonStyle(ctl::cmdDownloadZQC);
+    }
+
+    ctx_.glServer = ReadServerConfig(ctx_.profile, ctx_.glProgramFolder, ctx_.style);
+    if (!ctx_.glServer.problem.empty()) view_.ShowNote(ctx_.glServer.problem);
+    ReadNewestVersions();
+}
+
+void FrmMain::FindDataFolder() {
+    ctx_.glDataFolder.clear();
+    const std::string zqmIni = JoinPath(ctx_.glProgramFolder, "zqm.ini", ctx_.style);
+    if (ctx_.files.Exists(zqmIni, kAttrHidden | kAttrSystem)) {
+        ctx_.glDataFolder = Trim(IniRead(ctx_.profile, zqmIni, "Datendatei", "Pfad"));
+    }
+    const std::string zqcIni = JoinPath(ctx_.glProgramFolder, "zqc.ini", ctx_.style);
+    if (ctx_.glDataFolder.empty() && ctx_.files.Exists(zqcIni, kAttrHidden | kAttrSystem)) {
+        const std::string dataFile = GetSetting(ctx_.registry, ctx_.glAppClient, "Settings", "01");
+        ctx_.glDataFolder = FolderPart(dataFile, ctx_.style);
+    }
+
+    ctx_.glUpdateFolder.clear();
+    view_.SetText(ctl::lblUpdStorePfad, "");
+    view_.SetEnabled(ctl::cmdExplorer, false);
+    view_.SetEnabled(ctl::picExplorer, false);
+    if (ctx_.glDataFolder.empty()) return;
+    ctx_.glDataFolder = EnsureTrailingSeparator(ctx_.glDataFolder, ctx_.style);
+    if (ctx_.files.IsDirectory(WithoutTrailingSeparator(ctx_.glDataFolder, ctx_.style))) {
+        ctx_.glUpdateFolder =
+            ctx_.glDataFolder + "UpdStore" + std::string(1, Separator(ctx_.style));
+        view_.SetText(ctl::lblUpdStorePfad, DisplayText(ctx_.glUpdateFolder));
+        view_.SetEnabled(ctl::cmdExplorer, true);
+        view_.SetEnabled(ctl::picExplorer, true);
+    } else {
+        ctx_.glDataFolder.clear();
+    }
+}
+
+void FrmMain::ShowRecordedVersions() {
+    auto shown = [](const std::string& value, bool version) {
+        if (value.empty()) return std::string(kNotRecorded);
+        return DisplayText(version ? FirstChars(value, 6) : value);
+    };
+    auto& reg = ctx_.registry;
+    view_.SetText(ctl::lblZQMVersionAkt,
+                  shown(GetSetting(reg, ctx_.glAppManager, "Update", "UpdateVersion"), true));
+    view_.SetText(ctl::lblZQMInstDat,
+                  shown(GetSetting(reg, ctx_.glAppManager, "Update", "UpdateDate"), false));
+    view_.SetText(ctl::lblZQCVersionAkt,
+                  shown(GetSetting(reg, ctx_.glAppClient, "Update", "UpdateVersion"), true));
+    view_.SetText(ctl::lblZQCInstDat,
+                  shown(GetSetting(reg, ctx_.glAppClient, "Update", "UpdateDate"), false));
+}
+
+void FrmMain::ReadNewestVersions() {
+    ctx_.glNewestManager.clear();
+    ctx_.glNewestClient.clear();
+    if (!ctx_.glServer.base.empty()) {
+        std::string why;
+        const std::string page = FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why);
+        if (!why.empty()) {
+            view_.ShowNote("Die neuesten Versionen konnten nicht gelesen werden: " +
+                           DisplayText(why));
+        }
+        ctx_.glNewestManager = VersionFromPage(page, "ZQM_Version:", true);
+        ctx_.glNewestClient = VersionFromPage(page, "ZQC_Version:", false);
+    }
+    view_.SetText(ctl::lblZQCVersionNeu, ctx_.glNewestClient);
+    view_.SetText(ctl::lblZQMVersionNeu, ctx_.glNewestManager);
+}
+
+void FrmMain::Click(std::string_view control) {
+    if (ctx_.glClosed) return;
+    if (control == ctl::cmdDownloadZQM) CmdDownloadZQMClick();
+    else if (control == ctl::cmdDownloadZQC) CmdDownloadZQCClick();
+    else if (control == ctl::cmdHistorie) CmdHistorieClick();
+    else if (control == ctl::cmdExplorer || control == ctl::picExplorer) CmdExplorerClick();
+    else if (control == ctl::cmdOK) CmdOKClick();
+}
+
+void FrmMain::CmdDownloadZQMClick() { DownloadPart(ProductPart::Manager); }
+void FrmMain::CmdDownloadZQCClick() { DownloadPart(ProductPart::Client); }
+
+void FrmMain::DownloadPart(ProductPart part) {
+    Failure failure;
+    std::string target;
+    if (!ctx_.glUpdateFolder.empty()) {
+        target = ctx_.glUpdateFolder + InstallerFile(part);
+        const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
+        if (!ctx_.files.IsDirectory(folder)) {
+            const FsStatus created = ctx_.files.CreateDirectory(folder);
+            if (!created.ok()) failure = {created.error, created.text};
+        }
+        if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
+            std::string question = ReplaceAll(kOverwriteQuestion, "XXXX", DisplayText(FilePart(target, ctx_.style)));
+            question = ReplaceAll(question, "YYYY", DisplayText(FolderPart(target, ctx_.style)));
+            question += std::string(kCrLf) + kCrLf + kOverwriteConfirm;
+            if (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question) !=
+                MsgResult::Yes) {
+                return;
+            }
+        }
+    }
+
+    view_.SetBusy(true);
+    view_.ProcessPendingEvents();
+    DownloadResult result;
+    const std::string url = ServerAddress(ctx_, InstallerResource(part));
+    if (target.empty()) {
+        result.error = "kein Auto-Update Verzeichnis bekannt";
+    } else if (url.empty()) {
+        result.error = "kein Update-Server eingerichtet (" + std::string(kZquIni) +
+                       ", Abschnitt \"Server\", Schlüssel \"Adresse\")";
+    } else if (ctx_.web == nullptr) {
+        result.error = "kein Internetzugang eingerichtet";
+    } else {
+        result = ctx_.web->Download(url, target, [this](std::uint64_t done, std::uint64_t total) {
+            view_.ShowProgress(done, total);
+        });
+    }
+    view_.SetBusy(false);
+
+    ctx_.glLastResult = result.ok ? 0 : (result.httpStatus != 0 ? result.httpStatus : -1);
+    if (result.ok) {
+        ++ctx_.glDownloadCount;
+        ctx_.glLastPart = part;
+    } else {
+        failure = {result.httpStatus, result.error};
+    }
+    ReportDownload(part, result.ok, failure);
+}
+
+void FrmMain::ReportDownload(ProductPart part, bool ok, const Failure& failure) {
+    if (!ok) {
+        ShowMessage(ctx_,
+                    std::string(kDownloadFailed) + kCrLf + kCrLf + "Fehler: " +
+                        std::to_string(failure.number) + " / " + DisplayText(failure.text),
+                    MsgButtons::Ok, MsgIcon::Stop);
+        return;
+    }
+    if (ctx_.glDownloadCount == 1) {
+        switch (ShowMessage(ctx_, kOfferOtherPart, MsgButtons::YesNoCancel, MsgIcon::Information)) {
+            case MsgResult::Yes:
+                DownloadPart(OtherPart(part));
+                return;
+            case MsgResult::No:
+                ExploreFolder(ctx_.glUpdateFolder);
+                CloseWindow();
+                return;
+            default:
+                return;
+        }
+    }
+    ShowMessage(ctx_, kDownloadOk, MsgButtons::Ok, MsgIcon::Information);
+    ExploreFolder(ctx_.glUpdateFolder);
+    CloseWindow();
+}
+
+void FrmMain::CmdHistorieClick() {
+    const std::string address = ServerAddress(ctx_, kHistoryPage);
+    if (address.empty()) {
+        ctx_.glLastResult = -1;
+        ShowMessage(ctx_,
+                    "Fehler: 0 kein Update-Server eingerichtet (" + std::string(kZquIni) +
+                        ", Abschnitt \"Server\", Schlüssel \"Adresse\")",
+                    MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    const bool opened = ctx_.shell.Open(address);
+    ctx_.glLastResult = opened ? 0 : -1;
+    if (!opened) {
+        ShowMessage(ctx_, "Fehler: 0 die Adresse konnte nicht geöffnet werden: " + address,
+                    MsgButtons::Ok, MsgIcon::Information);
+    }
+}
+
+void FrmMain::CmdExplorerClick() {
+    if (ctx_.glUpdateFolder.empty()) return;
+    const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
+    if (ctx_.files.IsDirectory(folder)) {
+        ExploreFolder(ctx_.glUpdateFolder);
+        return;
+    }
+    const std::string question = ReplaceAll(kCreateFolderQuestion, "XXXX",
+                                            DisplayText(FolderPart(ctx_.glUpdateFolder, ctx_.style)));
+    switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
+        case MsgResult::Yes: {
+            const FsStatus created = ctx_.files.CreateDirectory(folder);
+            if (!created.ok()) {
+                view_.ShowNote("Das Verzeichnis konnte nicht erstellt werden: " + created.text);
+            }
+            ExploreFolder(ctx_.glUpdateFolder);
+            return;
+        }
+        case MsgResult::No:
+            ExploreFolder(ctx_.glDataFolder);
+            return;
+        default:
+            return;
+    }
+}
+
+void FrmMain::CmdOKClick() { CloseWindow(); }
+
+void FrmMain::ExploreFolder(const std::string& folder) {
+    if (!folder.empty()) ctx_.shell.Explore(folder);  // failures are not reported
+}
+
+void FrmMain::CloseWindow() {
+    ctx_.glClosed = true;
+    view_.Close();
+}
+
+}  // namespace zq::update
