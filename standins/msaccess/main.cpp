@@ -1,0 +1,261 @@
+// Stands in for the database program the system starts:
+//   msaccess.exe "<data file>" /repair /compact
+//       holds the file exclusively for the whole run, checks it, compacts it in place
+//   msaccess.exe /runtime "<front end>" <arguments>
+//       opens the front end and reports its version and the arguments it got
+// ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
+// the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
+// a file that others still hold (default 10000).
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/LockFile.h"
+#include "platform/posix/SqliteEngine.h"
+
+namespace {
+
+constexpr int kExitUsage = 1;
+constexpr int kExitNotADatabase = 2;
+constexpr int kExitDamaged = 3;
+constexpr int kExitInUse = 4;
+constexpr int kExitFailed = 5;
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+long EnvMs(const char* name, long fallback) {
+    const char* v = std::getenv(name);
+    if (!v || !*v) return fallback;
+    char* end = nullptr;
+    long n = std::strtol(v, &end, 10);
+    if (*end != '\0' || n < 0) return fallback;
+    return std::min(n, 3600L * 1000);
+}
+
+void Log(const std::string& line) {
+    if (const char* path = std::getenv("ZEQUORA_STANDIN_LOG"); path && *path) {
+        std::ofstream out(path, std::ios::app | std::ios::binary);
+        out << line << "\n";
+    }
+}
+
+int Fail(int code, const std::string& message) {
+    std::cerr << "msaccess.exe: " << message << "\n";
+    Log("failed (" + std::to_string(code) + "): " + message);
+    return code;
+}
+
+void SleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string Text(const zq::dao::Value& v) {
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    if (auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+    if (auto* d = std::get_if<double>(&v)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%g", *d);
+        return buf;
+    }
+    return "";
+}
+
+struct Db {
+    sqlite3* handle = nullptr;
+    ~Db() {
+        if (handle) sqlite3_close_v2(handle);
+    }
+};
+
+int Exec(sqlite3* db, const char* sql, std::string& error) {
+    char* msg = nullptr;
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) error = msg ? msg : sqlite3_errstr(rc);
+    sqlite3_free(msg);
+    return rc;
+}
+
+// The integrity check's findings; empty when the file is sound.
+std::string CheckIntegrity(sqlite3* db, int& rc) {
+    sqlite3_stmt* stmt = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check(20)", -1, &stmt, nullptr);
+    if (rc != SQLITE_OK) return sqlite3_errmsg(db);
+    std::string findings;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        std::string line = t ? t : "";
+        if (line != "ok") findings += (findings.empty() ? "" : "; ") + line;
+    }
+    if (rc != SQLITE_DONE && findings.empty()) findings = sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    return findings;
+}
+
+int RepairCompact(const std::string& path) {
+    const long waitMs = EnvMs("ZEQUORA_STANDIN_WAIT_MS", 10000);
+    const long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0);
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return Fail(kExitNotADatabase, "'" + path + "' not found");
+    if (!S_ISREG(st.st_mode)) return Fail(kExitNotADatabase, "'" + path + "' is not a file");
+    const auto sizeBefore = static_cast<long long>(st.st_size);
+
+    // Lock file first, then the data file itself (so that renames and deletes of it fail
+    // while we work, as they would on Windows).
+    std::unique_ptr<zq::posix::LockFile> lock;
+    zq::dao::Error lockError;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        lock = zq::posix::LockFile::Acquire(path, true, false, lockError);
+        if (lock || lockError.number != zq::dao::kErrLockedExclusive ||
+            std::chrono::steady_clock::now() >= deadline)
+            break;
+        SleepMs(100);
+    }
+    if (!lock) {
+        int code = lockError.number == zq::dao::kErrLockedExclusive ? kExitInUse : kExitFailed;
+        return Fail(code, lockError.description);
+    }
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return Fail(kExitFailed, "cannot open '" + path + "': " + std::strerror(errno));
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            close(fd);
+            return Fail(kExitInUse, "'" + path + "' is in use by another process");
+        }
+        SleepMs(100);
+    }
+    // Our descriptor stays open until SQLite has closed: closing it earlier would drop
+    // SQLite's own locks on the file.
+    int result = 0;
+    {
+        char header[16] = {};
+        ssize_t n = pread(fd, header, sizeof header, 0);
+        Db db;
+        std::string error;
+        if (n != static_cast<ssize_t>(sizeof header) ||
+            std::memcmp(header, "SQLite format 3", 16) != 0) {
+            result = Fail(kExitNotADatabase,
+                          "'" + path + "' is not a database of this format; left unchanged");
+        } else if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE, nullptr) !=
+                   SQLITE_OK) {
+            result = Fail(kExitFailed, "cannot open '" + path + "': " +
+                                           (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));
+        } else {
+            sqlite3_busy_timeout(db.handle, static_cast<int>(std::min(waitMs, 600000L)));
+            // Exclusive locking mode keeps the lock of BEGIN EXCLUSIVE after its commit, so
+            // nobody reads between the check and the compaction.
+            int rc = Exec(db.handle,
+                          "PRAGMA locking_mode = EXCLUSIVE; PRAGMA cache_size = -262144; "
+                          "PRAGMA mmap_size = 4294967296; BEGIN EXCLUSIVE",
+                          error);
+            if (rc != SQLITE_OK) {
+                int code = (rc & 0xff) == SQLITE_BUSY ? kExitInUse
+                           : ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
+                               ? kExitDamaged
+                               : kExitFailed;
+                result = Fail(code, "cannot take '" + path + "': " + error);
+            } else {
+                if (delayMs > 0) SleepMs(delayMs);
+                std::string findings = CheckIntegrity(db.handle, rc);
+                if (!findings.empty()) {
+                    Exec(db.handle, "ROLLBACK", error);
+                    result = Fail(kExitDamaged,
+                                  "'" + path + "' is damaged; left unchanged: " + findings);
+                } else if (Exec(db.handle, "COMMIT", error) != SQLITE_OK) {
+                    result = Fail(kExitFailed, "'" + path + "': " + error);
+                } else if ((rc = Exec(db.handle, "VACUUM", error)) != SQLITE_OK) {
+                    int code = ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
+                                   ? kExitDamaged
+                                   : kExitFailed;
+                    result = Fail(code, "compaction of '" + path + "' failed: " + error);
+                }
+            }
+            if (sqlite3_close(db.handle) != SQLITE_OK && result == 0)
+                result = Fail(kExitFailed, "closing '" + path + "' failed");
+            db.handle = nullptr;
+        }
+    }
+    close(fd);
+    lock->Release();
+    if (result == 0) {
+        long long sizeAfter = stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        std::string line = "compacted \"" + path + "\": " + std::to_string(sizeBefore) + " -> " +
+                           std::to_string(sizeAfter) + " bytes";
+        std::cout << line << "\n";
+        Log(line);
+    }
+    return result;
+}
+
+int Runtime(const std::string& frontEnd, const std::vector<std::string>& args) {
+    zq::posix::SqliteEngine engine;
+    zq::dao::Error error;
+    auto db = engine.OpenDatabase(frontEnd, false, true, ";pwd=", error);
+    if (!db)
+        return Fail(kExitNotADatabase, "cannot open the front end '" + frontEnd + "': " +
+                                           std::to_string(error.number) + " " + error.description);
+    bool found = false;
+    for (const auto& t : db->TableNames()) found = found || Lower(t) == "tbl_intern";
+    if (!found) return Fail(kExitDamaged, "the front end '" + frontEnd + "' has no table tbl_Intern");
+    auto rs = db->OpenRecordset("tbl_Intern", zq::dao::RecordsetType::Snapshot, error);
+    if (!rs) return Fail(kExitDamaged, "tbl_Intern: " + error.description);
+    std::string version;
+    if (!rs->Eof()) {
+        rs->MoveFirst();
+        version = Text(rs->Field("VI_Major")) + Text(rs->Field("VI_Minor")) + Text(rs->Field("VI_Beta"));
+    }
+    rs->Close();
+    std::string line = "runtime \"" + frontEnd + "\" version " + (version.empty() ? "?" : version) +
+                       " arguments " + std::to_string(args.size()) + ":";
+    for (const auto& a : args) line += " [" + a + "]";
+    std::cout << line << "\n" << std::flush;
+    Log(line);
+    // Keeps the front end open for a while, as a running application would.
+    if (long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0); delayMs > 0) SleepMs(delayMs);
+    db->Close();
+    return 0;
+}
+
+int Usage() {
+    return Fail(kExitUsage,
+                "usage: msaccess.exe \"<data file>\" /repair /compact | "
+                "msaccess.exe /runtime \"<front end>\" [arguments]");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    if (Lower(args[0]) == "/runtime") {
+        if (args.size() < 2 || args[1].empty()) return Usage();
+        return Runtime(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+    }
+    std::string file;
+    bool repair = false, compact = false;
+    for (const auto& a : args) {
+        std::string l = Lower(a);
+        if (l == "/repair") repair = true;
+        else if (l == "/compact") compact = true;
+        else if (file.empty()) file = a;
+        else return Usage();
+    }
+    if (file.empty() || !(repair || compact)) return Usage();
+    return RepairCompact(file);
+}
