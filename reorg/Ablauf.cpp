@@ -1,0 +1,339 @@
+#include "reorg/Ablauf.h"
+
+#include "common/Messages.h"
+#include "common/Paths.h"
+#include "common/RegistryAccess.h"
+#include "reorg/IniDatei.h"
+#include "reorg/Meldungen.h"
+#include "reorg/frmZQR/ReorgView.h"
+#include "reorg/funktionen.h"
+
+namespace zq::reorg {
+
+namespace {
+
+constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;  // read-only files always match
+
+std::string ProgramFolderOf(IEnvironment& env) {
+    std::string folder = FolderPart(env.ProgramPath(), env.Style());
+    if (folder.size() > 1 && folder.back() == Separator(env.Style())) folder.pop_back();
+    return folder;
+}
+
+std::string Join(const ReorgContext& ctx, const std::string& folder, const std::string& name) {
+    return EnsureTrailingSeparator(folder, ctx.Style()) + name;
+}
+
+void WriteHeader(ReorgContext& ctx) {
+    TraceLog& t = ctx.trace;
+    t.Section("Globals");
+    t.Label("Date/Time", ctx.platform.clock.FormatGeneral(ctx.platform.clock.Now()));
+    t.Label("ZQR.exe Version", ctx.glVersionText);
+    t.Label("glcAccExe", kAccessExeName);
+    t.Label("glcZQdataFile", kDataFileName);
+    t.Label("glcZQRiniFile", kOptionsFileName);
+    t.Label("glcZQMiniFile", kManagerIniName);
+    t.Label("glcRegHKey", "HKEY_LOCAL_MACHINE");
+    t.Label("glRegPathAccVar", ctx.access.regPathAccVar);
+    t.Label("glRegPathAccVarRT", ctx.access.regPathAccVarRT);
+    t.Label("glcRegKeyStandard", "");
+    t.Label("glcRegKeyAccVar", "Path");
+    t.Section("Parameter");
+    t.Label("glStartParm", ctx.glStartParm);
+    t.Section("Ini File Options");
+    t.Label("glcIniKopie", ctx.options.kopie);
+    t.Label("glcIniCreate", ctx.options.create);
+    t.Label("glcIniLog", ctx.options.log);
+    t.Label("glcIniSleep", ctx.options.sleep);
+    t.Label("glcIniTabCode", ctx.options.tabCode);
+    t.Label("glcIniMaxFiles", ctx.options.maxFiles);
+    ReportReorgConfig(ctx.platform.files, t, ctx.glManagerIniFile, ctx.access);
+}
+
+// No usable data file in an unattended or Manager start.
+Flow GiveUp(ReorgContext& ctx) {
+    std::string message = AbortMessage(ctx.glDataFile);
+    Show(ctx, message, kReorgDefaultTitle, MsgIcon::Exclamation);
+    ctx.trace.Empty();
+    ctx.trace.Error(" " + message);
+    ctx.exitCode = kExitAborted;
+    return FinishRun(ctx, false);
+}
+
+Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
+    IFiles& files = ctx.platform.files;
+    if (!files.Exists(ctx.glDataFile, kAnyFile)) return GiveUp(ctx);
+    ctx.glStartedByManager = true;
+    if (ctx.view.Show(window) == Flow::End) return Flow::End;
+    IReorgView& view = ctx.view;
+    view.SetVisible(Control::lblFortschritt, true);
+
+    Flow flow = Flow::Go;
+    std::string lock = LockFileName(ctx, ctx.glDataFile, flow);
+    if (flow == Flow::End) return flow;
+    bool ready = !files.Exists(lock, kAnyFile);
+    if (!ready) {
+        std::string progress = msg::kProgressChecking;
+        view.SetEnabled(Control::cmdReorg, false);
+        for (int round = 0; round < 20; ++round) {
+            progress += ".";
+            view.SetText(Control::lblFortschritt, progress);
+            if (!files.Exists(lock, kAnyFile)) {
+                ready = true;
+                break;
+            }
+            ctx.trace.Result("OK | Found | Deleted");
+            (void)files.Remove(lock);  // still held by Access: the next round tries again
+            view.ProcessPendingInput();
+            ctx.platform.clock.Sleep(500);
+        }
+    }
+    if (ready) {
+        view.SetEnabled(Control::cmdReorg, true);
+        view.SetText(Control::lblFortschritt, msg::kProgressReady);
+        view.SetAlignment(Control::lblFortschritt, Alignment::Right);
+    }
+    if (!view.IsEnabled(Control::cmdReorg)) {
+        view.SetAlignment(Control::lblFortschritt, Alignment::Right);
+        view.SetText(Control::lblFortschritt, msg::kProgressNotReady);
+        ctx.exitCode = kExitAborted;  // if the user closes the window now, nothing was done
+        return Flow::Go;
+    }
+    ctx.glOfferManagerRestart = true;
+    ctx.runInProgress = true;
+    flow = RunReorganisation(ctx);
+    ctx.runInProgress = false;
+    return flow;
+}
+
+}  // namespace
+
+ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
+    : platform(p),
+      view(v),
+      trace(p.files, EnsureTrailingSeparator(ProgramFolderOf(p.env), p.env.Style()) + kTraceFileName,
+            kReorgLabelWidth),
+      glStartParm(std::move(startParm)) {}
+
+bool ReorgContext::Unattended() const { return ParseLong(glAutorun) != 0; }
+
+std::string ReorgContext::OptionsFile() const {
+    return EnsureTrailingSeparator(glProgramFolder, Style()) + kOptionsFileName;
+}
+
+MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& title, MsgIcon icon,
+               MsgButtons buttons, int defaultButton) {
+    return ctx.platform.dialogs.MessageBox(text, title, icon, buttons, defaultButton);
+}
+
+double FileSizeMb(ReorgContext& ctx, const std::string& path) {
+    std::int64_t bytes = ctx.platform.files.Size(path);
+    if (bytes <= 0) return 0;
+    return static_cast<double>(bytes) / 1024.0 / 1024.0;
+}
+
+void LoadLastDataFile(ReorgContext& ctx) {
+    ctx.glDataFile = GetSetting(ctx.platform.registry, ctx.glProductName, "Settings", "01", "");
+}
+
+void SaveLastDataFile(ReorgContext& ctx) {
+    SaveSetting(ctx.platform.registry, ctx.glProductName, "Settings", "01", ctx.glDataFile);
+}
+
+std::string LockFileName(ReorgContext& ctx, const std::string& path, Flow& flow) {
+    std::string firstRule;
+    std::optional<std::string> name = LockFileNameOf(path, ctx.Style(), &firstRule);
+    ctx.trace.Section("Check Conditions");
+    ctx.trace.Label("Check Lock File", firstRule);
+    if (!name) {
+        ctx.trace.Result("Error");
+        Show(ctx, msg::kLibrariesMissing, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+        ctx.exitCode = kExitFailed;
+        flow = Flow::End;
+        return "";
+    }
+    if (!ctx.platform.files.Exists(*name, kAnyFile)) ctx.trace.Result("OK | Not found");
+    return *name;
+}
+
+bool CheckDataFile(ReorgContext& ctx, const std::string& path, Flow& flow) {
+    IFiles& files = ctx.platform.files;
+    int error = 0;
+    bool exists = files.Exists(path, kAnyFile, &error);
+    if (error == kErrBadFileName) {
+        std::string text = "Laufzeitfehler: " + std::to_string(error) + kCrLf + kCrLf +
+                           "Die angegebene ZEQUORA Datendatei wurde nicht gefunden." + kCrLf +
+                           "Bitte prüfen Sie Einstellungen, Berechtigungen und Verfügbarkeit." +
+                           kCrLf + kCrLf + "Angegebene Datendatei: " + path + kCrLf;
+        Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+        ctx.glFileCheckMessageShown = true;
+        return false;
+    }
+    // A missing file needs no lock-file test (an empty path would only fail to give a name).
+    if (!exists) return false;
+    std::string lock = LockFileName(ctx, path, flow);
+    if (flow == Flow::End) return false;
+    if (files.Exists(lock, kAnyFile)) {
+        ctx.trace.Result("OK | Found | Deleted");
+        (void)files.Remove(lock);
+        if (files.Exists(lock, kAnyFile)) return false;
+    }
+    return true;
+}
+
+Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
+    IEnvironment& env = ctx.platform.env;
+    IFiles& files = ctx.platform.files;
+    const PathStyle style = ctx.Style();
+
+    ctx.glProductName = kProductName;
+    std::string programPath = env.ProgramPath();
+    ctx.glProgramFolder = ProgramFolderOf(env);
+    std::string exe = FilePart(programPath, style);
+    if (exe.empty()) exe = programPath;
+    std::size_t dot = exe.rfind('.');
+    ctx.glExeName = dot == std::string::npos || dot == 0 ? exe : exe.substr(0, dot);
+    ctx.glVersionText = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                        std::to_string(kVersionRevision);
+    ctx.glWindowTitle = ctx.glProductName + " " + std::to_string(kVersionMajor) + "." +
+                        std::to_string(kVersionMinor);
+
+    LoadLastDataFile(ctx);
+    WriteDefaultOptions(ctx);
+    ReadOptions(ctx);
+
+    ctx.glTraceFile = Join(ctx, ctx.glProgramFolder, kTraceFileName);
+    ctx.glManagerIniFile = Join(ctx, ctx.glProgramFolder, kManagerIniName);
+    ctx.glManagerExe = Join(ctx, ctx.glProgramFolder, kManagerExeName);
+    // On Linux the start program has no extension: take it when only that file is there.
+    std::string plain = Join(ctx, ctx.glProgramFolder, "zqm");
+    if (!files.Exists(ctx.glManagerExe, kAnyFile) && files.Exists(plain, kAnyFile))
+        ctx.glManagerExe = plain;
+
+    ReadAccessSettings(ctx.platform.profile, ctx.glManagerIniFile, style, ctx.access);
+    BuildKeyPaths(ctx.access);
+
+    ctx.trace.OpenOutput();
+    WriteHeader(ctx);
+
+    ctx.glAutorun = "0";
+    ctx.glOfferManagerRestart = false;
+
+    ParsedCommandLine parsed = ParseCommandLine(ctx.glStartParm);
+    Flow flow = Flow::Go;
+    switch (parsed.mode) {
+        case StartMode::Autorun: {
+            ctx.glAutorun = "-1";
+            bool empty = Trim(ctx.glDataFile).empty();
+            bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
+            if (flow == Flow::End) return flow;
+            if (empty || !usable) return GiveUp(ctx);
+            flow = RunReorganisation(ctx);
+            break;
+        }
+        case StartMode::Datei: {
+            ctx.glDataFile = parsed.path;
+            ctx.glAutorun = "-1";
+            bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
+            if (flow == Flow::End) return flow;
+            if (!usable) return GiveUp(ctx);
+            flow = RunReorganisation(ctx);
+            break;
+        }
+        case StartMode::Manager:
+            ctx.glDataFile = parsed.path;
+            return ManagerStart(ctx, window);
+        case StartMode::Window:
+            break;
+    }
+    if (flow == Flow::End) return flow;
+    // The window: a plain start, or a run the user cancelled.
+    if (!ctx.view.IsShown()) return ctx.view.Show(window);
+    return Flow::Go;
+}
+
+Flow RunReorganisation(ReorgContext& ctx) {
+    IFiles& files = ctx.platform.files;
+    const PathStyle style = ctx.Style();
+    const bool interactive = !ctx.Unattended();
+
+    std::string lokal = IniRead(ctx.platform.profile, ctx.glManagerIniFile, "Update", "LokalUpdate");
+    bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";
+    if (lokalUpdate) {
+        ctx.glUseLocalCopy = true;
+        ctx.glLocalFolder = ctx.platform.env.LocalUpdateFolder();
+        ctx.glLocalCopyFile = EnsureTrailingSeparator(ctx.glLocalFolder, style) + kLocalCopyName;
+        if (!files.IsDirectory(ctx.glLocalFolder) &&
+            !CreateFolderWithReport(files, ctx.platform.dialogs, ctx.glLocalFolder, true, style)) {
+            ctx.glUseLocalCopy = false;
+            ctx.trace.Empty();
+            ctx.trace.Error("Failed to create local folder");
+            if (interactive)
+                Show(ctx, msg::kLocalFolderFailed, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+        }
+        if (ctx.glUseLocalCopy) {
+            ctx.glOldLocalCopyFile = OldLocalCopyName(ctx.glLocalCopyFile, style);
+            bool failed = false;
+            if (files.Exists(ctx.glOldLocalCopyFile, kAnyFile))
+                failed = !DeleteFileOp(files, ctx.glOldLocalCopyFile, style).ok();
+            if (!failed && files.Exists(ctx.glLocalCopyFile, kAnyFile))
+                failed = !files.Move(ctx.glLocalCopyFile, ctx.glOldLocalCopyFile).ok();
+            if (failed) {
+                ctx.trace.Empty();
+                ctx.trace.Error("Insufficient permissions for local folder");
+                if (interactive)
+                    Show(ctx, msg::kLocalFolderRights, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+                ctx.glUseLocalCopy = false;
+            }
+        }
+        const ReorgOptions& o = ctx.options;
+        if (interactive && (o.kopie == "B" || o.kopie == "BF" || o.create == "B")) {
+            ctx.glSettingsAdjusted = false;
+            MsgResult answer = Show(ctx, msg::kManagerSettingsQuestion, ReorgTitle(MsgKind::Question),
+                                    MsgIcon::Question, MsgButtons::YesNoCancel, 0);
+            if (answer == MsgResult::Cancel) {
+                ctx.exitCode = kExitAborted;  // the window stays open; closing it ends with this
+                return Flow::Go;
+            }
+            if (answer == MsgResult::Yes) {
+                ctx.glSettingsAdjusted = true;
+                ctx.options.create = "F";
+                ctx.options.kopie = "F";
+                WriteOption(ctx.platform.profile, ctx.OptionsFile(), "speicherort", "F");
+                WriteOption(ctx.platform.profile, ctx.OptionsFile(), "sicherungskopie", "F");
+            }
+        }
+    }
+
+    Flow flow = Flow::Go;
+    AccessSearch search{ctx.platform, ctx.trace, msg::kNotFoundTemplate, kReorgDefaultTitle,
+                        [&ctx, &flow] {
+                            ctx.glAccessExe = ctx.access.accessExe;
+                            flow = RunCompaction(ctx);
+                        }};
+    bool found = FindAccess(search, ctx.access);
+    if (flow == Flow::End) return flow;
+    ctx.exitCode = found ? kExitAborted : kExitFailed;  // found: the user declined to go on
+    return FinishRun(ctx, false);
+}
+
+Flow StartFromWindow(ReorgContext& ctx) {
+    if (ctx.runInProgress) return Flow::Go;
+    ctx.glFileCheckMessageShown = false;
+    std::string text = ctx.view.Text(Control::txtDatenbank);
+    Flow flow = Flow::Go;
+    bool empty = Trim(text).empty();
+    bool usable = CheckDataFile(ctx, text, flow);
+    if (flow == Flow::End) return flow;
+    if (empty || !usable) {
+        if (!ctx.glFileCheckMessageShown)
+            Show(ctx, AbortMessage(text), ReorgTitle(MsgKind::Error), MsgIcon::Exclamation);
+        return Flow::Go;
+    }
+    ctx.runInProgress = true;
+    flow = RunReorganisation(ctx);
+    ctx.runInProgress = false;
+    return flow;
+}
+
+}  // namespace zq::reorg

@@ -1,0 +1,116 @@
+#pragma once
+// The program-wide values of one reorganiser run, held in one context object that main
+// creates and every procedure takes.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/AccessDetection.h"
+#include "common/Dao.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+
+namespace zq::reorg {
+
+class IReorgView;
+
+// Exit codes of the program, so that a scheduled run can tell the outcomes apart.
+inline constexpr int kExitSuccess = 0;        // reorganised, record counts unchanged
+inline constexpr int kExitAborted = 1;        // nothing done: no usable data file, cancelled
+inline constexpr int kExitFailed = 2;         // no Access, no backup, Access or census failed
+inline constexpr int kExitCountsChanged = 3;  // the record counts differ after the run
+
+// Whether the program goes on or ends; an ending carries ReorgContext::exitCode back to main.
+enum class [[nodiscard]] Flow { Go, End };
+
+inline constexpr const char* kAccessExeName = "msaccess.exe";
+inline constexpr const char* kDataFileName = "zqdata.mdb";
+inline constexpr const char* kOptionsFileName = "zqr.ini";
+inline constexpr const char* kManagerIniName = "zqm.ini";
+inline constexpr const char* kManagerExeName = "zqm.exe";
+inline constexpr const char* kTraceFileName = "ZQR_Reorg_Trace.txt";
+inline constexpr const char* kLogFileName = "ZQR_Reorg_Log.txt";
+inline constexpr const char* kLocalCopyName = "zqdata_lokal.mdb";
+
+// Our own version information (the program file carries no version resource on Linux).
+inline constexpr const char* kProductName = "ZEQUORA Reorganisation";
+inline constexpr int kVersionMajor = 4;
+inline constexpr int kVersionMinor = 1;
+inline constexpr int kVersionRevision = 23;
+
+// The six options of zqr.ini in force: trimmed and upper-cased.
+struct ReorgOptions {
+    std::string kopie;     // "Sicherungskopie"
+    std::string create;    // "Speicherort"
+    std::string log;       // "Logdatei"
+    std::string sleep;     // "Warten"
+    std::string tabCode;   // "TabCode"
+    std::string maxFiles;  // "DateiAnzahlMax", the decimal text of its leading number
+};
+
+struct ReorgContext {
+    ReorgContext(Platform& platform, IReorgView& view, std::string startParm);
+
+    Platform& platform;
+    IReorgView& view;
+    TraceLog trace;  // path fixed on construction from the program folder
+
+    // Start-up values.
+    std::string glStartParm;
+    std::string glProductName;
+    std::string glProgramFolder;  // without trailing separator
+    std::string glExeName;
+    std::string glVersionText;
+    std::string glWindowTitle;
+    std::string glDataFile;
+    std::string glTraceFile;
+    std::string glManagerIniFile;
+    std::string glManagerExe;
+    std::string glAutorun = "0";  // "0" interactive, "-1" unattended
+    bool glOfferManagerRestart = false;
+    bool glStartedByManager = false;
+    bool glFileCheckMessageShown = false;
+
+    ReorgOptions options;
+    AccessSettings access;
+
+    // Run values.
+    bool glUseLocalCopy = false;
+    std::string glLocalFolder;
+    std::string glLocalCopyFile;
+    std::string glOldLocalCopyFile;
+    bool glSettingsAdjusted = false;
+    bool glRunCancelled = false;
+    std::string glAccessExe;
+    std::string glLogFile;
+    std::string glAccessCommand;
+    double glSizeBefore = 0, glSizeAfter = 0, glSizeDiff = 0;
+    std::int32_t glSumBefore = 0, glSumAfter = 0, glCountDiff = 0;
+    std::int16_t glTablesSeen = 0, glTablesMatching = 0;
+    std::int16_t glResultFlag = 0;
+    std::int32_t glResultCount = 0;
+    std::int32_t glDelayMs = 0;
+    long glLastOpenError = 0;
+    std::string lastOpenErrorText;  // the engine's description of glLastOpenError
+    bool workingOnLocalCopy = false;  // Access works on glLocalCopyFile; it must come back
+
+    // Open resources of the run.
+    std::unique_ptr<dao::Database> db;         // the data file while a step uses it
+    std::unique_ptr<ITextFile> log;            // the reorganisation log while it is open
+    std::unique_ptr<IProcessHandle> accessProcess;  // the Access process until it has ended
+
+    // Outcome facts that decide the exit code.
+    bool accessFailed = false;   // not started, ended with an error, or did not end in time
+    bool censusFailed = false;   // a census pass could not open the data file
+    bool resultsFailed = false;  // the result records could not be stored
+    bool runInProgress = false;
+    // How long the run waits for Access to end before it counts again.
+    int accessWaitBoundMs = 2 * 60 * 60 * 1000;  // keeps a second start button click from nesting a run
+    int exitCode = kExitSuccess;
+
+    PathStyle Style() const { return platform.env.Style(); }
+    bool Unattended() const;  // glAutorun converted to a number is not 0
+    std::string OptionsFile() const;  // built from the program folder on every access
+};
+
+}  // namespace zq::reorg

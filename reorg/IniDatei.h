@@ -1,0 +1,27 @@
+#pragma once
+// zqr.ini: the six options, written with their defaults and comments where missing.
+#include <string>
+
+#include "platform/Profile.h"
+#include "reorg/Global.h"
+
+namespace zq::reorg {
+
+inline constexpr const char* kOptionsSection = "Global";
+
+// Completes the options file: each missing or empty key is written in lower case with its
+// default and its comment lines.
+void WriteDefaultOptions(IProfile& profile, const std::string& optionsFile);
+// The options in force: trimmed, upper-cased, "DateiAnzahlMax" as its leading number.
+ReorgOptions ReadOptions(IProfile& profile, const std::string& optionsFile);
+// One option (key as given) for the Manager-settings answer.
+void WriteOption(IProfile& profile, const std::string& optionsFile, const std::string& key,
+                 const std::string& value);
+// Reads one option back as in force (trimmed, upper-cased).
+std::string ReadOptionBack(IProfile& profile, const std::string& optionsFile,
+                           const std::string& key);
+
+void WriteDefaultOptions(ReorgContext& ctx);
+void ReadOptions(ReorgContext& ctx);
+
+}  // namespace zq::reorg

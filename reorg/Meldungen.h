@@ -1,0 +1,88 @@
+#pragma once
+// The reorganiser's own message texts. Lines are joined by CR LF.
+namespace zq::reorg::msg {
+
+inline constexpr const char* kAbortTemplate =
+    "Aktion abgebrochen.\r\n"
+    "\r\n"
+    "Mögliche Ursachen: \r\n"
+    "1) Keine Datendatei 'zqdata.mdb' angegeben, oder \r\n"
+    "2) die Datendatei XXXXX ist nicht vorhanden, oder \r\n"
+    "3) es besteht kein exklusiver Zugriff auf die angegebene Datendatei.";
+
+inline constexpr const char* kLibrariesMissing =
+    "Aktion abgebrochen.\r\n"
+    "\r\n"
+    "Mögliche Ursachen: \r\n"
+    "Notwendige Befehlsbibliotheken stehen nicht zur Verfügung.";
+
+inline constexpr const char* kNotFoundTemplate =
+    "Access 10.0 oder Access 10.0 Runtime nicht gefunden oder nicht installiert! Zur "
+    "Reorganisation wird jedoch Access 10.0 oder Access 10.0 Runtime benötigt. Zur Behebung "
+    "des Problemes lesen Sie bitte im Handbuch den Abschnitt 'Installation und Update'.";
+
+inline constexpr const char* kLocalFolderFailed =
+    "Lokales Datendateiverzeichnis zur Durchführung der Reorganisation auf einem lokalen "
+    "Laufwerk konnte nicht erstellt werden.";
+inline constexpr const char* kLocalFolderRights =
+    "Fehlende Zugriffsberechtigungen auf lokal zu erstellendes Datenverzeichnis.";
+
+inline constexpr const char* kManagerSettingsQuestion =
+    "Die ZEQUORA Manager Einstellungen lassen den Schluss zu, dass wegen möglicher "
+    "Berechtigungsproblem auf dem Server keine Daten verändert bzw. abgelegt werden können.\r\n"
+    "Sollen diese Einstellungen auch für die Reorganisation übernommen werden?";
+
+inline constexpr const char* kFolderQuestionStart =
+    "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund unzureichender "
+    "Berechtigungen) nicht darauf zugegriffen werden: \r\n";
+inline constexpr const char* kFolderQuestionEnd = "\r\n\r\nSoll es erstellt werden?";
+
+inline constexpr const char* kNoBackupUnattended =
+    "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\r\n"
+    "Die Durchführung wird daher abgebrochen.";
+inline constexpr const char* kNoBackupQuestion =
+    "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\r\n"
+    "Wollen Sie die Reorganisation trotzdem durchführen?";
+
+inline constexpr const char* kSizeUnchanged =
+    "Die Größe der ZEQUORA Datendatei hat sich durch die Reorganisation nicht verändert. Sie "
+    "beträgt weiterhin XXXXX MB";
+inline constexpr const char* kSizeChanged =
+    "Die Größe der ZEQUORA Datendatei hat sich durch die Reorganisation \r\nvon XXXXX MB auf "
+    "YYYYY MB verringert.";
+inline constexpr const char* kCountsChanged =
+    "\r\n\r\nACHTUNG: Die Anzahl der Datensätze hat sich durch die Reorganisation verändert!"
+    "\r\n\r\nDies sollte nur der Fall sein, wenn vorher eine Meldung über ein nicht erkennbares "
+    "Datenbankformat oder eine defekte Datenbank angezeigt wurde. War dies nicht der Fall "
+    "kontrollieren Sie unbedingt die Log-Datei ZQR_Reorg_Log.txt\r\n\r\nMit Hilfe der Log-Datei "
+    "kann man erkennen welche Tabelle wie viel verlorene Datensätze aufweist.";
+inline constexpr const char* kSuccess = "Reorganisation erfolgreich.\r\n";
+inline constexpr const char* kResultsNotWritten =
+    "Fehler:\r\nErgebnisse konnten nicht in Datendatei geschrieben werden.";
+inline constexpr const char* kRestartManager =
+    "Soll nun der ZEQUORA Manager wieder gestartet werden?";
+
+inline constexpr const char* kOpenLocked =
+    "Die angegebene ZEQUORA Datendatei ist derzeit exklusiv von einem Benutzer gesperrt und "
+    "kann nicht geöffnet werden.";
+inline constexpr const char* kOpenReadOnly =
+    "Die angegebene ZEQUORA Datendatei ist schreibgeschützt oder Sie haben keine Berechtigung "
+    "die Datei im Änderungsmodus zu öffnen.\r\nBitte prüfen Sie die Eigenschaften der "
+    "Datendatei und Ihre Zugriffsberechtigung auf diese Datei.";
+inline constexpr const char* kOpenFormat =
+    "Die angegebene ZEQUORA Datendatei 'zqdata.mdb' ist keine gültige ZEQUORA Datendatei oder "
+    "hat nicht das erforderliche Access-Datenformat.\r\nBitte prüfen Sie die Einstellungen.";
+inline constexpr const char* kOpenFormatHint =
+    "Eine mögliche Ursache des Fehlers könnte sein:\r\n\r\n- Die Datendatei wurde von Ihnen "
+    "versehentlich geöffnet und in eine für ZEQUORA ungültige Access-Version konvertiert.";
+inline constexpr const char* kOpenUnknown =
+    "Unbekannter Fehler. z. B. Datendatei nicht vorhanden oder kann nicht geöffnet werden.\r\n"
+    "Bitte prüfen Sie die Einstellungen und speichern Sie diese erneut.";
+
+inline constexpr const char* kProgressChecking = "Prüfung läuft .";
+inline constexpr const char* kProgressReady = "Programm bereit";
+inline constexpr const char* kProgressNotReady = "Programm nicht bereit";
+// Shown while the reorganiser waits for Access to finish the compaction.
+inline constexpr const char* kWaitingForAccess = "Reorganisation läuft, bitte warten ";
+
+}  // namespace zq::reorg::msg

@@ -1,0 +1,141 @@
+// Backup copies of the data file in "Save" beside it and "Autosave" beside the program.
+#include "common/Messages.h"
+#include "common/Paths.h"
+#include "reorg/Ablauf.h"
+#include "reorg/Meldungen.h"
+#include "reorg/funktionen.h"
+
+namespace zq::reorg {
+
+namespace {
+
+constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;
+
+enum class Step { Next, Stop, Cancel };
+
+bool IsCopyName(const std::string& name) { return name.rfind("R_", 0) == 0; }
+
+// The copies in the folder, the new one (keep) left out.
+std::vector<std::string> ListCopies(ReorgContext& ctx, const std::string& folder,
+                                    const std::string& keep) {
+    std::vector<std::string> names;
+    for (const DirEntry& e : ctx.platform.files.List(folder))
+        if (!e.isDirectory && IsCopyName(e.name) && e.name != keep) names.push_back(e.name);
+    return names;
+}
+
+// One copy; result counts the copies made so far.
+Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
+                 std::int16_t& result) {
+    IFiles& files = ctx.platform.files;
+    const PathStyle style = ctx.Style();
+    TraceLog& trace = ctx.trace;
+
+    std::string copyPath = backend ? BackendCopyPath(ctx.glDataFile, backupName, style)
+                                   : FrontendCopyPath(ctx.glProgramFolder, backupName, style);
+    std::string folder = FolderPart(copyPath, style);
+    if (folder.size() > 1) folder.pop_back();
+
+    if (!files.IsDirectory(folder)) {
+        if (!ctx.Unattended()) {
+            MsgResult answer = Show(ctx, msg::kFolderQuestionStart + folder + msg::kFolderQuestionEnd,
+                                    ReorgTitle(MsgKind::SafetyQuestion), MsgIcon::Question,
+                                    MsgButtons::YesNoCancel, 1);
+            if (answer == MsgResult::Cancel) return Step::Cancel;
+            if (answer == MsgResult::No) return backend ? Step::Next : Step::Stop;
+        }
+        trace.Label("Action", "Create folder " + folder);
+        if (!CreateFolderWithReport(files, ctx.platform.dialogs, folder, false, style)) {
+            trace.Result("Error");
+            return Step::Stop;
+        }
+        trace.Result("OK");
+    }
+
+    if (files.Exists(copyPath, kAnyFile)) {
+        trace.Empty();
+        trace.Label("Action", "Delete existing data file copies with same name: " + copyPath);
+        if (!DeleteFileOp(files, copyPath, style).ok()) {
+            trace.Result("Error");
+            return backend ? Step::Next : Step::Stop;
+        }
+    }
+
+    trace.Empty();
+    trace.Label("Action", std::string("Save backup copy of data file to ") +
+                              (backend ? "backend" : "frontend") + " folder: " + copyPath);
+    // The copy lands whole or not at all, so only a complete copy counts and takes a place
+    // in the rotation.
+    FsStatus copied = files.Copy(ctx.glDataFile, copyPath, true);
+    if (!copied.ok() || !files.Exists(copyPath, kAnyFile)) {
+        trace.Result("Error");
+        if (!copied.text.empty()) trace.Error(copied.text);
+        return backend ? Step::Next : Step::Stop;
+    }
+    trace.Result("OK");
+    result = static_cast<std::int16_t>(backend ? 1 : result + 1);
+
+    // Old copies go only once the new one is safe, so a failed copy never costs a good one.
+    long max = ParseLong(ctx.options.maxFiles);
+    if (max > 0) {
+        trace.Empty();
+        trace.Label("Action", "Delete copies of the data file to keep max amount of: " +
+                                  (backend ? ctx.options.maxFiles : std::to_string(max - 1)));
+        std::string text = DeleteOldCopies(ctx, folder, backupName);
+        trace.Result(text.empty() ? "Unknown" : text);
+    }
+    return Step::Next;
+}
+
+}  // namespace
+
+std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder, const std::string& keep) {
+    long max = ParseLong(ctx.options.maxFiles);
+    if (max <= 0) return "";
+    IFiles& files = ctx.platform.files;
+    if (!files.IsDirectory(folder)) return "";
+    const PathStyle style = ctx.Style();
+
+    long n = static_cast<long>(ListCopies(ctx, folder, keep).size());
+    std::string text = "OK | Found " + std::to_string(n);
+    long deleted = 0;
+    int rounds = 0;
+    while (max <= n) {
+        std::vector<std::string> names = ListCopies(ctx, folder, keep);
+        std::vector<std::string> paths;
+        std::vector<DateTime> times;
+        for (const std::string& name : names) {
+            paths.push_back(JoinPath(folder, name, style));
+            times.push_back(files.Times(paths.back()).lastWrite);
+        }
+        if (std::optional<std::size_t> oldest = OldestCopy(times)) {
+            (void)DeleteFileOp(files, paths[*oldest], style);
+            ctx.trace.Label("Command", "Delete file '" + paths[*oldest] + "'");
+            ++deleted;
+        }
+        --n;
+        if (++rounds >= 101) {
+            text = "Error";
+            break;
+        }
+    }
+    if (deleted > 0 && text != "Error") text += " | Deleted " + std::to_string(deleted);
+    return text;
+}
+
+std::int16_t MakeBackupCopies(ReorgContext& ctx) {
+    const std::string backupName = BackupName(ctx.platform.clock.Now());
+    const std::string& kopie = ctx.options.kopie;
+    std::int16_t result = 0;
+    if (kopie.find('B') != std::string::npos) {
+        Step step = MakeOneCopy(ctx, true, backupName, result);
+        if (step == Step::Cancel) return -1;
+        if (step == Step::Stop) return result;
+    }
+    if (kopie.find('F') != std::string::npos) {
+        if (MakeOneCopy(ctx, false, backupName, result) == Step::Cancel) return -1;
+    }
+    return result;
+}
+
+}  // namespace zq::reorg

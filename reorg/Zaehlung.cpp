@@ -1,0 +1,189 @@
+// Opening the data file and the record census before and after the compaction.
+#include <cstdio>
+#include <limits>
+
+#include "common/Messages.h"
+#include "common/Paths.h"
+#include "common/RegistryAccess.h"
+#include "reorg/Ablauf.h"
+#include "reorg/Meldungen.h"
+#include "reorg/frmZQR/ReorgView.h"
+#include "reorg/funktionen.h"
+
+namespace zq::reorg {
+
+namespace {
+
+constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;
+
+void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
+    const std::string title = ReorgTitle(MsgKind::Error);
+    const std::string code = std::to_string(error.number);
+    const std::string tail = std::string(kCrLf) + kCrLf + "Fehlercode: " + code;
+    switch (error.number) {
+        case dao::kErrLockedExclusive:
+            Show(ctx, msg::kOpenLocked + tail, title, MsgIcon::Stop);
+            break;
+        case dao::kErrCannotOpenForWrite:
+            Show(ctx, msg::kOpenReadOnly + tail, title, MsgIcon::Stop);
+            break;
+        case dao::kErrUnrecognisedFormat:
+            Show(ctx, msg::kOpenFormat + tail, title, MsgIcon::Stop);
+            Show(ctx, msg::kOpenFormatHint, ReorgTitle(MsgKind::Information), MsgIcon::Information);
+            break;
+        default:
+            Show(ctx,
+                 msg::kOpenUnknown + std::string(kCrLf) + " [" + ctx.glDataFile + "]." + kCrLf +
+                     kCrLf + "Fehlermeldung: " + code + " " + error.description,
+                 title, MsgIcon::Stop);
+    }
+}
+
+// Errors that waiting cannot cure: retrying them would only delay the run.
+bool IsLasting(long error) {
+    return error == dao::kErrUnrecognisedFormat || error == dao::kErrCannotOpenForWrite;
+}
+
+void LogLine(ReorgContext& ctx, const std::string& line) {
+    if (ctx.log) ctx.log->Write(line + kCrLf);
+}
+
+std::string AtLeastTwoDigits(int n) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", n);
+    return buf;
+}
+
+std::int32_t SaturatingAdd(std::int32_t a, long b) {
+    long long sum = static_cast<long long>(a) + b;
+    if (sum > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(sum);
+}
+
+// A trace note from a pass; the trace is closed during the pass after the compaction.
+void TraceNote(ReorgContext& ctx, int pass, const std::string& text) {
+    bool reopen = pass == 1 && !ctx.trace.IsOpen();
+    if (reopen) ctx.trace.OpenAppend();
+    ctx.trace.Error(text);
+    if (reopen) ctx.trace.Close();
+}
+
+void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
+    IFiles& files = ctx.platform.files;
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        FsStatus moved = files.Move(ctx.glLocalCopyFile, ctx.glDataFile);
+        if (moved.error != kErrPathFileAccess) break;  // only "still in use" is worth a retry
+        ctx.platform.clock.Sleep(1000);
+    }
+    ctx.trace.OpenAppend();
+    ctx.trace.Empty();
+    ctx.trace.Label("Action", "Moving data file to initial folder");
+    bool exists = false;
+    for (int test = 0; test < 31; ++test) {
+        if (files.Exists(ctx.glDataFile, kAnyFile)) {
+            exists = true;
+            break;
+        }
+        ctx.platform.clock.Sleep(1000);
+    }
+    if (exists) {
+        ctx.trace.Result("OK");
+        ctx.workingOnLocalCopy = false;
+    } else {
+        ctx.trace.Result("Error");
+        ctx.trace.Result("Data file stays on local drive: " + ctx.glLocalCopyFile);
+    }
+    ctx.trace.Close();
+}
+
+}  // namespace
+
+void OpenDataFile(ReorgContext& ctx, bool silent) {
+    ctx.glLastOpenError = 0;
+    CloseDataFiles(ctx);
+    if (Trim(ctx.glDataFile).empty()) return;
+    dao::Error error;
+    if (ctx.platform.db)
+        ctx.db = ctx.platform.db->OpenDatabase(ctx.glDataFile, false, false, ";pwd=", error);
+    else
+        error = {dao::kErrGeneric, "no database engine"};
+    if (!error && !ctx.db) error = {dao::kErrGeneric, "the data file could not be opened"};
+    if (!error) return;
+    ctx.db.reset();
+    ctx.glLastOpenError = error.number;
+    ctx.lastOpenErrorText = error.description;
+    if (!silent) ShowOpenError(ctx, error);
+}
+
+void CloseDataFiles(ReorgContext& ctx) {
+    if (ctx.db) ctx.db->Close();
+    ctx.db.reset();
+}
+
+std::int32_t CountRecords(ReorgContext& ctx, int pass) {
+    const int w = pass == 1 ? CensusExtraSeconds(ctx.options.sleep) : 0;
+    const int tries = 30 + w + 1;
+
+    if (pass == 1 && ctx.glUseLocalCopy && ctx.workingOnLocalCopy) MoveBackFromLocalFolder(ctx, tries);
+
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        OpenDataFile(ctx, true);
+        if (ctx.glLastOpenError == 0 || IsLasting(ctx.glLastOpenError)) break;
+        ctx.view.ProcessPendingInput();
+        if (attempt + 1 < tries) ctx.platform.clock.Sleep(1000);
+    }
+    if (ctx.glLastOpenError != 0) {
+        ctx.censusFailed = true;
+        TraceNote(ctx, pass,
+                  std::string("Records not counted ") + (pass == 0 ? "before" : "after") +
+                      ", data file not opened: " + std::to_string(ctx.glLastOpenError) + " " +
+                      ctx.lastOpenErrorText);
+        return 0;
+    }
+
+    IClock& clock = ctx.platform.clock;
+    std::int32_t& sum = pass == 0 ? ctx.glSumBefore : ctx.glSumAfter;
+    if (pass == 0) {
+        LogLine(ctx, "- Datum/Zeit: " + clock.FormatGeneral(clock.Now()));
+        LogLine(ctx, "- Datendatei: " + ctx.glDataFile);
+        LogLine(ctx, "- Version: " + ctx.glVersionText);
+        LogLine(ctx, "");
+    }
+    LogLine(ctx, std::string("---- Start: Anzahl Datensätze relevanter Tabellen ") +
+                     (pass == 0 ? "VOR Reorg" : "NACH Reorg"));
+
+    int number = 0;
+    for (const std::string& table : ctx.db->TableNames()) {
+        if (pass == 0 && ctx.glTablesSeen < std::numeric_limits<std::int16_t>::max()) ++ctx.glTablesSeen;
+        if (!TableCounts(ctx.options.tabCode, table)) continue;
+        if (IsPrefixFilter(ctx.options.tabCode) &&
+            ctx.glTablesMatching < std::numeric_limits<std::int16_t>::max())
+            ++ctx.glTablesMatching;
+        dao::Error error;
+        // A name that holds "]" cannot be bracketed; the engine takes the bare table name.
+        std::string source =
+            table.find(']') == std::string::npos ? "select * from [" + table + "]" : table;
+        std::unique_ptr<dao::Recordset> rs = ctx.db->OpenRecordset(source, dao::RecordsetType::Snapshot, error);
+        if (error || !rs) {
+            TraceNote(ctx, pass, "Table not counted: [" + table + "] " + error.description);
+            continue;
+        }
+        long count = rs->RecordCount();
+        if (count > 0) {
+            rs->MoveLast();
+            count = rs->RecordCount();
+        }
+        rs->Close();
+        if (count <= 0) continue;
+        sum = SaturatingAdd(sum, count);
+        ++number;
+        LogLine(ctx, clock.FormatGeneral(clock.Now()) + " / Tabelle " + AtLeastTwoDigits(number) +
+                         " : [" + table + "] / Anzahl DS: " + std::to_string(count));
+    }
+    LogLine(ctx, "---- Ende: Summe Datensätze " + std::to_string(sum));
+    LogLine(ctx, "");
+    CloseDataFiles(ctx);
+    return sum;
+}
+
+}  // namespace zq::reorg
