@@ -129,13 +129,14 @@ ServerConfig ReadServerConfig(IProfile& profile, const std::string& programFolde
                          " ist keine https-Adresse: " + DisplayText(address);
         return config;
     }
-    while (!address.empty() && address.back() == '/') address.pop_back();
-    const std::string host = address.substr(8, address.find('/', 8) - 8);
+    const std::string rest = address.substr(8);  // after "https://"
+    const std::string host = rest.substr(0, rest.find('/'));
     if (host.empty() || host.find_first_of("?#@") != std::string::npos) {
         config.problem = "Die Adresse des Update-Servers in " + std::string(kZquIni) +
                          " nennt keinen Rechner: " + DisplayText(address);
         return config;
     }
+    while (address.back() == '/') address.pop_back();  // the host keeps it non-empty
     config.base = address;
     const std::string ca = Trim(IniRead(profile, ini, "Server", "CAFile"));
     if (!ca.empty() && !IsNotSetMarker(ca)) {
