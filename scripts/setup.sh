@@ -6,7 +6,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libsqlite3-dev sqlite3
   libcurl4-openssl-dev curl
-  qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-dejavu-core
+  qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-dejavu-core fonts-liberation2
   python3 util-linux
 )
 missing=()
