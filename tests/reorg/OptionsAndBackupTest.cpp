@@ -1,0 +1,265 @@
+// zqr.ini, backup copies with their rotation, and the lock-file check, each on real files in
+// a temporary installation.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "reorg/Ablauf.h"
+#include "reorg/IniDatei.h"
+#include "reorg/ReorgHarness.h"
+
+using namespace zq;
+using namespace zq::reorg;
+using zqtest::Harness;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kFreshIni =
+    "[Global]\r\n"
+    "sicherungskopie=b\r\n"
+    "; Erstellen einer Sicherungskopie vor Durchführen der Aktion\r\n"
+    "; x = keine Sicherungskopie erstellen; \r\n"
+    "; b = Backend, Speicherung im Unterverzeichnis 'Save' zur Datendatei; \r\n"
+    "; f = Frontend, Speicherung im Unterverzeichnis 'Autosave' zur Programmdatei; \r\n"
+    "; fb = Front- und Backend, Speicherung an beiden Orten; \r\n"
+    "\r\n"
+    "logdatei=a\r\n"
+    "; Erstellen einer Log-Datei die Dateigröße und Anzahl der Datensätze vorher und nacher vergleicht\r\n"
+    "; x = keine Log-Datei erstellen; \r\n"
+    "; a = anhängen, neuen Log an bestehende anhängen; \r\n"
+    "; n = neu erstllen, immer neue Log-Datei erstellen; \r\n"
+    "\r\n"
+    "speicherort=b\r\n"
+    "; Speicherort der Log-Datei\r\n"
+    "; b = Backend, Speicherung im Verzeichnis der Datendatei; \r\n"
+    "; f = Frontend, Speicherung im Verzeichnis der Programmdatei; \r\n"
+    "\r\n"
+    "warten=0\r\n"
+    "; Zusätzliche Sekunden der Verzögerung zur Ergebnisbestimmung\r\n"
+    "\r\n"
+    "tabcode=tbl\r\n"
+    "; Nur Tabellen mit dieser Kennung berücksichtigen\r\n"
+    "\r\n"
+    "dateianzahlmax=10\r\n"
+    "; Nur maximal diese Anzahl von Sicherungsdateien im Verzeichnis zulassen\r\n"
+    "\r\n";
+
+void SetTime(const std::string& path, int minutesAgo) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(minutesAgo));
+}
+
+int CountCopies(const std::string& folder) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("R_", 0) == 0) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(OptionsFile, FirstStartWritesTheWholeCommentedFile) {
+    Harness h;
+    WriteDefaultOptions(h.ctx);
+    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), kFreshIni);
+    ReadOptions(h.ctx);
+    EXPECT_EQ(h.ctx.options.kopie, "B");
+    EXPECT_EQ(h.ctx.options.create, "B");
+    EXPECT_EQ(h.ctx.options.log, "A");
+    EXPECT_EQ(h.ctx.options.sleep, "0");
+    EXPECT_EQ(h.ctx.options.tabCode, "TBL");
+    EXPECT_EQ(h.ctx.options.maxFiles, "10");
+    // A second start changes nothing.
+    WriteDefaultOptions(h.ctx);
+    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), kFreshIni);
+}
+
+TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {
+    Harness h;
+    zqtest::WriteFile(h.prog + "/zqr.ini",
+                      "[Global]\r\nWarten=5\r\nLogdatei=\r\nDateiAnzahlMax=12 Stück\r\nTabCode= abc \r\n");
+    WriteDefaultOptions(h.ctx);
+    ReadOptions(h.ctx);
+    std::string ini = zqtest::ReadFile(h.prog + "/zqr.ini");
+    EXPECT_NE(ini.find("Warten=5\r\n"), std::string::npos);
+    EXPECT_EQ(ini.find("; Zusätzliche Sekunden"), std::string::npos);  // no comment for a kept key
+    EXPECT_NE(ini.find("logdatei=a\r\n; Erstellen einer Log-Datei"), std::string::npos);
+    EXPECT_NE(ini.find("sicherungskopie=b\r\n"), std::string::npos);
+    EXPECT_EQ(h.ctx.options.sleep, "5");
+    EXPECT_EQ(h.ctx.options.log, "A");
+    EXPECT_EQ(h.ctx.options.maxFiles, "12");
+    EXPECT_EQ(h.ctx.options.tabCode, "ABC");
+}
+
+TEST(OptionsFile, GarbageValuesAreReadSafely) {
+    Harness h;
+    zqtest::WriteFile(h.prog + "/zqr.ini",
+                      "[Global]\r\nwarten=abc\r\ndateianzahlmax=viele\r\nsicherungskopie=fb\r\n"
+                      "\x01\x02garbage line without equals\r\n[Global\r\n=novalue\r\n");
+    WriteDefaultOptions(h.ctx);
+    ReadOptions(h.ctx);
+    EXPECT_EQ(h.ctx.options.sleep, "ABC");
+    EXPECT_EQ(h.ctx.options.maxFiles, "0");
+    EXPECT_EQ(h.ctx.options.kopie, "FB");
+}
+
+class Backups : public ::testing::Test {
+protected:
+    void Use(const std::string& kopie, const std::string& maxFiles) {
+        h.ctx.options.kopie = kopie;
+        h.ctx.options.maxFiles = maxFiles;
+        h.ctx.glAutorun = "-1";
+        h.ctx.trace.OpenOutput();
+    }
+    Harness h;
+};
+
+TEST_F(Backups, RotationKeepsTheMaximumAndDeletesTheOldestOnly) {
+    Use("B", "10");
+    fs::create_directories(h.data + "/Save");
+    for (int k = 0; k < 12; ++k) {
+        std::string path = h.data + "/Save/R_2501" + std::to_string(10 + k) + "_000000.mdb";
+        zqtest::WriteFile(path, "old");
+        SetTime(path, 100 - k);  // k = 0 is the oldest
+    }
+    zqtest::WriteFile(h.data + "/Save/keep_me.mdb", "not a copy");
+    SetTime(h.data + "/Save/keep_me.mdb", 1000);
+    EXPECT_EQ(MakeBackupCopies(h.ctx), 1);
+    h.ctx.trace.Close();
+    EXPECT_EQ(CountCopies(h.data + "/Save"), 10);
+    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/keep_me.mdb"));
+    for (int k = 0; k < 3; ++k)
+        EXPECT_FALSE(zqtest::FileExists(h.data + "/Save/R_2501" + std::to_string(10 + k) + "_000000.mdb"));
+    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/R_250113_000000.mdb"));
+    std::string trace = h.Trace();
+    EXPECT_NE(trace.find("Action           : Delete copies of the data file to keep max amount of: 10\r\n"
+                         "Command          : Delete file '" + h.data + "/Save/R_250110_000000.mdb'\r\n"),
+              std::string::npos);
+    EXPECT_NE(trace.find("Result           : OK | Found 12 | Deleted 3\r\n"), std::string::npos);
+}
+
+TEST_F(Backups, AFailedCopyCountsNothingAndCostsNoGoodCopy) {
+    Use("FB", "2");
+    fs::create_directories(h.data + "/Save");
+    fs::create_directories(h.prog + "/Autosave");
+    for (const std::string& folder : {h.data + "/Save", h.prog + "/Autosave"}) {
+        zqtest::WriteFile(folder + "/R_250101_000000.mdb", "good 1");
+        zqtest::WriteFile(folder + "/R_250102_000000.mdb", "good 2");
+    }
+    fs::remove(h.ctx.glDataFile);
+    fs::create_directories(h.ctx.glDataFile);  // a folder cannot be copied: every copy fails
+    EXPECT_EQ(MakeBackupCopies(h.ctx), 0);
+    h.ctx.trace.Close();
+    EXPECT_EQ(CountCopies(h.data + "/Save"), 2);
+    EXPECT_EQ(CountCopies(h.prog + "/Autosave"), 2);
+    for (const auto& e : fs::directory_iterator(h.data + "/Save"))  // no temporary left behind
+        EXPECT_EQ(e.path().filename().string().rfind("R_2501", 0), 0u) << e.path();
+    std::string trace = h.Trace();
+    EXPECT_NE(trace.find("to backend folder: " + h.data + "/Save/R_"), std::string::npos);
+    EXPECT_NE(trace.find("to frontend folder: " + h.prog + "/Autosave/R_"), std::string::npos);
+    EXPECT_EQ(trace.find("Result           : OK"), std::string::npos);
+}
+
+TEST_F(Backups, BothCopiesShareOneNameAndMaxZeroSkipsTheCleanUp) {
+    Use("FB", "0");
+    zqtest::WriteFile(h.data + "/Save/R_200101_000000.mdb", "old");
+    EXPECT_EQ(MakeBackupCopies(h.ctx), 2);
+    h.ctx.trace.Close();
+    std::string name;
+    for (const auto& e : fs::directory_iterator(h.prog + "/Autosave")) name = e.path().filename().string();
+    ASSERT_EQ(name.size(), std::string("R_261206_070509.mdb").size());
+    EXPECT_EQ(zqtest::ReadFile(h.data + "/Save/" + name), std::string(4096, 'd'));
+    EXPECT_EQ(zqtest::ReadFile(h.prog + "/Autosave/" + name), std::string(4096, 'd'));
+    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/R_200101_000000.mdb"));
+    EXPECT_EQ(h.Trace().find("Delete copies"), std::string::npos);
+    // The frontend folder was created without a question in an unattended run.
+    EXPECT_TRUE(h.dialogs.boxes.empty());
+}
+
+TEST_F(Backups, FolderQuestionAnsweredEachWay) {
+    Use("FB", "10");
+    h.ctx.glAutorun = "0";
+    h.dialogs.answers = {MsgResult::No, MsgResult::Yes};  // no Save, but Autosave
+    EXPECT_EQ(MakeBackupCopies(h.ctx), 1);
+    EXPECT_FALSE(fs::exists(h.data + "/Save"));
+    EXPECT_EQ(CountCopies(h.prog + "/Autosave"), 1);
+    ASSERT_EQ(h.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Sicherheitsabfrage");
+    EXPECT_EQ(h.dialogs.boxes[0].text,
+              "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
+              "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \r\n" +
+                  h.data + "/Save\r\n\r\nSoll es erstellt werden?");
+    h.dialogs.answers = {MsgResult::Cancel};
+    fs::remove_all(h.prog + "/Autosave");
+    h.ctx.options.kopie = "F";
+    EXPECT_EQ(MakeBackupCopies(h.ctx), -1);
+    EXPECT_FALSE(fs::exists(h.prog + "/Autosave"));
+}
+
+TEST_F(Backups, AFolderThatCannotBeCreatedStopsBeforeTheFrontendCopy) {
+    Use("FB", "10");
+    zqtest::WriteFile(h.data + "/Save", "a file where the folder should be");
+    EXPECT_EQ(MakeBackupCopies(h.ctx), 0);
+    h.ctx.trace.Close();
+    EXPECT_FALSE(fs::exists(h.prog + "/Autosave"));
+    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
+    EXPECT_NE(h.Trace().find("Action           : Create folder " + h.data + "/Save\r\nResult           : Error\r\n"),
+              std::string::npos);
+}
+
+TEST(DataFileCheck, StaleLockFileIsDeletedAndAHeldOneBlocks) {
+    Harness h;
+    h.ctx.trace.OpenOutput();
+    Flow flow = Flow::Go;
+    std::string lock = h.data + "/zqdata.ldb";
+    zqtest::WriteFile(lock, "stale");
+    EXPECT_TRUE(CheckDataFile(h.ctx, h.ctx.glDataFile, flow));
+    EXPECT_FALSE(zqtest::FileExists(lock));
+
+    zqtest::WriteFile(lock, "held");
+    int fd = ::open(lock.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    EXPECT_FALSE(CheckDataFile(h.ctx, h.ctx.glDataFile, flow));
+    ::close(fd);
+    EXPECT_EQ(flow, Flow::Go);
+    EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/missing.mdb", flow));
+    h.ctx.trace.Close();
+    std::string trace = h.Trace();
+    EXPECT_NE(trace.find("*** Check Conditions ***\r\nCheck Lock File  : " + lock +
+                         "\r\nResult           : OK | Found | Deleted\r\n"),
+              std::string::npos);
+    EXPECT_EQ(trace.find("missing"), std::string::npos);  // a missing file is not traced
+}
+
+TEST(DataFileCheck, APathThatCannotBeExaminedShowsTheRuntimeError) {
+    Harness h;
+    h.ctx.trace.OpenOutput();
+    Flow flow = Flow::Go;
+    std::string longPath = "/" + std::string(4000, 'a') + "/zqdata.mdb";
+    EXPECT_FALSE(CheckDataFile(h.ctx, longPath, flow));
+    EXPECT_TRUE(h.ctx.glFileCheckMessageShown);
+    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
+    EXPECT_EQ(h.dialogs.boxes[0].text.rfind("Laufzeitfehler: 52\r\n\r\nDie angegebene ZEQUORA", 0), 0u);
+    EXPECT_NE(h.dialogs.boxes[0].text.find("Angegebene Datendatei: " + longPath + "\r\n"), std::string::npos);
+}
+
+TEST(DataFileCheck, ANameWithoutMdbEndsTheProgram) {
+    Harness h;
+    h.ctx.trace.OpenOutput();
+    zqtest::WriteFile(h.data + "/ZQDATA.MDB.bak", "x");
+    Flow flow = Flow::Go;
+    EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/ZQDATA.MDB.bak", flow));
+    EXPECT_EQ(flow, Flow::End);
+    EXPECT_EQ(h.ctx.exitCode, kExitFailed);
+    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h.dialogs.boxes[0].text,
+              "Aktion abgebrochen.\r\n\r\nMögliche Ursachen: \r\nNotwendige Befehlsbibliotheken "
+              "stehen nicht zur Verfügung.");
+}
