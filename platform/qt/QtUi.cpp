@@ -50,6 +50,9 @@ QtApp::~QtApp() {
 void QtApp::Ensure() {
     if (QCoreApplication::instance() == nullptr) {
         impl_->app = std::make_unique<QApplication>(impl_->argc, impl_->argv);
+        // The programs decide themselves when they end; hiding the last window must not
+        // break off the loops of message boxes still to come.
+        QApplication::setQuitOnLastWindowClosed(false);
     }
     if (!impl_->translator) {
         // The programs speak German whatever the desktop's language: standard buttons and
