@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev
   libsqlite3-dev sqlite3
-  libcurl4-openssl-dev curl
+  libcurl4-openssl-dev curl openssl
   qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-dejavu-core fonts-liberation2
   python3 util-linux
 )
