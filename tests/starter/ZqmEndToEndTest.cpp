@@ -1,0 +1,389 @@
+// The real zqm in temporary installations: a temporary registry store, scripted console
+// answers, the stand-in database program; one test per way the program ends.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "common/RegistryAccess.h"
+#include "platform/posix/RegistryStore.h"
+#include "support/PeFixture.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using zq::RegRoot;
+using zqtest::CrLfLines;
+using zqtest::ReadFile;
+using zqtest::WriteFile;
+
+namespace {
+
+const std::string kTrusted = "Software\\Microsoft\\Office\\14.0\\Access\\Security\\Trusted Locations";
+
+void MakeFrontEnd(const std::string& path, const char* major, const char* minor, const char* beta) {
+    fs::remove(path);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    std::string sql = "CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT);"
+                      "INSERT INTO tbl_Intern VALUES ('" + std::string(major) + "', '" + minor + "', " +
+                      (beta ? "'" + std::string(beta) + "'" : std::string("NULL")) + ");";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+class ZqmEndToEnd : public ::testing::Test {
+protected:
+    zqtest::TempDir tmp;
+    std::string prog, office, data, reg, home, standinLog, tools;
+
+    void SetUp() override {
+        prog = tmp / "Programm ZQ";
+        office = tmp / "office";
+        data = tmp / "daten";
+        reg = tmp / "registry";
+        home = tmp / "home";
+        tools = tmp / "tools";
+        standinLog = tmp / "standin.log";
+        for (const auto& d : {prog, office, data, reg, home, tools}) fs::create_directories(d);
+        // The program folder is the executable's own folder, so the program is copied there.
+        fs::copy_file(zqtest::BinDir() + "/zqm", prog + "/zqm");
+        fs::copy_file(zqtest::BinDir() + "/msaccess.exe", office + "/msaccess.exe");
+        MakeFrontEnd(prog + "/zqm.zqf", "4.1", ".23", nullptr);
+        WriteFile(prog + "/zqm.ini",
+                  "[Datenbasis]\r\nVersion=14.0\r\nBit=32\r\nPfad=X\r\n[Datendatei]\r\nNetzwerk=n\r\n"
+                  "Pfad=" + data + "\r\n");
+        zq::posix::RegistryStore store(reg);
+        zq::WriteStringValue(store, RegRoot::LocalMachine,
+                             "Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot", "", office);
+        zq::RegHandle h = 0;
+        ASSERT_EQ(store.CreateKey(RegRoot::CurrentUser, kTrusted, h), zq::kRegSuccess);
+        store.CloseKey(h);
+    }
+
+    zqtest::RunResult Zqm(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<std::string> argv{prog + "/zqm"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::map<std::string, std::string> env{
+            {"ZEQUORA_UI", "console"},       {"ZEQUORA_REGISTRY", reg},
+            {"ZEQUORA_STANDIN_LOG", standinLog}, {"HOME", home},
+            {"XDG_CACHE_HOME", home + "/.cache"}, {"WINEPREFIX", home + "/.wine"},
+            {"COMPUTERNAME", "PC 12"},       {"USERNAME", "anna"},
+            {"PATH", tools + ":/usr/bin:/bin"}, {"DISPLAY", ""},
+        };
+        return zqtest::Run(argv, env, input, 20000);
+    }
+    std::vector<std::string> Trace() {
+        auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
+        if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
+            lines[1] = "Date/Time          : *";
+        return lines;
+    }
+    std::vector<std::string> Tail(std::size_t n) {
+        auto lines = Trace();
+        if (lines.size() < n) return lines;
+        return {lines.end() - static_cast<long>(n), lines.end()};
+    }
+    // The stand-in runs detached; wait a bounded time for its report.
+    std::string WaitForFile(const std::string& path) {
+        for (int i = 0; i < 100; ++i) {
+            std::string text = ReadFile(path);
+            if (!text.empty() && text.back() == '\n') return text;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return ReadFile(path);
+    }
+    std::string Ini() { return ReadFile(prog + "/zqm.ini"); }
+    void UpdateInstaller(std::uint16_t a, std::uint16_t b, std::uint16_t c, std::uint16_t d) {
+        WriteFile(data + "/UpdStore/zqmupd.exe", zqtest::MakePeWithVersion(a, b, c, d));
+    }
+};
+
+TEST_F(ZqmEndToEnd, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) {
+    auto r = Zqm({"/excl", "a b"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string command = "\"" + office + "/msaccess.exe\" /runtime  \"" + prog +
+                                "/zqm.zqf\"  /excl \"a b\"";
+    const std::string update = home + "/.cache/zequora2/update/";
+    std::vector<std::string> expected = {
+        "*** Globals ***",
+        "Date/Time          : *",
+        "ZQM.exe Version    : 4.1.23",
+        "glcAccExe          : msaccess.exe",
+        "glcZQMFile         : zqm.zqf",
+        "glcZQMFileAlt      : zqm.mde",
+        "glcZQMiniFile      : zqm.ini",
+        "glcRegHKey         : HKEY_LOCAL_MACHINE",
+        "glcRegPathAccVar   : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot",
+        "glcRegPathAccVarRT : Software\\Microsoft\\Office\\14.0\\Access\\InstallRoot",
+        "glcRegKeyStandard  : ",
+        "glcRegKeyAccVar    : Path",
+        "",
+        "*** Command ***",
+        "glStartParm        : /excl \"a b\"",
+        "",
+        "*** Check Zequora ***",
+        "Check Zequora      : " + prog + "/zqm.zqf",
+        "Result             : OK",
+        "",
+        "*** Delete ZQM.mde ***",
+        "Delete zqm.mde     : " + prog + "/zqm.mde",
+        "Result             : Not found",
+        "",
+        "*** Check Zequora Config ***",
+        "Check Config       : " + prog + "/zqm.ini",
+        "Result             : OK",
+        "Access Version Cfg : 14.0",
+        "Access Bit Config  : 32",
+        "Access Pfad Config : Not Set",
+        "Data Network Cfg   : n",
+        "",
+        "*** Check Zequora UpdateStore ***",
+        "Check Datapath     : " + data + "/",
+        "Result             : Found",
+        "Check Update       : " + data + "/UpdStore/zqmupd.exe",
+        "Result             : Not found",
+        "",
+        "*** Check Office 14.0 ***",
+        "Read Registry      : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot\\",
+        "Result             : " + office,
+        "Check Access       : " + office + "/msaccess.exe",
+        "Result             : OK",
+        "",
+        "*** Add folders to trusted locations ***",
+        "Program folder     : " + prog,
+        "Result             : OK",
+        "",
+        "Update folder      : " + update,
+        "Result             : OK",
+        "",
+        "Data folder        : " + data,
+        "Result             : OK",
+        "",
+        "Settings           : Network locations are NOT allowed",
+        "",
+        "*** Start Zequora Manager ***",
+        "Command            : " + command,
+        "",
+        "",
+        "[Verweise]",
+    };
+    EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(WaitForFile(standinLog),
+              "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 2: [/excl] [a b]\n");
+
+    zq::posix::RegistryStore store(reg);
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location0", "Path"), prog);
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location1", "Path"), update);
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location2", "Path"), data + "/");
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location2", "Description"),
+              "set by Zequora");
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location2", "AllowSubfolders"), "0");
+
+    // A second start finds its entries and overwrites the trace.
+    fs::remove(standinLog);
+    r = Zqm({});
+    EXPECT_EQ(r.exitCode, 0);
+    auto lines = Trace();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Result             : Entry already exists"), 3);
+    EXPECT_EQ(lines[14], "glStartParm        : ");
+    EXPECT_EQ(Tail(4)[0], "Command            : \"" + office + "/msaccess.exe\" /runtime  \"" + prog +
+                              "/zqm.zqf\"  ");
+    EXPECT_EQ(WaitForFile(standinLog),
+              "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 0:\n");
+}
+
+TEST_F(ZqmEndToEnd, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
+    fs::remove(prog + "/zqm.zqf");
+    WriteFile(prog + "/zqm.mde", "old");
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Missing program file: [" + prog + "/zqm.zqf]"), std::string::npos);
+    std::vector<std::string> tail = {
+        "Result             : Error",
+        "Error Description: Die ZEQUORA Manager Programmdatei wurde nicht gefunden. ZEQUORA kann "
+        "daher nicht gestartet werden.",
+        "Installieren Sie ZEQUORA neu bzw. lesen Sie hierzu bitte im Handbuch den Abschnitt "
+        "'Installation und Update' [" + prog + "/zqm.zqf]",
+        "",
+        "",
+        "[Verweise]",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_TRUE(fs::exists(prog + "/zqm.mde"));
+}
+
+TEST_F(ZqmEndToEnd, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {
+    fs::remove(prog + "/zqm.ini");
+    fs::remove(reg + "/HKEY_LOCAL_MACHINE.reg");
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string ini = Ini();
+    for (const char* key : {"Version=X", "Bit=X", "Pfad=X", "Netzwerk=X"})
+        EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
+    auto lines = Trace();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Data Network Cfg   : "), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "--- Change Version : 10.0 --> 16.0 ----------------------"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Version            : 16.0/32 bit"), lines.end());
+    auto tail = Tail(6);
+    EXPECT_EQ(tail[0], "Error              : Access 2016 oder Access 2016 Runtime nicht gefunden oder "
+                       "nicht installiert!");
+    EXPECT_EQ(tail[3], "");
+    EXPECT_EQ(tail[5], "[Verweise]");
+    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK"), std::string::npos);
+
+    // The next start reads the markers back.
+    Zqm({});
+    lines = Trace();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Data Network Cfg   : Not Set"), lines.end());
+}
+
+TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
+    fs::create_directory_symlink(tmp / "loop", tmp / "loop");
+    WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + tmp / "loop/daten" + "\r\n");
+    auto r = Zqm({}, "n\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Fehler == stop == Ja*/Nein/Abbrechen"),
+              std::string::npos) << r.err;
+    std::vector<std::string> tail = {
+        "Check Datapath     : " + tmp / "loop/daten/",
+        "Result             : Not found",
+        "Error              : 52 / bad file name or number",
+        "Abfrage            : Neuzuweisung 'Y/N/C'",
+        "Result             : N",
+        "Exit App           : OK",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_NE(Ini().find("Pfad=" + tmp / "loop/daten"), std::string::npos);
+
+    // Yes replaces the entry by the placeholder and the start goes on.
+    r = Zqm({}, "j\n");
+    auto lines = Trace();
+    auto at = std::find(lines.begin(), lines.end(), "Result             : Y");
+    ASSERT_NE(at, lines.end());
+    EXPECT_EQ(*(at + 1), "New folder         : /tmp/error52/");
+    EXPECT_EQ(*(at + 2), "Continue start     : OK");
+    EXPECT_NE(Ini().find("Pfad=/tmp/error52/"), std::string::npos);
+    EXPECT_EQ(Tail(1)[0], "[Verweise]");
+}
+
+TEST_F(ZqmEndToEnd, UpdateOfferCancelledEndsWithoutFooter) {
+    UpdateInstaller(4, 2, 0, 0);
+    auto r = Zqm({}, "a\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Hinweis == question == Ja"), std::string::npos);
+    std::vector<std::string> tail = {
+        "Update Version     : 4.2.0.0",
+        "Current Version    : 4.1.23.0",
+        "Result             : Needed",
+        "Run Update         : Canceled",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_FALSE(fs::exists(standinLog));
+}
+
+TEST_F(ZqmEndToEnd, LogQuestionCancelledEndsWithoutFooter) {
+    UpdateInstaller(4, 2, 0, 0);
+    WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=X\r\n");
+    auto r = Zqm({}, "j\na\n");
+    EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Abfrage == question =="), std::string::npos);
+    EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
+    EXPECT_FALSE(fs::exists(data + "/UpdStore/ZQM_Update_Trace.txt"));
+}
+
+TEST_F(ZqmEndToEnd, UpdateInstallerIsStartedAndNoted) {
+    UpdateInstaller(4, 1, 24, 0);
+    // Windows programs start through wine; a recording one stands in for it here.
+    WriteFile(tools + "/wine", "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done > \"" +
+                                   tmp / "wine.log" + ".tmp\"\necho >> \"" + tmp / "wine.log" +
+                                   ".tmp\"\nmv \"" + tmp / "wine.log" + ".tmp\" \"" + tmp / "wine.log" + "\"\n");
+    fs::permissions(tools + "/wine", fs::perms::owner_all);
+    WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
+    auto r = Zqm({}, "j\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string exe = data + "/UpdStore/zqmupd.exe";
+    const std::string log = data + "/UpdStore/PC_12_zqmupd_Log.txt";
+    const std::string command = exe + " /SILENT /SP- /LOG=" + log;
+    std::vector<std::string> tail = {
+        "Result             : Needed",
+        "   Check Logfile  : " + log,
+        "Run Update         : " + command,
+        "",
+        "*** EXIT program ***",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_EQ(WaitForFile(tmp / "wine.log"), "[" + exe + "][/SILENT][/SP-][/LOG=" + log + "]\n");
+    auto history = CrLfLines(ReadFile(data + "/UpdStore/ZQM_Update_Trace.txt"));
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_NE(history[0].find(" ZEQUORA Manager : Update Version 4.1.23.0 To Version 4.1.24.0 / PC 12 / "
+                              "anna / Using Starter Version: 4.01.0.23"),
+              std::string::npos);
+    EXPECT_NE(history[1].find(" Run Update      : " + command), std::string::npos);
+    EXPECT_NE(history[2].find(" -----------"), std::string::npos);
+    EXPECT_FALSE(fs::exists(standinLog)) << "the front end is not started";
+}
+
+TEST_F(ZqmEndToEnd, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
+    UpdateInstaller(4, 2, 0, 0);
+    WriteFile(prog + "/zqm.zqf", "this is not a database\n");
+    auto r = Zqm({"/x"});
+    EXPECT_EQ(r.exitCode, 0);
+    auto lines = Trace();
+    auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.2.0.0");
+    ASSERT_NE(at, lines.end());
+    EXPECT_EQ(*(at + 1), "");
+    EXPECT_EQ(*(at + 2), "*** Check Office 14.0 ***");
+    EXPECT_EQ(Tail(4)[0].rfind("Command            : ", 0), 0u);
+    // The stand-in was started and itself refuses the file.
+    EXPECT_NE(WaitForFile(standinLog).find("failed (2)"), std::string::npos);
+}
+
+TEST_F(ZqmEndToEnd, LongCommandLineWithQuotesAndShellCharactersArrivesUnchanged) {
+    std::vector<std::string> args = {"/cmd", "a \"quoted\" word", "$(touch " + tmp / "pwned" + ")",
+                                     "; rm -rf / | & < > *", "back\\slash\\\\\"", "`id`", "%PATH%"};
+    std::string filler;
+    while (filler.size() < 7800) filler += "x\"y z\\ ";
+    args.push_back(filler);
+    auto r = Zqm(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments " +
+                           std::to_string(args.size()) + ":";
+    for (const auto& a : args) expected += " [" + a + "]";
+    EXPECT_EQ(WaitForFile(standinLog), expected + "\n");
+    EXPECT_FALSE(fs::exists(tmp / "pwned"));
+    auto lines = Trace();
+    EXPECT_GT(lines[14].size(), 8000u);
+}
+
+TEST_F(ZqmEndToEnd, SixtyFourBitFrontEndAndOldFrontEndRemoval) {
+    WriteFile(prog + "/zqm.ini", "[Datenbasis]\r\nVersion=14.0\r\nBit=64\r\n[Datendatei]\r\nPfad=" + data + "\r\n");
+    MakeFrontEnd(prog + "/zqm64.zqf", "4.1", ".23", "_b2");
+    WriteFile(prog + "/zqm.mde", "old");
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_FALSE(fs::exists(prog + "/zqm.mde"));
+    auto lines = Trace();
+    EXPECT_EQ(lines[4], "glcZQMFile         : zqm64.zqf");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Delete zqm.mde     : " + prog + "/zqm.mde"), lines.end());
+    EXPECT_EQ(WaitForFile(standinLog),
+              "runtime \"" + prog + "/zqm64.zqf\" version 4.1.23_b2 arguments 0:\n");
+}
+
+TEST_F(ZqmEndToEnd, DamagedRegistryStoreKeepsItsContentAndTheLaunchHappens) {
+    const std::string user = reg + "/HKEY_CURRENT_USER.reg";
+    const std::string damaged = ReadFile(user) + "\r\n[HKEY_CURRENT_USER\\Broken\r\n\"x\"=garbage\r\n";
+    WriteFile(user, damaged);
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 0);
+    auto lines = Trace();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Result             : Key not found"), 3);
+    EXPECT_EQ(ReadFile(user), damaged);
+    EXPECT_FALSE(WaitForFile(standinLog).empty());
+}
+
+}  // namespace
