@@ -119,6 +119,13 @@ std::optional<PeHeaders> ReadHeaders(Reader& r) {
     return h;
 }
 
+bool SectionsInside(const Reader& r, const PeHeaders& h) {
+    if (h.sizeOfHeaders > r.Size()) return false;
+    for (const auto& s : h.sections)
+        if (s.rawSize != 0 && !r.Inside(s.rawOffset, s.rawSize)) return false;
+    return true;
+}
+
 // File offset of an address of the loaded image, when its bytes lie in a section's raw data.
 std::optional<std::uint64_t> RvaToOffset(const PeHeaders& h, std::uint64_t rva, std::uint64_t length) {
     for (const auto& s : h.sections) {
@@ -160,8 +167,10 @@ std::optional<FileVersionParts> ReadPeFileVersion(IReadFile& file) {
     Reader r(file);
     auto h = ReadHeaders(r);
     if (!h || h->resourceRva == 0 || h->resourceSize < 16) return std::nullopt;
+    // A cut-off file (an interrupted download) does not load on Windows either.
+    if (!SectionsInside(r, *h)) return std::nullopt;
     auto base = RvaToOffset(*h, h->resourceRva, 16);
-    if (!base) return std::nullopt;
+    if (!base || *base >= r.Size()) return std::nullopt;
     // The tree may not reach beyond the section that holds it nor beyond the file.
     std::uint64_t limit = r.Size() - *base;
     for (const auto& s : h->sections) {
@@ -207,13 +216,7 @@ std::optional<FileVersionParts> ReadPeFileVersion(IReadFile& file) {
 bool IsCompletePeFile(IReadFile& file) {
     Reader r(file);
     auto h = ReadHeaders(r);
-    if (!h) return false;
-    if (h->sizeOfHeaders > r.Size()) return false;
-    for (const auto& s : h->sections) {
-        if (s.rawSize == 0) continue;
-        if (!r.Inside(s.rawOffset, s.rawSize)) return false;
-    }
-    return true;
+    return h && SectionsInside(r, *h);
 }
 
 std::string FileVersionText(IFiles& files, const std::string& path) {

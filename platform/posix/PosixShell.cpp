@@ -10,6 +10,8 @@ namespace zq::posix {
 namespace {
 
 bool Request(const std::string& verb, const std::string& target) {
+    // Never a text xdg-open could take for one of its options.
+    if (target.empty() || target[0] == '-') return false;
     const char* log = std::getenv("ZEQUORA_SHELL_LOG");
     if (log && *log) {
         std::ofstream out(log, std::ios::binary | std::ios::app);
@@ -17,8 +19,7 @@ bool Request(const std::string& verb, const std::string& target) {
         out.flush();
         return static_cast<bool>(out);
     }
-    // The target is one argument of its own, and never one xdg-open could take for an option.
-    if (target[0] == '-') return false;
+    // The target is one argument of its own: nothing in it is ever interpreted.
     return StartArguments({"xdg-open", target}, false).ok;
 }
 
