@@ -145,17 +145,4 @@ TEST_F(CurlWebTest, AStallingServerTimesOut) {
     EXPECT_TRUE(Leftovers().empty());
 }
 
-TEST(WebTimeouts, EnvironmentShortensBothTimeOutsAndIgnoresNonsense) {
-    const auto defaults = WebTimeouts{};
-    EXPECT_LE(defaults.connect.count() + defaults.lowSpeed.count(), 30);
-    setenv("ZEQUORA_WEB_TIMEOUT_S", "3", 1);
-    EXPECT_EQ(zq::posix::WebTimeoutsFromEnvironment().lowSpeed.count(), 3);
-    EXPECT_EQ(zq::posix::WebTimeoutsFromEnvironment().connect.count(), 3);
-    for (const char* bad : {"0", "-1", "3s", "", "99999"}) {
-        setenv("ZEQUORA_WEB_TIMEOUT_S", bad, 1);
-        EXPECT_EQ(zq::posix::WebTimeoutsFromEnvironment().lowSpeed, defaults.lowSpeed) << bad;
-    }
-    unsetenv("ZEQUORA_WEB_TIMEOUT_S");
-}
-
 }  // namespace

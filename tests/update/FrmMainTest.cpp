@@ -181,50 +181,6 @@ TEST_F(FrmMainTest, FirstDownloadCreatesTheStoreAndAnswerNoOpensItAndCloses) {
     EXPECT_EQ(view.progress.back().first, view.progress.back().second);
 }
 
-TEST_F(FrmMainTest, OverwriteQuestionDecidesWhetherTheDownloadRuns) {
-    StandardInstallation();
-    fs::create_directories(Store());
-    zqtest::WriteFile(Store() + "zqcupd.exe", "old");
-    Load();
-
-    for (MsgResult refuse : {MsgResult::No, MsgResult::Cancel}) {
-        dialogs.answers = {refuse};
-        frm->Click("cmdDownloadZQC");
-        EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), "old");
-        EXPECT_TRUE(web.downloads.empty());
-        EXPECT_EQ(ctx->glDownloadCount, 0);
-        EXPECT_FALSE(view.closed);
-    }
-    ASSERT_EQ(dialogs.boxes.size(), 2u) << "a refused download shows no further message";
-    EXPECT_EQ(dialogs.boxes[0].text,
-              "Update-Datei 'zqcupd.exe' ist im Verzeichnis '" + Store() +
-                  "' bereits vorhanden.\r\n\r\nDownload trotzdem starten und Datei überschreiben?");
-    EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Question);
-
-    dialogs.answers = {MsgResult::Yes, MsgResult::Cancel};
-    frm->Click("cmdDownloadZQC");
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), "MZ client installer");
-    EXPECT_EQ(ctx->glDownloadCount, 1);
-    EXPECT_FALSE(view.closed) << "Cancel at the offer keeps the window";
-}
-
-TEST_F(FrmMainTest, YesToTheOfferDownloadsTheOtherPartAndTheSecondSuccessCloses) {
-    StandardInstallation();
-    Load();
-    dialogs.answers = {MsgResult::Yes, MsgResult::Ok};
-    frm->Click("cmdDownloadZQC");
-
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), "MZ client installer");
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "MZ manager installer");
-    ASSERT_EQ(dialogs.boxes.size(), 2u);
-    EXPECT_EQ(dialogs.boxes[1].text, "Download erfolgreich ausgeführt.");
-    EXPECT_EQ(dialogs.boxes[1].buttons, MsgButtons::Ok);
-    EXPECT_EQ(shell.requests, std::vector<std::string>{"explore " + Store()});
-    EXPECT_TRUE(view.closed);
-    EXPECT_EQ(ctx->glDownloadCount, 2);
-    EXPECT_EQ(ctx->glLastPart, zq::update::ProductPart::Manager);
-}
-
 TEST_F(FrmMainTest, CancelAtTheOfferThenTheSameButtonAgainEndsWithTheSecondSuccess) {
     StandardInstallation();
     Load();
@@ -327,16 +283,6 @@ TEST_F(FrmMainTest, HistoryOpensTheServersAddressAndReportsFailures) {
     EXPECT_EQ(dialogs.boxes[0].text.rfind("Fehler: ", 0), 0u);
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Information);
     EXPECT_NE(ctx->glLastResult, 0);
-}
-
-TEST_F(FrmMainTest, RunDeliversClicksUntilTheWindowIsClosed) {
-    StandardInstallation();
-    ctx = std::make_unique<UpdateContext>(reg, profile, files, env, shell, dialogs, &web);
-    FrmMain window(*ctx, view);
-    view.clicks = {"cmdHistorie", "cmdOK", "cmdHistorie"};
-    window.Run();
-    EXPECT_EQ(shell.requests.size(), 1u) << "nothing after cmdOK";
-    EXPECT_TRUE(ctx->glClosed);
 }
 
 }  // namespace

@@ -190,14 +190,4 @@ TEST_F(ZquEndToEnd, StallingServerAndHugePageEndInTimeWithEmptyVersions) {
     EXPECT_NE(r.out.find("larger"), std::string::npos) << r.out;
 }
 
-TEST_F(ZquEndToEnd, PlainHttpAddressIsRefusedWithANote) {
-    Server("http://127.0.0.1:" + std::to_string(server->Port()));
-    const auto r = Zqu("1\n\ns\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("keine https-Adresse"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("  Aktuelle Version: \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("Fehler beim Download."), std::string::npos) << r.err;
-    EXPECT_TRUE(StoreFiles().empty());
-}
-
 }  // namespace
