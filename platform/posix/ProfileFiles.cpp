@@ -149,6 +149,14 @@ std::string ResolveTarget(const std::string& file) {
     if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         char buf[PATH_MAX];
         if (::realpath(file.c_str(), buf)) return buf;
+        // A link to a file not made yet: the file is created where the link points.
+        ssize_t n = ::readlink(file.c_str(), buf, sizeof buf - 1);
+        if (n > 0) {
+            std::string to(buf, static_cast<std::size_t>(n));
+            if (to[0] == '/') return to;
+            std::size_t slash = file.rfind('/');
+            return slash == std::string::npos ? to : file.substr(0, slash + 1) + to;
+        }
     }
     return file;
 }

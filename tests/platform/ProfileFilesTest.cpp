@@ -123,6 +123,13 @@ TEST(ProfileFiles, ReplacingKeepsLinkAndPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(zqtest::ReadFile(target), "[S]\r\nk=v\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+
+    // A link to a file not there yet gets the file where it points.
+    ASSERT_EQ(symlink("later.ini", (dir / "dangling.ini").c_str()), 0);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ini.WriteString("S", "k", "v", dir / "dangling.ini"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(zqtest::ReadFile(dir / "later.ini"), "[S]\r\nk=v\r\n");
 }
 
 TEST(ProfileFiles, ReadOnlyFileIsNotReplaced) {
