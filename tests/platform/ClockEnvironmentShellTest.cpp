@@ -70,7 +70,6 @@ TEST(PosixClock, GeneralFormatTicksAndSleep) {
 
 TEST(PosixEnvironment, NamesComeFromTheVariablesFirst) {
     zq::posix::PosixEnvironment env;
-    EXPECT_EQ(env.Style(), zq::PathStyle::Posix);
     {
         ScopedEnv computer("COMPUTERNAME", "PC-42");
         ScopedEnv user("USERNAME", "mueller");
@@ -95,7 +94,6 @@ TEST(PosixEnvironment, NamesComeFromTheVariablesFirst) {
 
 TEST(PosixEnvironment, FixedFoldersEndInTheSeparator) {
     zq::posix::PosixEnvironment env;
-    EXPECT_EQ(env.Error52Folder(), "/tmp/error52/");
     {
         ScopedEnv cache("XDG_CACHE_HOME", "/var/cache/u7/");
         EXPECT_EQ(env.LocalUpdateFolder(), "/var/cache/u7/zequora2/update/");

@@ -175,19 +175,19 @@ TEST(PosixFiles, TimesAreLocalCalendarValues) {
     TempDir dir;
     zq::posix::PosixFiles files;
     WriteFile(dir / "f", "x");
-    struct tm when {};
-    when.tm_year = 2021 - 1900;
-    when.tm_mon = 5;
-    when.tm_mday = 17;
-    when.tm_hour = 13;
-    when.tm_min = 4;
-    when.tm_sec = 9;
-    when.tm_isdst = -1;
-    struct timespec stamps[2] = {{mktime(&when), 0}, {mktime(&when), 0}};
+    // 2021-06-17 13:04:09 UTC is 15:04:09 summer time in Berlin.
+    struct timespec stamps[2] = {{1623935049, 0}, {1623935049, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, (dir / "f").c_str(), stamps, 0), 0);
+    const char* oldTz = getenv("TZ");
+    std::string saved = oldTz ? oldTz : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
     zq::FileTimes t = files.Times(dir / "f");
-    EXPECT_EQ(t.lastWrite, (zq::DateTime{2021, 6, 17, 13, 4, 9}));
-    EXPECT_EQ(t.lastAccess, (zq::DateTime{2021, 6, 17, 13, 4, 9}));
+    if (oldTz) setenv("TZ", saved.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(t.lastWrite, (zq::DateTime{2021, 6, 17, 15, 4, 9}));
+    EXPECT_EQ(t.lastAccess, (zq::DateTime{2021, 6, 17, 15, 4, 9}));
     EXPECT_GE(t.created.year, 2024);  // made just now, whatever the stamps say
     EXPECT_TRUE(files.Times(dir / "missing").created.IsEmpty());
 }
