@@ -49,6 +49,7 @@ struct UpdateContext {
     std::string glAppManager;     // "ZEQUORA - Manager 4"
     std::string glAppClient;      // "ZEQUORA - Client 4"
     ServerConfig glServer;
+    bool glServerRead = false;    // glServer holds zqu.ini's values (main reads it once)
 
     std::string glDataFolder;     // ends in the separator; empty when not found
     std::string glUpdateFolder;   // glDataFolder + "UpdStore" + separator; may be empty

@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
 
     zq::update::UpdateContext ctx(p.registry, p.profile, p.files, p.env, p.shell, p.dialogs,
                                   p.web);
+    ctx.glServer = server;
+    ctx.glServerRead = true;
     zq::update::FrmMain window(ctx, *view);
     window.Run();
     return 0;

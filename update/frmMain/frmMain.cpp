@@ -83,7 +83,10 @@ void FrmMain::FormLoad() {
         view_.UseStandardButtonStyle(ctl::cmdDownloadZQC);
     }
 
-    ctx_.glServer = ReadServerConfig(ctx_.profile, ctx_.glProgramFolder, ctx_.style);
+    if (!ctx_.glServerRead) {
+        ctx_.glServer = ReadServerConfig(ctx_.profile, ctx_.glProgramFolder, ctx_.style);
+        ctx_.glServerRead = true;
+    }
     if (!ctx_.glServer.problem.empty()) view_.ShowNote(ctx_.glServer.problem);
     ReadNewestVersions();
 }
