@@ -222,7 +222,7 @@ TEST(DataFileCheck, StaleLockFileIsDeletedAndAHeldOneBlocks) {
     EXPECT_FALSE(zqtest::FileExists(lock));
 
     zqtest::WriteFile(lock, "held");
-    int fd = ::open(lock.c_str(), O_RDONLY);
+    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_SH), 0);
     EXPECT_FALSE(CheckDataFile(h.ctx, h.ctx.glDataFile, flow));

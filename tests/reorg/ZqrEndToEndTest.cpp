@@ -1,0 +1,574 @@
+// The real zqr in temporary installations: each start mode, the questions answered each way,
+// the failure paths and bad input, with scripted console answers.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "common/RegistryAccess.h"
+#include "platform/posix/RegistryStore.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using zqtest::ReadFile;
+using zqtest::RunResult;
+using zqtest::WriteFile;
+
+namespace {
+
+constexpr int kTimeoutMs = 60000;
+
+void Sql(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    std::string why = err ? err : "";
+    sqlite3_free(err);
+    sqlite3_close(db);
+    ASSERT_EQ(rc, SQLITE_OK) << why;
+}
+
+std::string Query(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::string out;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return "?";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < sqlite3_column_count(st); ++c) {
+                if (c) out += '|';
+                const unsigned char* t = sqlite3_column_text(st, c);
+                out += t ? reinterpret_cast<const char*>(t) : "NULL";
+            }
+            out += '\n';
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
+// A data file with the product's tables, half of tblZeit deleted so a compaction shrinks it.
+void MakeDataFile(const std::string& file) {
+    Sql(file,
+        "create table tblCfgOptionen(OP_ID integer primary key, OP_ReorgErgebnis int,"
+        " OP_ReorgErgebnis_Size text, OP_ReorgErgebnis_AnzahlDS int, OP_ReorgLog_Pfad text);"
+        "insert into tblCfgOptionen(OP_ID, OP_ReorgLog_Pfad) values(1, 'vorher');"
+        "create table tblEreignis(ER_ID integer primary key, ER_Ereignis int, ER_Datum text,"
+        " ER_Wert text, ER_Pfad text, ER_Ergebnis int, ER_Version text, ER_Bediener text,"
+        " ER_UserErst text);"
+        "create table tblPersonal(id integer primary key, name text);"
+        "insert into tblPersonal(name) values('A'),('B'),('C');"
+        "create table tblLeer(x);"
+        "create table MSysObjects(x); insert into MSysObjects values(1);"
+        "create table qryX(x); insert into qryX values(1);"
+        "create table tblZeit(id integer primary key, v text);"
+        "with recursive c(i) as (select 1 union all select i+1 from c where i<4000)"
+        " insert into tblZeit(v) select hex(randomblob(200)) from c;"
+        "delete from tblZeit where id % 2 = 0;");
+}
+
+// One installation: program folder with a copy of zqr, data folder, registry store.
+struct Install {
+    Install() {
+        fs::permissions(dir.Path(), fs::perms::all, fs::perm_options::replace);
+        fs::create_directories(prog);
+        fs::create_directories(data);
+        fs::create_directories(dir / "reg");
+        fs::copy_file(zqtest::BinDir() + "/zqr", zqr);
+        MakeDataFile(dataFile);
+        ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n");
+        env = {{"ZEQUORA_UI", "console"},       {"ZEQUORA_REGISTRY", dir / "reg"},
+               {"XDG_CACHE_HOME", dir / "cache"}, {"WINEPREFIX", dir / "wine"},
+               {"HOME", dir.Path()},            {"LC_ALL", "C"}};
+    }
+    void ZqmIni(const std::string& text) { WriteFile(prog + "/zqm.ini", text); }
+    void ZqrIni(const std::string& text) { WriteFile(prog + "/zqr.ini", "[Global]\r\n" + text); }
+    RunResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                  int timeoutMs = kTimeoutMs) {
+        std::vector<std::string> argv{zqr};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return zqtest::Run(argv, env, input, timeoutMs);
+    }
+    std::string Trace() { return ReadFile(prog + "/ZQR_Reorg_Trace.txt"); }
+    std::string Log() { return ReadFile(data + "/ZQR_Reorg_Log.txt"); }
+    std::string Records() { return Query(dataFile, "select count(*) from tblZeit"); }
+    // A stand-in for Access made of a shell script, found through "Pfad".
+    void FakeAccess(const std::string& body) {
+        std::string folder = dir / "fake";
+        WriteFile(folder + "/msaccess.exe", "#!/bin/sh\n" + body + "\n");
+        fs::permissions(folder + "/msaccess.exe", fs::perms::owner_all, fs::perm_options::add);
+        ZqmIni("[Datenbasis]\r\nPfad=" + folder + "\r\n");
+    }
+
+    zqtest::TempDir dir;
+    std::string prog = dir / "prog", data = dir / "data", zqr = prog + "/zqr",
+                dataFile = data + "/zqdata.mdb";
+    std::map<std::string, std::string> env;
+};
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+const char* const kAbortStart = "== ZEQUORA Datendatei Reorganisation == exclamation == OK\nAktion abgebrochen.\n";
+
+}  // namespace
+
+TEST(ZqrUnattended, DateiReorganisesWithBackupLogAndResultRecords) {
+    Install in;
+    auto before = fs::file_size(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_LT(fs::file_size(in.dataFile), before);
+    EXPECT_EQ(in.Records(), "2000\n");
+    EXPECT_EQ(Count(r.err, "== "), 0) << "no message box in an unattended success: " << r.err;
+
+    std::string trace = in.Trace();
+    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
+    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + in.dataFile + "\r\n"));
+    EXPECT_TRUE(Has(trace, "glcIniKopie      : B\r\nglcIniCreate     : B\r\nglcIniLog        : A\r\n"
+                           "glcIniSleep      : 0\r\nglcIniTabCode    : TBL\r\nglcIniMaxFiles   : 10\r\n"));
+    EXPECT_TRUE(Has(trace, "Command          : \"" + zqtest::BinDir() + "/msaccess.exe\" \"" + in.dataFile +
+                               "\" /repair /compact\r\nResult           : OK\r\n"));
+    EXPECT_TRUE(Has(trace, "Action           : Waiting for Access to finish\r\nResult           : OK | exit code 0\r\n"));
+
+    std::string log = in.Log();
+    std::vector<std::string> lines = zqtest::CrLfLines(log);
+    ASSERT_GE(lines.size(), 20u) << log;
+    EXPECT_EQ(lines[0], std::string(89, '-'));
+    EXPECT_EQ(lines[2], "- Datendatei: " + in.dataFile);
+    EXPECT_EQ(lines[3], "- Version: 4.1.23");
+    EXPECT_EQ(lines[5], "---- Start: Anzahl Datensätze relevanter Tabellen VOR Reorg");
+    EXPECT_TRUE(lines[6].find(" / Tabelle 01 : [tblCfgOptionen] / Anzahl DS: 1") != std::string::npos) << lines[6];
+    EXPECT_TRUE(lines[7].find(" / Tabelle 02 : [tblPersonal] / Anzahl DS: 3") != std::string::npos) << lines[7];
+    EXPECT_TRUE(lines[8].find(" / Tabelle 03 : [tblZeit] / Anzahl DS: 2000") != std::string::npos) << lines[8];
+    EXPECT_EQ(lines[9], "---- Ende: Summe Datensätze 2004");
+    EXPECT_EQ(lines[11], "---- Start: Anzahl Datensätze relevanter Tabellen NACH Reorg");
+    EXPECT_EQ(lines[15], "---- Ende: Summe Datensätze 2004");
+    EXPECT_EQ(lines[17], "---- Ergebnis: ");
+    EXPECT_EQ(lines[18].rfind("- Größe Datendatei: vorher ", 0), 0u);
+    EXPECT_EQ(lines[19], "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0");
+    EXPECT_FALSE(Has(log, "MSysObjects"));
+    EXPECT_FALSE(Has(log, "qryX"));
+    EXPECT_FALSE(Has(log, "tblLeer"));
+
+    int copies = 0;
+    for (const auto& e : fs::directory_iterator(in.data + "/Save")) {
+        ++copies;
+        EXPECT_EQ(fs::file_size(e.path()), before);
+    }
+    EXPECT_EQ(copies, 1);
+
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS, OP_ReorgLog_Pfad"
+                                 " from tblCfgOptionen"),
+              "-1|2004|" + in.data + "/ZQR_Reorg_Log.txt\n");
+    std::string event = Query(in.dataFile, "select ER_Ereignis, ER_Wert, ER_Ergebnis, ER_Version, "
+                                           "ER_Bediener, ER_UserErst, ER_Pfad from tblEreignis");
+    EXPECT_EQ(event.rfind("5|zqr.exe/DATEI " + in.dataFile + "|-1|4.1.23|NULL|root|\"", 0), 0u) << event;
+    EXPECT_FALSE(fs::exists(in.data + "/zqdata.ldb"));
+
+    // A second run appends its block to the log.
+    ASSERT_EQ(in.Run({"/DATEI", in.dataFile}).exitCode, 0);
+    EXPECT_EQ(Count(in.Log(), "---- Ergebnis: "), 2);
+}
+
+TEST(ZqrUnattended, AutorunUsesTheRememberedFileOnly) {
+    Install in;
+    RunResult r = in.Run({"/AUTORUN"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, kAbortStart)) << r.err;
+    EXPECT_TRUE(Has(r.err, "2) die Datendatei  ist nicht vorhanden, oder \n"));
+
+    zq::posix::RegistryStore store(in.dir / "reg");
+    zq::SaveSetting(store, "ZEQUORA Reorganisation", "Settings", "01", in.dataFile);
+    r = in.Run({"/autorun", "ignored", "words"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0"));
+    EXPECT_TRUE(Has(Query(in.dataFile, "select ER_Wert from tblEreignis"), "zqr.exe/autorun ignored words"));
+}
+
+TEST(ZqrUnattended, MissingOrMalformedPathsGiveUpWithTheAbortMessage) {
+    Install in;
+    std::string missing = in.data + "/fehlt.mdb";
+    RunResult r = in.Run({"/DATEI", missing});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "2) die Datendatei " + missing + " ist nicht vorhanden, oder \n")) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
+
+    // The character after the switch is always skipped.
+    r = in.Run({"/DATEI" + in.dataFile});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "die Datendatei " + in.dataFile.substr(1) + " ist")) << r.err;
+
+    // Quotes stay part of the path.
+    r = in.Run({"/DATEI", "\"" + in.dataFile + "\""});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "die Datendatei \"" + in.dataFile + "\" ist"));
+
+    // Shell characters are taken literally and run nothing.
+    std::string odd = in.data + "/$(touch " + in.data + "/pwned);echo x|cat `id` &.mdb";
+    r = in.Run({"/DATEI", odd});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "die Datendatei " + odd + " ist"));
+    EXPECT_FALSE(fs::exists(in.data + "/pwned"));
+
+    // A path too long to be examined: the runtime error first, then the abort message.
+    std::string longPath = "/" + std::string(4000, 'a') + "/zqdata.mdb";
+    r = in.Run({"/DATEI", longPath});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nLaufzeitfehler: 52\n")) << r.err.substr(0, 300);
+    EXPECT_TRUE(Has(r.err, kAbortStart));
+    EXPECT_EQ(in.Records(), "2000\n");
+}
+
+TEST(ZqrUnattended, HeldLockFileBlocksTheRun) {
+    Install in;
+    std::string lock = in.data + "/zqdata.ldb";
+    WriteFile(lock, "");
+    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, kAbortStart));
+    EXPECT_TRUE(Has(in.Trace(), "Result           : OK | Found | Deleted\r\n"));
+    EXPECT_FALSE(fs::exists(in.data + "/Save"));
+}
+
+TEST(ZqrUnattended, NoAccessNamesTheProductYearAndChangesNothing) {
+    Install in;
+    in.ZqmIni("[Datenbasis]\r\nBit=X\r\n");
+    auto before = fs::file_size(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "== ZEQUORA Datendatei Reorganisation == stop == OK\nAccess 2016 oder Access 2016 "
+                           "Runtime nicht gefunden"))
+        << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "*** Check Office 10.0 ***"));
+    EXPECT_TRUE(Has(trace, "\r\n--- Change Version : 10.0 --> 16.0 ----------------------\r\n"));
+    EXPECT_TRUE(Has(trace, "*** Check Access 16.0 Runtime Special ***"));
+    EXPECT_TRUE(Has(trace, "*** Check Access 16.0 MSO Standard ***\r\nVersion            : 16.0/32 bit\r\n"));
+    EXPECT_TRUE(Has(trace, "Error            : Access 2016 oder"));
+    EXPECT_EQ(fs::file_size(in.dataFile), before);
+    EXPECT_FALSE(fs::exists(in.data + "/ZQR_Reorg_Log.txt"));
+
+    in.ZqmIni("[Datenbasis]\r\nVersion=15.0\r\n");
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_TRUE(Has(r.err, "Access 2013 oder Access 2013 Runtime"));
+    EXPECT_FALSE(Has(in.Trace(), "Change Version"));
+}
+
+TEST(ZqrUnattended, AccessFoundThroughRegistryAndStreamedFolder) {
+    Install in;
+    in.ZqmIni("[Update]\r\nLokalUpdate=N\r\n");
+    {
+        zq::posix::RegistryStore store(in.dir / "reg");
+        // Only the 16.0 run-time key, program in the "office" subfolder of its install root.
+        fs::create_directories(in.dir / "root/office");
+        fs::copy_file(zqtest::BinDir() + "/msaccess.exe", in.dir / "root/office/msaccess.exe");
+        zq::WriteStringValue(store, zq::RegRoot::LocalMachine,
+                             "Software\\Microsoft\\Office\\16.0\\Access\\InstallRoot", "Path", in.dir / "root");
+    }
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Check Access     : " + in.dir / "root/office/msaccess.exe" +
+                                    "\r\nResult           : OK\r\n"));
+
+    Install streamed;
+    streamed.ZqmIni("[Datenbasis]\r\nBit=64\r\n");
+    std::string folder = streamed.dir / "wine/drive_c/Program Files/Microsoft Office/root/Office16";
+    fs::create_directories(folder);
+    fs::copy_file(zqtest::BinDir() + "/msaccess.exe", folder + "/msaccess.exe");
+    r = streamed.Run({"/DATEI", streamed.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(streamed.Trace(), "Version            : 16.0/64 bit\r\nResult             : " + folder + "/\r\n"));
+}
+
+TEST(ZqrUnattended, ForeignFilesGetTheFormatMessagesAndFail) {
+    for (const std::string& content : {std::string("Dies ist nur Text.\n"),
+                                      std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0')}) {
+        Install in;
+        WriteFile(in.dataFile, content);
+        auto start = std::chrono::steady_clock::now();
+        RunResult r = in.Run({"/DATEI", in.dataFile});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // no 31 retries
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nDie angegebene ZEQUORA Datendatei 'zqdata.mdb' "
+                               "ist keine gültige ZEQUORA Datendatei"));
+        EXPECT_TRUE(Has(r.err, "Fehlercode: 3343\n== Reorg Hinweis == information == OK\nEine mögliche Ursache"));
+        EXPECT_EQ(ReadFile(in.dataFile), content);
+        EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher (konnte nicht ermittelt werden) / nachher 0 / "
+                                  "Differenz unbekannt"));
+    }
+}
+
+TEST(ZqrUnattended, ChangedRecordCountsWarnEvenUnattendedAndHaveTheirExitCode) {
+    Install in;
+    in.FakeAccess("sqlite3 \"$1\" 'delete from tblZeit where id % 4 = 1'");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_TRUE(Has(r.err, "== Reorg Warnung == stop == OK\n"));
+    EXPECT_TRUE(Has(r.err, "ACHTUNG: Die Anzahl der Datensätze hat sich durch die Reorganisation verändert!"));
+    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- ACHTUNG!!! --\r\n"));
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 1004 / Differenz -1000\r\n"));
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS from tblCfgOptionen"),
+              "1|-1000\n");
+}
+
+TEST(ZqrUnattended, TheRunWaitsForAccessBeforeCountingAndMeasuring) {
+    Install in;
+    // An Access that needs a while and holds no lock file: only waiting for its end shows
+    // the compaction and the records it removed.
+    in.FakeAccess("sleep 2; sqlite3 \"$1\" 'delete from tblPersonal; vacuum'");
+    in.ZqrIni("sicherungskopie=x\r\n");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2001 / Differenz -3\r\n"));
+    EXPECT_TRUE(Has(r.err, "Reorganisation läuft, bitte warten"));
+}
+
+TEST(ZqrUnattended, AFailingAccessIsAFailure) {
+    Install in;
+    in.FakeAccess("exit 7");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Result           : Error | exit code 7\r\n"));
+    EXPECT_TRUE(Has(r.err, "hat sich durch die Reorganisation nicht verändert") == false);
+    EXPECT_EQ(in.Records(), "2000\n");
+}
+
+TEST(ZqrUnattended, BackupImpossibleStopsBeforeAccess) {
+    Install in;
+    WriteFile(in.data + "/Save", "a file in the way");
+    auto before = fs::file_size(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == exclamation == OK\nBei der Erstellung des folgenden Verzeichnisses"));
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nEs konnte vorab keine der beiden geplanten "
+                           "Sicherungskopien erstellt werden.\nDie Durchführung wird daher abgebrochen.\n"));
+    EXPECT_FALSE(Has(in.Trace(), "#### Start Reorganisation ####"));
+    EXPECT_EQ(fs::file_size(in.dataFile), before);
+}
+
+TEST(ZqrUnattended, GarbageOptionsAreReadSafelyAndRotationApplies) {
+    Install in;
+    in.ZqrIni("warten=abc\r\ndateianzahlmax=3 Stück\r\ntabcode=x\r\nlogdatei=n\r\nsicherungskopie=fb\r\n");
+    fs::create_directories(in.data + "/Save");
+    for (int k = 0; k < 4; ++k) {
+        std::string p = in.data + "/Save/R_20010" + std::to_string(k + 1) + "_000000.mdb";
+        WriteFile(p, "old");
+        fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(10 - k));
+    }
+    WriteFile(in.data + "/ZQR_Reorg_Log.txt", "earlier block\r\n");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "glcIniSleep      : ABC\r\n"));
+    EXPECT_TRUE(Has(trace, "glcIniMaxFiles   : 3\r\n"));
+    EXPECT_TRUE(Has(trace, "Result           : OK | Found 4 | Deleted 2\r\n"));
+    EXPECT_TRUE(Has(trace, "keep max amount of: 2\r\n"));  // the frontend's number is one less
+    EXPECT_TRUE(Has(trace, "Delay            : 0\r\n"));
+    EXPECT_FALSE(fs::exists(in.data + "/Save/R_200101_000000.mdb"));
+    EXPECT_FALSE(fs::exists(in.data + "/Save/R_200102_000000.mdb"));
+    EXPECT_TRUE(fs::exists(in.data + "/Save/R_200104_000000.mdb"));
+    // "X" counts every table but the system ones; a new log replaces the old one.
+    EXPECT_FALSE(Has(in.Log(), "earlier block"));
+    EXPECT_TRUE(Has(in.Log(), "[qryX] / Anzahl DS: 1"));
+    EXPECT_FALSE(Has(in.Log(), "MSysObjects"));
+    EXPECT_TRUE(Has(in.Log(), "Create Log file") == false);
+    EXPECT_TRUE(Has(trace, "Action           : Create Log file in backend folder: "));
+}
+
+TEST(ZqrUnattended, PrefixWithoutMatchesIsReportedInTheLog) {
+    Install in;
+    in.ZqrIni("tabcode=abc\r\nsicherungskopie=x\r\nlogdatei=a\r\n");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher (keine Tabellen mit Codierung 'ABC' gefunden) / "
+                              "nachher 0 / Differenz unbekannt\r\n"));
+    EXPECT_FALSE(fs::exists(in.data + "/Save"));
+}
+
+TEST(ZqrUnattended, LocalWorkingCopyAcrossFileSystems) {
+    Install in;
+    std::string shm = "/dev/shm/zqtest-" + std::to_string(::getpid());
+    if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no /dev/shm for a second file system";
+    in.env["XDG_CACHE_HOME"] = shm;
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=y\r\n");
+    fs::create_directories(shm + "/zequora2/update");
+    WriteFile(shm + "/zequora2/update/zqdata_lokal.mdb", "previous copy");
+    WriteFile(shm + "/zequora2/update/zqdata_lokal_old.mdb", "older copy");
+    auto before = fs::file_size(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    std::string old = ReadFile(shm + "/zequora2/update/zqdata_lokal_old.mdb");
+    bool leftover = fs::exists(shm + "/zequora2/update/zqdata_lokal.mdb");
+    fs::remove_all(shm);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(old, "previous copy");
+    EXPECT_FALSE(leftover);
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Moving data file to local folder\r\nResult           : OK\r\n"));
+    EXPECT_TRUE(Has(trace, "\" \"" + shm + "/zequora2/update/zqdata_lokal.mdb\" /repair /compact"));
+    EXPECT_TRUE(Has(trace, "Action           : Moving data file to initial folder\r\nResult           : OK\r\n"));
+    EXPECT_LT(fs::file_size(in.dataFile), before);
+    EXPECT_EQ(in.Records(), "2000\n");
+}
+
+TEST(ZqrUnattended, ReadOnlyDataFileGetsTheWriteMessage) {
+    if (::getuid() != 0 || ::access("/usr/sbin/runuser", X_OK) != 0)
+        GTEST_SKIP() << "needs root and runuser to run the program as nobody";
+    Install in;
+    for (const auto& e : fs::recursive_directory_iterator(in.dir.Path()))
+        (void)::chown(e.path().c_str(), 65534, 65534);
+    (void)::chown(in.dataFile.c_str(), 0, 0);
+    fs::permissions(in.dataFile, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::vector<std::string> argv{"/usr/sbin/runuser", "-u", "nobody", "--", in.zqr, "/DATEI", in.dataFile};
+    RunResult r = zqtest::Run(argv, in.env, "", kTimeoutMs);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, "ist schreibgeschützt oder Sie haben keine Berechtigung")) << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");
+}
+
+TEST(ZqrWindow, PlainStartTypedPathAndStartButton) {
+    Install in;
+    // Empty field first: the abort message with two blanks, the window stays. Every box
+    // takes one line of input as its answer.
+    RunResult r = in.Run({}, "r\n\np " + in.dataFile + "\nr\nj\n\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == exclamation == OK\nAktion abgebrochen."));
+    EXPECT_TRUE(Has(r.err, "2) die Datendatei  ist nicht vorhanden"));
+    EXPECT_TRUE(Has(r.err, "== Reorg Hinweis == information == OK\nReorganisation erfolgreich.\n"
+                           "Die Größe der ZEQUORA Datendatei hat sich durch die Reorganisation \nvon "));
+    EXPECT_EQ(in.Records(), "2000\n");
+    // The typed path is remembered; the next start shows it.
+    r = in.Run({}, "s\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.err, "==== ZEQUORA Reorganisation 4.1 ====\nZEQUORA Datendatei (zqdata.mdb): [" +
+                               in.dataFile + "]\n"))
+        << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "glStartParm      : \r\n"));
+    // A leading blank before a switch opens the window too; end of input closes it.
+    r = in.Run({" /AUTORUN"}, "");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.err, "[r] Datendatei reorganisieren"));
+    EXPECT_EQ(Count(in.Log(), "---- Ergebnis"), 1);
+}
+
+TEST(ZqrWindow, ChooseFileAndFolderQuestionsEachWay) {
+    Install in;
+    // Choose the file; at the missing Save folder answer No; then decline to go on.
+    RunResult r = in.Run({}, "d\n" + in.dataFile + "\nr\nn\nn\n");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "== Reorg Sicherheitsabfrage == question == Ja/Nein*/Abbrechen\nFolgendes Verzeichnis"));
+    EXPECT_TRUE(Has(r.err, "== Reorg Sicherheitsabfrage == exclamation == Ja/Nein*/Abbrechen\nEs konnte vorab keine"));
+    EXPECT_FALSE(Has(in.Trace(), "#### Start Reorganisation ####"));
+    EXPECT_FALSE(fs::exists(in.data + "/Save"));
+
+    // Cancel at the folder question ends the run before anything is touched.
+    r = in.Run({}, "r\na\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(in.data + "/Save"));
+
+    // Yes creates the folder and the run goes on.
+    r = in.Run({}, "r\nj\n\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_directory(in.data + "/Save"));
+    EXPECT_TRUE(Has(in.Trace(), "Action           : Create folder " + in.data + "/Save\r\nResult           : OK\r\n"));
+}
+
+TEST(ZqrWindow, ManagerSettingsQuestion) {
+    Install in;
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=N\r\n");
+    in.ZqrIni("sicherungskopie=b\r\n");
+    in.env["XDG_CACHE_HOME"] = in.dir / "cache";
+    // LokalUpdate is not Y: no question.
+    RunResult r = in.Run({}, "p " + in.dataFile + "\nr\nj\n\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(Has(r.err, "Die ZEQUORA Manager Einstellungen"));
+
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
+    // Cancel: the window stays; end of input then closes it.
+    r = in.Run({}, "r\na\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "== Reorg Frage == question == Ja*/Nein/Abbrechen\nDie ZEQUORA Manager Einstellungen"));
+    EXPECT_TRUE(Has(r.err.substr(r.err.rfind("Die ZEQUORA Manager")), "[r] Datendatei reorganisieren"));
+
+    // Yes: both options become F in the file and in force; the copy goes to Autosave.
+    r = in.Run({}, "r\nj\nj\n\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string ini = ReadFile(in.prog + "/zqr.ini");
+    EXPECT_TRUE(Has(ini, "speicherort=F\r\n"));
+    EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n"));
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
+                           "Result           : OK\r\n"));
+    EXPECT_TRUE(Has(trace, "Log file in frontend folder: " + in.prog + "/ZQR_Reorg_Log.txt"));
+    EXPECT_TRUE(fs::is_directory(in.prog + "/Autosave"));
+}
+
+TEST(ZqrWindow, ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart) {
+    Install in;
+    WriteFile(in.prog + "/zqm", "#!/bin/sh\necho started > \"" + in.dir / "zqm-started" + "\"\n");
+    fs::permissions(in.prog + "/zqm", fs::perms::owner_all, fs::perm_options::add);
+    std::string lock = in.data + "/zqdata.ldb";
+    WriteFile(lock, "");
+    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    std::thread release([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        ::close(fd);
+    });
+    RunResult r = in.Run({"/MANAGER", in.dataFile}, "j\n\nj\n");  // Save folder, OK, restart
+    release.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.err, "lblFortschritt: Prüfung läuft ..\n"));
+    EXPECT_TRUE(Has(r.err, "lblFortschritt: Programm bereit\n"));
+    EXPECT_TRUE(Has(r.err, "== Reorg Frage == question == Ja*/Nein/Abbrechen\nSoll nun der ZEQUORA Manager "
+                           "wieder gestartet werden?\n"));
+    EXPECT_GE(Count(in.Trace(), "Result           : OK | Found | Deleted"), 2);
+    EXPECT_EQ(in.Records(), "2000\n");
+    // Started by the Manager: the options record, but no event record.
+    EXPECT_EQ(Query(in.dataFile, "select count(*) from tblEreignis"), "0\n");
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis from tblCfgOptionen"), "-1\n");
+    for (int k = 0; k < 50 && !fs::exists(in.dir / "zqm-started"); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(fs::exists(in.dir / "zqm-started"));
+}
+
+TEST(ZqrWindow, ManagerModeWithALockThatStaysIsNotReady) {
+    Install in;
+    std::string lock = in.data + "/zqdata.ldb";
+    WriteFile(lock, "");
+    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    // After "not ready" the start button stays disabled, even for another file.
+    RunResult r = in.Run({"/MANAGER", in.dataFile}, "r\nd\n" + in.dataFile + "\nr\n");
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Count(in.Trace(), "Result           : OK | Found | Deleted\r\n"), 20);
+    EXPECT_TRUE(Has(r.err, "lblFortschritt: Prüfung läuft " + std::string(21, '.') + "\n"));
+    EXPECT_TRUE(Has(r.err, "lblFortschritt (rechts): Programm nicht bereit\n"));
+    EXPECT_EQ(Count(r.err, "Nicht verfügbar."), 2);
+    EXPECT_FALSE(Has(in.Trace(), "Start Action"));
+
+    // A missing file in Manager mode gives up at once.
+    r = in.Run({"/MANAGER", in.data + "/nix.mdb"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, kAbortStart));
+}
