@@ -382,7 +382,8 @@ public:
             return {kErrUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit."};
         Mode mode = mode_;
         mode_ = Mode::None;
-        // A pending read would keep the write from committing; let go of it first.
+        // Let go of a query being read and pick it up again behind the current record
+        // afterwards, so that the change cannot move rows under the open cursor.
         if (stmt_) {
             sqlite3_reset(stmt_.get());
             stmtAfterCurrent_ = false;
