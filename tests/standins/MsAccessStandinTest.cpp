@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -67,11 +68,11 @@ private:
     pid_t pid_ = -1;
 };
 
-bool WaitFor(const std::function<bool()>& condition, int ms) {
+bool WaitFor(const std::function<bool()>& condition, int ms, int pollUs = 10000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
         if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::microseconds(pollUs));
     }
     return condition();
 }
@@ -351,8 +352,23 @@ TEST_F(StandinTest, KilledCompactionNeverLosesData) {
         fs::remove(LockFilePath(work));
         fs::copy_file(pristine, work, fs::copy_options::overwrite_existing);
         long long at = when(rng);
+        struct stat initial {};
+        stat(work.c_str(), &initial);
         Child standin({Standin(), work, "/repair", "/compact"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(at));
+        if (trials % 2 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(at));
+        } else {
+            // The dangerous moments are the writes to the file: wait for the first change of
+            // its content or identity, then strike within a few milliseconds.
+            WaitFor([&] {
+                struct stat st {};
+                if (stat(work.c_str(), &st) != 0) return true;
+                return st.st_ino != initial.st_ino || st.st_size != initial.st_size ||
+                       st.st_mtim.tv_sec != initial.st_mtim.tv_sec || st.st_mtim.tv_nsec != initial.st_mtim.tv_nsec;
+            }, static_cast<int>(runMs * 3 + 1000), 200);
+            at = at % 4;
+            std::this_thread::sleep_for(std::chrono::milliseconds(at));
+        }
         if (standin.Running()) ++killedMidway;
         standin.Kill();
         standin.Wait();
