@@ -174,17 +174,7 @@ private:
         if (buffer_.empty()) return true;
         const bool ok = WriteAll(buffer_.data(), buffer_.size());
         buffer_.clear();
-        StartWriteback();
         return ok;
-    }
-    // Hands finished stretches to the disk while the transfer goes on, so that the final
-    // fsync has little left to wait for.
-    void StartWriteback() {
-        constexpr std::uint64_t kStretch = 8u << 20;
-        if (written_ - writtenBack_ < kStretch) return;
-        ::sync_file_range(fd_, static_cast<off_t>(writtenBack_),
-                          static_cast<off_t>(written_ - writtenBack_), SYNC_FILE_RANGE_WRITE);
-        writtenBack_ = written_;
     }
     bool WriteAll(const char* data, std::size_t n) {
         while (n > 0) {
@@ -210,7 +200,6 @@ private:
     bool committed_ = false;
     std::vector<char> buffer_;
     std::uint64_t written_ = 0;
-    std::uint64_t writtenBack_ = 0;
     std::string error_;
 };
 
