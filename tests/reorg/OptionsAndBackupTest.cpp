@@ -1,9 +1,5 @@
 // zqr.ini, backup copies with their rotation, and the lock-file check, each on real files in
 // a temporary installation.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -95,18 +91,6 @@ TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {
     EXPECT_EQ(h.ctx.options.tabCode, "ABC");
 }
 
-TEST(OptionsFile, GarbageValuesAreReadSafely) {
-    Harness h;
-    zqtest::WriteFile(h.prog + "/zqr.ini",
-                      "[Global]\r\nwarten=abc\r\ndateianzahlmax=viele\r\nsicherungskopie=fb\r\n"
-                      "\x01\x02garbage line without equals\r\n[Global\r\n=novalue\r\n");
-    WriteDefaultOptions(h.ctx);
-    ReadOptions(h.ctx);
-    EXPECT_EQ(h.ctx.options.sleep, "ABC");
-    EXPECT_EQ(h.ctx.options.maxFiles, "0");
-    EXPECT_EQ(h.ctx.options.kopie, "FB");
-}
-
 class Backups : public ::testing::Test {
 protected:
     void Use(const std::string& kopie, const std::string& maxFiles) {
@@ -178,76 +162,6 @@ TEST_F(Backups, BothCopiesShareOneNameAndMaxZeroSkipsTheCleanUp) {
     EXPECT_EQ(h.Trace().find("Delete copies"), std::string::npos);
     // The frontend folder was created without a question in an unattended run.
     EXPECT_TRUE(h.dialogs.boxes.empty());
-}
-
-TEST_F(Backups, FolderQuestionAnsweredEachWay) {
-    Use("FB", "10");
-    h.ctx.glAutorun = "0";
-    h.dialogs.answers = {MsgResult::No, MsgResult::Yes};  // no Save, but Autosave
-    EXPECT_EQ(MakeBackupCopies(h.ctx), 1);
-    EXPECT_FALSE(fs::exists(h.data + "/Save"));
-    EXPECT_EQ(CountCopies(h.prog + "/Autosave"), 1);
-    ASSERT_EQ(h.dialogs.boxes.size(), 2u);
-    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Sicherheitsabfrage");
-    EXPECT_EQ(h.dialogs.boxes[0].text,
-              "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
-              "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \r\n" +
-                  h.data + "/Save\r\n\r\nSoll es erstellt werden?");
-    h.dialogs.answers = {MsgResult::Cancel};
-    fs::remove_all(h.prog + "/Autosave");
-    h.ctx.options.kopie = "F";
-    EXPECT_EQ(MakeBackupCopies(h.ctx), -1);
-    EXPECT_FALSE(fs::exists(h.prog + "/Autosave"));
-}
-
-TEST_F(Backups, AFolderThatCannotBeCreatedStopsBeforeTheFrontendCopy) {
-    Use("FB", "10");
-    zqtest::WriteFile(h.data + "/Save", "a file where the folder should be");
-    EXPECT_EQ(MakeBackupCopies(h.ctx), 0);
-    h.ctx.trace.Close();
-    EXPECT_FALSE(fs::exists(h.prog + "/Autosave"));
-    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
-    EXPECT_NE(h.Trace().find("Action           : Create folder " + h.data + "/Save\r\nResult           : Error\r\n"),
-              std::string::npos);
-}
-
-TEST(DataFileCheck, StaleLockFileIsDeletedAndAHeldOneBlocks) {
-    Harness h;
-    h.ctx.trace.OpenOutput();
-    Flow flow = Flow::Go;
-    std::string lock = h.data + "/zqdata.ldb";
-    zqtest::WriteFile(lock, "stale");
-    EXPECT_TRUE(CheckDataFile(h.ctx, h.ctx.glDataFile, flow));
-    EXPECT_FALSE(zqtest::FileExists(lock));
-
-    zqtest::WriteFile(lock, "held");
-    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
-    EXPECT_FALSE(CheckDataFile(h.ctx, h.ctx.glDataFile, flow));
-    ::close(fd);
-    EXPECT_EQ(flow, Flow::Go);
-    EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/missing.mdb", flow));
-    h.ctx.trace.Close();
-    std::string trace = h.Trace();
-    EXPECT_NE(trace.find("*** Check Conditions ***\r\nCheck Lock File  : " + lock +
-                         "\r\nResult           : OK | Found | Deleted\r\n"),
-              std::string::npos);
-    EXPECT_EQ(trace.find("missing"), std::string::npos);  // a missing file is not traced
-}
-
-TEST(DataFileCheck, APathThatCannotBeExaminedShowsTheRuntimeError) {
-    Harness h;
-    h.ctx.trace.OpenOutput();
-    Flow flow = Flow::Go;
-    std::string longPath = "/" + std::string(4000, 'a') + "/zqdata.mdb";
-    EXPECT_FALSE(CheckDataFile(h.ctx, longPath, flow));
-    EXPECT_TRUE(h.ctx.glFileCheckMessageShown);
-    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
-    EXPECT_EQ(h.dialogs.boxes[0].text.rfind("Laufzeitfehler: 52\r\n\r\nDie angegebene ZEQUORA", 0), 0u);
-    EXPECT_NE(h.dialogs.boxes[0].text.find("Angegebene Datendatei: " + longPath + "\r\n"), std::string::npos);
 }
 
 TEST(DataFileCheck, ANameWithoutMdbEndsTheProgram) {

@@ -1,7 +1,6 @@
 #pragma once
 // One reorganiser context on the real Linux adapters in a temporary folder, with scripted
 // message boxes and a recording window, for tests of single procedures.
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,20 +31,14 @@ public:
                              zq::MsgButtons buttons, int defaultButton) override {
         boxes.push_back({text, title, icon});
         if (buttons == zq::MsgButtons::Ok) return zq::MsgResult::Ok;
-        if (answers.empty())
-            return defaultButton == 0 ? zq::MsgResult::Yes
-                                      : defaultButton == 1 ? zq::MsgResult::No : zq::MsgResult::Cancel;
-        zq::MsgResult r = answers.front();
-        answers.pop_front();
-        return r;
+        return defaultButton == 0 ? zq::MsgResult::Yes
+                                  : defaultButton == 1 ? zq::MsgResult::No : zq::MsgResult::Cancel;
     }
     std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&,
                                         const std::string&) override {
-        return chosenFile;
+        return std::nullopt;
     }
-    std::deque<zq::MsgResult> answers;
     std::vector<Box> boxes;
-    std::optional<std::string> chosenFile;
 };
 
 class RecordingView : public zq::reorg::IReorgView {
@@ -56,10 +49,7 @@ public:
         return events.OnLoad();
     }
     bool IsShown() const override { return shown; }
-    void SetText(zq::reorg::Control c, const std::string& t) override {
-        texts[c] = t;
-        if (c == zq::reorg::Control::lblFortschritt) progress.push_back(t);
-    }
+    void SetText(zq::reorg::Control c, const std::string& t) override { texts[c] = t; }
     std::string Text(zq::reorg::Control c) const override {
         auto it = texts.find(c);
         return it == texts.end() ? "" : it->second;
@@ -71,16 +61,14 @@ public:
     }
     void SetVisible(zq::reorg::Control c, bool v) override { visible[c] = v; }
     void SetAlignment(zq::reorg::Control, zq::reorg::Alignment) override {}
-    void UseSystemDrawnButton(zq::reorg::Control c) override { systemDrawn.push_back(c); }
+    void UseSystemDrawnButton(zq::reorg::Control) override {}
     void ProcessPendingInput() override {}
-    void ShowBusy(const std::string& t) override { busy.push_back(t); }
+    void ShowBusy(const std::string&) override {}
     void Run(zq::reorg::IReorgEvents&) override {}
 
     bool shown = false;
     std::map<zq::reorg::Control, std::string> texts;
     std::map<zq::reorg::Control, bool> enabled, visible;
-    std::vector<std::string> progress, busy;
-    std::vector<zq::reorg::Control> systemDrawn;
 };
 
 // The program file lies in the temporary program folder.
