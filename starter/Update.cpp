@@ -214,8 +214,9 @@ Flow RecoverDataPath(StarterContext& ctx) {
     t.Result("Not found");
     t.Error("52 / bad file name or number");
     t.Label("Abfrage", "Neuzuweisung 'Y/N/C'");
+    // Without an answer (a closed box, no input) nothing is replaced: Cancel is the default.
     MsgResult answer = ctx.platform.dialogs.MessageBox(
-        kDataPathQuestion, StarterTitle(MsgKind::Error), MsgIcon::Stop, MsgButtons::YesNoCancel);
+        kDataPathQuestion, StarterTitle(MsgKind::Error), MsgIcon::Stop, MsgButtons::YesNoCancel, 2);
     if (answer == MsgResult::Yes) {
         const std::string folder = ctx.platform.env.Error52Folder();
         t.Result("Y");

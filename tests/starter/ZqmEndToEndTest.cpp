@@ -243,7 +243,7 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
     WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + tmp / "loop/daten" + "\r\n");
     auto r = Zqm({}, "n\n");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Fehler == stop == Ja*/Nein/Abbrechen"),
+    EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Fehler == stop == Ja/Nein/Abbrechen*"),
               std::string::npos) << r.err;
     std::vector<std::string> tail = {
         "Check Datapath     : " + tmp / "loop/daten/",
@@ -254,6 +254,12 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
         "Exit App           : OK",
     };
     EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_NE(Ini().find("Pfad=" + tmp / "loop/daten"), std::string::npos);
+
+    // No answer at all keeps the entry and the start goes on.
+    Zqm({}, "");
+    auto noAnswer = Trace();
+    EXPECT_NE(std::find(noAnswer.begin(), noAnswer.end(), "Try to continue    : OK"), noAnswer.end());
     EXPECT_NE(Ini().find("Pfad=" + tmp / "loop/daten"), std::string::npos);
 
     // Yes replaces the entry by the placeholder and the start goes on.
@@ -355,12 +361,18 @@ TEST_F(ZqmEndToEnd, LongCommandLineWithQuotesAndShellCharactersArrivesUnchanged)
     EXPECT_GT(lines[14].size(), 8000u);
 }
 
-TEST_F(ZqmEndToEnd, DamagedRegistryStoreKeepsItsContentAndTheLaunchHappens) {
+TEST_F(ZqmEndToEnd, DamagedRegistryStoreAndGarbageSettingsKeepTheirContent) {
     const std::string user = reg + "/HKEY_CURRENT_USER.reg";
     const std::string damaged = ReadFile(user) + "\r\n[HKEY_CURRENT_USER\\Broken\r\n\"x\"=garbage\r\n";
     WriteFile(user, damaged);
+    WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "\x01\xff garbage ]]\r\n[Update\r\nLogPrefix=" +
+                                     std::string(300, 'V') + "\r\n");
     auto r = Zqm({});
     EXPECT_EQ(r.exitCode, 0);
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("Version=14.0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Pfad=" + data), std::string::npos) << ini;
+    EXPECT_NE(ini.find(std::string(300, 'V')), std::string::npos) << ini;
     auto lines = Trace();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Result             : Key not found"), 3);
     EXPECT_EQ(ReadFile(user), damaged);
