@@ -298,9 +298,12 @@ TEST(ZqrUnattended, AccessFoundThroughRegistryAndStreamedFolder) {
     EXPECT_TRUE(Has(streamed.Trace(), "Version            : 16.0/64 bit\r\nResult             : " + folder + "/\r\n"));
 }
 
-TEST(ZqrUnattended, ForeignFilesGetTheFormatMessagesAndFail) {
+TEST(ZqrUnattended, ForeignOrTruncatedFilesGetTheFormatMessagesAndFail) {
+    std::string truncated = ReadFile(Install().dataFile);
+    truncated.resize(truncated.size() / 2);
     for (const std::string& content : {std::string("Dies ist nur Text.\n"),
-                                      std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0')}) {
+                                      std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0'),
+                                      truncated}) {
         Install in;
         WriteFile(in.dataFile, content);
         auto start = std::chrono::steady_clock::now();
