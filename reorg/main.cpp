@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,13 @@
 #include "platform/posix/PosixPlatform.h"
 #include "reorg/Ablauf.h"
 #include "reorg/frmZQR/frmZQR.h"
+#ifdef ZQ_HAVE_QT
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtReorgView.h"
+#include "platform/qt/QtUi.h"
+#endif
 
 namespace {
-
-// The window view for this start. A Qt view takes the place of the console one when a
-// display is there (or ZEQUORA_UI=qt); until then every start uses the terminal.
-std::unique_ptr<zq::reorg::IReorgView> MakeReorgView() {
-    return std::make_unique<zq::console::ConsoleReorgView>(std::cin, std::cerr);
-}
 
 // The arguments after the program name joined by single blanks, each taken literally:
 // the shell has already removed its own quoting, and nothing here runs a shell.
@@ -31,16 +31,43 @@ std::string CommandLineOf(int argc, char** argv) {
     return line;
 }
 
+// The toolkit of this start: the window view and, with Qt, its message boxes. Qt comes up
+// only when something is shown, so an unattended run does not pay for it.
+struct Ui {
+    Ui(int& argc, char** argv, zq::posix::PosixPlatform& posix) {
+#ifdef ZQ_HAVE_QT
+        if (zq::qt::QtWanted()) {
+            app.emplace(argc, argv);
+            dialogs.emplace(*app);
+            posix.SetDialogs(*dialogs);
+            view = std::make_unique<zq::qt::QtReorgView>(*app);
+            return;
+        }
+#else
+        (void)argc;
+        (void)argv;
+        (void)posix;
+#endif
+        view = std::make_unique<zq::console::ConsoleReorgView>(std::cin, std::cerr);
+    }
+#ifdef ZQ_HAVE_QT
+    std::optional<zq::qt::QtApp> app;  // outlives the view and the boxes
+    std::optional<zq::qt::QtDialogs> dialogs;
+#endif
+    std::unique_ptr<zq::reorg::IReorgView> view;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     zq::posix::PosixPlatform posix;
-    std::unique_ptr<zq::reorg::IReorgView> view = MakeReorgView();
-    zq::reorg::ApplyDesign(*view);
-    zq::reorg::ReorgContext ctx(posix.Get(), *view, CommandLineOf(argc, argv));
+    Ui ui(argc, argv, posix);
+    zq::reorg::IReorgView& view = *ui.view;
+    zq::reorg::ApplyDesign(view);
+    zq::reorg::ReorgContext ctx(posix.Get(), view, CommandLineOf(argc, argv));
     zq::reorg::FrmZQR window(ctx);
-    if (zq::reorg::StartUp(ctx, window) == zq::reorg::Flow::Go) view->Run(window);
+    if (zq::reorg::StartUp(ctx, window) == zq::reorg::Flow::Go) view.Run(window);
     ctx.trace.Close();
     return ctx.exitCode;
 }
