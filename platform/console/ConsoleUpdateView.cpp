@@ -160,6 +160,7 @@ void ConsoleUpdateView::Run(const std::function<void(std::string_view control)>&
             out_ << '\n';
             break;  // end of input closes the window
         }
+        out_ << '\n';  // the choices of the next round start on a line of their own
         const std::string answer = Trimmed(line);
         std::string_view control;
         for (const Choice& c : kChoices) {

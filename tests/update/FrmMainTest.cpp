@@ -138,6 +138,12 @@ TEST_F(FrmMainTest, UnusableServerAddressOrPageLeavesNewestEmptyWithANote) {
     EXPECT_TRUE(web.fetched.empty());
     ASSERT_EQ(view.notes.size(), 1u);
     EXPECT_NE(view.notes[0].find("https"), std::string::npos) << view.notes[0];
+    dialogs.answers = {MsgResult::Ok};
+    frm->Click("cmdDownloadZQM");
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_NE(dialogs.boxes[0].text.find("keine https-Adresse"), std::string::npos);
+    EXPECT_TRUE(web.downloads.empty());
+    dialogs.boxes.clear();
 
     // A reachable server without the page: empty versions and the reason as a note.
     zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");

@@ -41,6 +41,12 @@ std::string InstallerResource(ProductPart part) { return "/" + InstallerFile(par
 
 FrmMain::FrmMain(UpdateContext& ctx, IMainView& view) : ctx_(ctx), view_(view) {}
 
+std::string FrmMain::NoServerText() const {
+    if (!ctx_.glServer.problem.empty()) return ctx_.glServer.problem;
+    return "kein Update-Server eingerichtet (" + std::string(kZquIni) +
+           ", Abschnitt \"Server\", Schlüssel \"Adresse\")";
+}
+
 void FrmMain::Run() {
     FormLoad();
     if (ctx_.glClosed) return;
@@ -193,8 +199,7 @@ void FrmMain::DownloadPart(ProductPart part) {
     if (target.empty()) {
         result.error = "kein Auto-Update Verzeichnis bekannt";
     } else if (url.empty()) {
-        result.error = "kein Update-Server eingerichtet (" + std::string(kZquIni) +
-                       ", Abschnitt \"Server\", Schlüssel \"Adresse\")";
+        result.error = NoServerText();
     } else if (ctx_.web == nullptr) {
         result.error = "kein Internetzugang eingerichtet";
     } else {
@@ -244,10 +249,7 @@ void FrmMain::CmdHistorieClick() {
     const std::string address = ServerAddress(ctx_, kHistoryPage);
     if (address.empty()) {
         ctx_.glLastResult = -1;
-        ShowMessage(ctx_,
-                    "Fehler: 0 kein Update-Server eingerichtet (" + std::string(kZquIni) +
-                        ", Abschnitt \"Server\", Schlüssel \"Adresse\")",
-                    MsgButtons::Ok, MsgIcon::Information);
+        ShowMessage(ctx_, "Fehler: 0 " + NoServerText(), MsgButtons::Ok, MsgIcon::Information);
         return;
     }
     const bool opened = ctx_.shell.Open(address);

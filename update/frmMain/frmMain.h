@@ -40,6 +40,8 @@ private:
     void ReportDownload(ProductPart part, bool ok, const Failure& failure);
     void ExploreFolder(const std::string& folder);
     void CloseWindow();
+    // Why no address on the update server can be formed.
+    std::string NoServerText() const;
 
     UpdateContext& ctx_;
     IMainView& view_;
