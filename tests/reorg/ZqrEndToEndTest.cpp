@@ -575,3 +575,16 @@ TEST(ZqrWindow, ManagerModeWithALockThatStaysIsNotReady) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, kAbortStart));
 }
+
+TEST(ZqrUnattended, WithoutLogTheCensusStillRunsAndTheLogPathIsKept) {
+    Install in;
+    in.FakeAccess("sqlite3 \"$1\" 'delete from tblPersonal'");
+    in.ZqrIni("logdatei=x\r\nsicherungskopie=x\r\n");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 3) << r.err;  // both passes counted: the loss is seen without a log
+    EXPECT_FALSE(fs::exists(in.data + "/ZQR_Reorg_Log.txt"));
+    EXPECT_FALSE(Has(in.Trace(), "Log file"));
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS, OP_ReorgLog_Pfad"
+                                 " from tblCfgOptionen"),
+              "1|-3|vorher\n");
+}
