@@ -379,4 +379,73 @@ TEST_F(ZqmEndToEnd, DamagedRegistryStoreAndGarbageSettingsKeepTheirContent) {
     EXPECT_FALSE(WaitForFile(standinLog).empty());
 }
 
+TEST(ZqmSample, StartsTheManagerOfASampleInstallation) {
+    const std::string sample = zqtest::BinDir() + "/zq-sample";
+    if (!fs::exists(sample)) GTEST_SKIP() << "the sample maker is not built";
+    zqtest::TempDir tmp;
+    auto made = zqtest::Run({sample, "--dir", tmp / "inst", "--size-mb", "0.05", "--registry", tmp / "reg",
+                             "--fe-version", "4.1.23_b1"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string prog = tmp / "inst/program", data = tmp / "inst/data";
+    const std::string trusted = "Software\\Microsoft\\Office\\16.0\\Access\\Security\\Trusted Locations";
+    fs::copy_file(zqtest::BinDir() + "/zqm", prog + "/zqm");
+    {
+        zq::posix::RegistryStore store(tmp / "reg");
+        zq::WriteDwordValue(store, RegRoot::CurrentUser, trusted, "AllowNetworkLocations", 1);
+    }
+    auto r = zqtest::Run({prog + "/zqm", "/excl"},
+                         {{"ZEQUORA_UI", "console"}, {"ZEQUORA_REGISTRY", tmp / "reg"},
+                          {"ZEQUORA_STANDIN_LOG", tmp / "standin.log"}, {"XDG_CACHE_HOME", tmp / "cache"}},
+                         "", 20000);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string access = zqtest::BinDir() + "/msaccess.exe";
+    const std::string command = "\"" + access + "\" /runtime  \"" + prog + "/zqm.zqf\"  /excl";
+    auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
+    auto at = std::find(lines.begin(), lines.end(), "*** Check Zequora Config ***");
+    ASSERT_NE(at, lines.end());
+    std::vector<std::string> expected = {
+        "*** Check Zequora Config ***",
+        "Check Config       : " + prog + "/zqm.ini",
+        "Result             : OK",
+        "Access Version Cfg : 16.0",
+        "Access Bit Config  : Not Set",
+        "Access Pfad Config : " + zqtest::BinDir() + "/",
+        "Data Network Cfg   : Not Set",
+        "",
+        "*** Check Zequora UpdateStore ***",
+        "Check Datapath     : " + data + "/",
+        "Result             : Found",
+        "Check Update       : " + data + "/UpdStore/zqmupd.exe",
+        "Result             : Not found",
+        "Check Access       : " + access,
+        "Result             : OK",
+        "",
+        "*** Add folders to trusted locations ***",
+        "Program folder     : " + prog,
+        "Result             : OK",
+        "",
+        "Update folder      : " + tmp / "cache/zequora2/update/",
+        "Result             : OK",
+        "",
+        "Data folder        : " + data + "/",
+        "Result             : OK",
+        "",
+        "Settings           : Network locations are allowed",
+        "",
+        "*** Start Zequora Manager ***",
+        "Command            : " + command,
+        "",
+        "",
+        "[Verweise]",
+    };
+    EXPECT_EQ(std::vector<std::string>(at, lines.end()), expected);
+    EXPECT_NE(ReadFile(prog + "/zqm.ini").find("Netzwerk=y"), std::string::npos);
+    std::string report;
+    for (int k = 0; k < 100 && report.empty(); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        report = ReadFile(tmp / "standin.log");
+    }
+    EXPECT_EQ(report, "runtime \"" + prog + "/zqm.zqf\" version 4.1.23_b1 arguments 1: [/excl]\n");
+}
+
 }  // namespace
