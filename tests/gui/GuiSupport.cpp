@@ -87,39 +87,45 @@ void ModalAnswerer::Tick() {
 
     if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
         auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-        if (dialog->property("zqAnswered").toBool()) {
-            // Still open after its accept button: it refused the name.
-            if (!fileDialogs.empty()) fileDialogs.back().stayedOpen = true;
-            dialog->reject();
-            return;
+        if (!dialog->property("zqAnswered").toBool()) {
+            dialog->setProperty("zqAnswered", true);
+            SeenFileDialog seen;
+            seen.title = dialog->windowTitle().toStdString();
+            seen.folder = dialog->directory().absolutePath().toStdString();
+            for (const QString& f : dialog->nameFilters()) seen.filters.push_back(f.toStdString());
+            seen.defaultSuffix = dialog->defaultSuffix().toStdString();
+            fileDialogs.push_back(seen);
+            if (fileAnswers_.empty() || buttons == nullptr) {
+                unexpected.push_back("file dialog");
+                dialog->reject();
+                return;
+            }
+            const FileAnswer answer = fileAnswers_.front();
+            fileAnswers_.pop_front();
+            dialog->setProperty("zqOpen", answer.open);
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                // Put in whole: typed key by key, the dialog's inline completion would add
+                // to the name.
+                name->setFocus();
+                name->setText(QString::fromStdString(answer.typed));
+            }
         }
-        dialog->setProperty("zqAnswered", true);
-        SeenFileDialog seen;
-        seen.title = dialog->windowTitle().toStdString();
-        seen.folder = dialog->directory().absolutePath().toStdString();
-        for (const QString& f : dialog->nameFilters()) seen.filters.push_back(f.toStdString());
-        seen.defaultSuffix = dialog->defaultSuffix().toStdString();
-        fileDialogs.push_back(seen);
-        if (fileAnswers_.empty() || buttons == nullptr) {
-            unexpected.push_back("file dialog");
-            dialog->reject();
-            return;
-        }
-        const FileAnswer answer = fileAnswers_.front();
-        fileAnswers_.pop_front();
-        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
-            name->clear();
-            QTest::keyClicks(name, QString::fromStdString(answer.typed));
-        }
-        QPushButton* target = buttons->button(answer.open ? QDialogButtonBox::Open
-                                                          : QDialogButtonBox::Cancel);
+        // The dialog checks the typed name against its folder listing, which it reads in the
+        // background: give it up to a second before taking a disabled button as a refusal.
+        const int ticks = dialog->property("zqTicks").toInt() + 1;
+        dialog->setProperty("zqTicks", ticks);
+        QPushButton* target = buttons->button(dialog->property("zqOpen").toBool()
+                                                  ? QDialogButtonBox::Open
+                                                  : QDialogButtonBox::Cancel);
         if (target == nullptr) {
             unexpected.push_back("file dialog without its button");
             dialog->reject();
-            return;
-        }
-        if (target->isEnabled()) {
+        } else if (target->isEnabled() && !dialog->property("zqClicked").toBool()) {
+            dialog->setProperty("zqClicked", true);
             QTest::mouseClick(target, Qt::LeftButton);
+        } else if (ticks > 100) {
+            fileDialogs.back().stayedOpen = true;
+            dialog->reject();
         }
         return;
     }
