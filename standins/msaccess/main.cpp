@@ -1,6 +1,7 @@
 // Stands in for the database program the system starts:
 //   msaccess.exe "<data file>" /repair /compact
-//       holds the file exclusively for the whole run, checks it, compacts it in place
+//       holds the file exclusively for the whole run (its lock file and the file itself
+//       under exclusive flocks), checks it, compacts it in place with SQLite's journal
 //   msaccess.exe /runtime "<front end>" <arguments>
 //       opens the front end and reports its version and the arguments it got
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
@@ -12,7 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +23,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,12 +94,13 @@ int Exec(sqlite3* db, const char* sql, std::string& error) {
     return rc;
 }
 
-// The integrity check's findings; empty when the file is sound.
-std::string CheckIntegrity(sqlite3* db, int& rc) {
+// The check's findings; empty when the file is sound.
+std::string CheckIntegrity(sqlite3* db) {
     sqlite3_stmt* stmt = nullptr;
-    rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check(20)", -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) return sqlite3_errmsg(db);
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check(20)", -1, &stmt, nullptr) != SQLITE_OK)
+        return sqlite3_errmsg(db);
     std::string findings;
+    int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
         std::string line = t ? t : "";
@@ -103,8 +108,63 @@ std::string CheckIntegrity(sqlite3* db, int& rc) {
     }
     if (rc != SQLITE_DONE && findings.empty()) findings = sqlite3_errmsg(db);
     sqlite3_finalize(stmt);
-    if (rc == SQLITE_DONE) rc = SQLITE_OK;
     return findings;
+}
+
+// The integrity check runs on its own connection while the compaction reads the file. The
+// checker takes its read lock before the compaction starts and keeps it until its verdict,
+// so the compaction cannot write the file before the check has passed; after a failed check
+// the compaction gives up and the file stays as it was.
+struct Verdict {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false, vacuumDone = false;
+    std::atomic<bool> decided{false}, abort{false};
+    std::string findings;
+    long waitMs = 0;
+};
+
+// Busy handler of the compacting connection: waits for the checker as long as it works,
+// for others at most the configured time, and gives up at once after a failed check.
+int WaitForChecker(void* arg, int tries) {
+    auto* v = static_cast<Verdict*>(arg);
+    if (v->abort) return 0;
+    if (v->decided && tries > v->waitMs) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
+
+void RunChecker(const std::string& path, Verdict& v) {
+    sqlite3* db = nullptr;
+    std::string error;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, static_cast<int>(std::min(v.waitMs, 600000L)));
+        rc = Exec(db, "BEGIN; SELECT count(*) FROM sqlite_master", error);
+    } else {
+        error = db ? sqlite3_errmsg(db) : "out of memory";
+    }
+    {
+        std::lock_guard<std::mutex> guard(v.mutex);
+        v.started = true;
+        if (rc != SQLITE_OK) {
+            v.findings = "cannot be read: " + error;
+            v.abort = true;
+        }
+    }
+    v.changed.notify_all();
+    if (rc == SQLITE_OK) {
+        std::string findings = CheckIntegrity(db);
+        std::lock_guard<std::mutex> guard(v.mutex);
+        v.findings = findings;
+        if (!findings.empty()) v.abort = true;
+    }
+    std::unique_lock<std::mutex> lock(v.mutex);
+    v.decided = true;
+    // After a failed check the read lock stays until the compaction has given up.
+    if (v.abort) v.changed.wait(lock, [&] { return v.vacuumDone; });
+    lock.unlock();
+    sqlite3_close(db);
 }
 
 int RepairCompact(const std::string& path) {
@@ -157,32 +217,38 @@ int RepairCompact(const std::string& path) {
             result = Fail(kExitFailed, "cannot open '" + path + "': " +
                                            (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));
         } else {
-            sqlite3_busy_timeout(db.handle, static_cast<int>(std::min(waitMs, 600000L)));
-            // Exclusive locking mode keeps the lock of BEGIN EXCLUSIVE after its commit, so
-            // nobody reads between the check and the compaction.
-            int rc = Exec(db.handle,
-                          "PRAGMA locking_mode = EXCLUSIVE; PRAGMA cache_size = -262144; "
-                          "PRAGMA mmap_size = 4294967296; BEGIN EXCLUSIVE",
-                          error);
+            Verdict verdict;
+            verdict.waitMs = waitMs;
+            sqlite3_busy_handler(db.handle, WaitForChecker, &verdict);
+            // The first read also rolls back what a killed earlier run left in the journal.
+            int rc = Exec(db.handle, "SELECT count(*) FROM sqlite_master", error);
             if (rc != SQLITE_OK) {
                 int code = (rc & 0xff) == SQLITE_BUSY ? kExitInUse
                            : ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
                                ? kExitDamaged
                                : kExitFailed;
-                result = Fail(code, "cannot take '" + path + "': " + error);
+                result = Fail(code, "cannot read '" + path + "': " + error);
             } else {
                 if (delayMs > 0) SleepMs(delayMs);
-                std::string findings = CheckIntegrity(db.handle, rc);
-                if (!findings.empty()) {
-                    Exec(db.handle, "ROLLBACK", error);
+                std::thread checker(RunChecker, path, std::ref(verdict));
+                {
+                    std::unique_lock<std::mutex> wait(verdict.mutex);
+                    verdict.changed.wait(wait, [&] { return verdict.started; });
+                }
+                if (!verdict.abort) rc = Exec(db.handle, "VACUUM", error);
+                {
+                    std::lock_guard<std::mutex> guard(verdict.mutex);
+                    verdict.vacuumDone = true;
+                }
+                verdict.changed.notify_all();
+                checker.join();
+                if (!verdict.findings.empty()) {
                     result = Fail(kExitDamaged,
-                                  "'" + path + "' is damaged; left unchanged: " + findings);
-                } else if (Exec(db.handle, "COMMIT", error) != SQLITE_OK) {
-                    result = Fail(kExitFailed, "'" + path + "': " + error);
-                } else if ((rc = Exec(db.handle, "VACUUM", error)) != SQLITE_OK) {
+                                  "'" + path + "' is damaged; left unchanged: " + verdict.findings);
+                } else if (rc != SQLITE_OK) {
                     int code = ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
                                    ? kExitDamaged
-                                   : kExitFailed;
+                                   : (rc & 0xff) == SQLITE_BUSY ? kExitInUse : kExitFailed;
                     result = Fail(code, "compaction of '" + path + "' failed: " + error);
                 }
             }

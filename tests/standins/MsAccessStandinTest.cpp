@@ -247,10 +247,15 @@ TEST_F(StandinTest, ForeignOrDamagedFilesAreLeftUntouched) {
     // Damage a page in the middle of the data: the header stays valid.
     std::string damaged = bytes;
     for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 4096 + 512; ++i) damaged[i] = '\x5a';
+    // A free-page list that points into the data: plain VACUUM would not notice.
+    std::string badFreelist = zqtest::ReadFile(MakeSample("g", 0.5, 0.5));
+    ASSERT_NE(badFreelist.substr(36, 4), std::string(4, '\0')) << "sample without free pages";
+    badFreelist.replace(32, 4, std::string("\x00\x00\x00\x02", 4));
     struct Case {
         const char* name;
         std::string content;
     } cases[] = {
+        {"freelist.mdb", badFreelist},
         {"text.mdb", std::string(3000, 'a')},
         {"jet.mdb", std::string("\x00\x01\x00\x00Standard Jet DB\x00", 20) + std::string(8000, '\x01')},
         {"cut.mdb", bytes.substr(0, 50)},
