@@ -4,9 +4,15 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/console/ConsoleUpdateView.h"
+#ifdef ZQ_HAVE_QT
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtUi.h"
+#include "platform/qt/QtUpdateView.h"
+#endif
 #include "platform/posix/CurlWeb.h"
 #include "platform/posix/PosixPlatform.h"
 #include "update/UpdateContext.h"
@@ -60,7 +66,23 @@ int main(int argc, char** argv) {
 
     zq::posix::PosixPlatform posix;
     zq::Platform& p = posix.Get();
+#ifdef ZQ_HAVE_QT
+    // The window and its boxes with Qt when a display is there; the application object
+    // outlives the view and the boxes.
+    std::optional<zq::qt::QtApp> qtApp;
+    std::optional<zq::qt::QtDialogs> qtDialogs;
+    std::unique_ptr<zq::update::IMainView> view;
+    if (ChooseUi() == Ui::Window) {
+        qtApp.emplace(argc, argv);
+        qtDialogs.emplace(*qtApp);
+        posix.SetDialogs(*qtDialogs);
+        view = std::make_unique<zq::qt::QtUpdateView>(*qtApp);
+    } else {
+        view = MakeMainView(Ui::Console);
+    }
+#else
     const auto view = MakeMainView(ChooseUi());
+#endif
 
     // The server's CA file must be known before the web layer is built.
     const zq::update::ServerConfig server = zq::update::ReadServerConfig(
