@@ -19,6 +19,10 @@
 #include "platform/posix/RegistryStore.h"
 #include "platform/posix/SqliteEngine.h"
 #include "starter/Start.h"
+#ifdef ZQ_HAVE_QT
+#include "platform/qt/QtDialogsLoader.h"
+#include "platform/qt/QtUi.h"
+#endif
 
 namespace {
 
@@ -42,7 +46,14 @@ int main(int argc, char** argv) {
     zq::posix::PosixClock clock;
     zq::posix::PosixEnvironment env;
     zq::posix::PosixShell shell;
-    zq::console::ConsoleDialogs dialogs(std::cin, std::cerr);
+    zq::console::ConsoleDialogs console(std::cin, std::cerr);
+#ifdef ZQ_HAVE_QT
+    // With a display the boxes are Qt's, loaded only when one must be shown.
+    zq::qt::LoadedQtDialogs qtDialogs(env.ProgramPath(), console);
+    zq::IDialogs& dialogs = zq::qt::QtWanted() ? static_cast<zq::IDialogs&>(qtDialogs) : console;
+#else
+    zq::IDialogs& dialogs = console;
+#endif
     zq::posix::SqliteEngine engine;
     zq::Platform platform{registry, profile, files, processes, clock, env, shell, dialogs, nullptr, &engine};
 
