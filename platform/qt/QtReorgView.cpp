@@ -81,7 +81,7 @@ struct QtReorgView::Impl {
     void MakeWindow();
     void Apply(Control c);
     Flow Deliver(Event event);
-    void EndProgram(bool duringStep);
+    void EndProgram();
     bool StepUnderWay() const { return depth > 0 || pending > 0; }
     void Guard();
     std::string FieldText() const;
@@ -91,7 +91,7 @@ struct QtReorgView::Impl {
     std::unique_ptr<ReorgWindow> window;
     reorg::IReorgEvents* events = nullptr;
     QPointer<QEventLoop> loop;
-    std::function<void()> endDuringStep;
+    std::function<bool()> endDuringStep;
     std::string lastReported;  // the path field's text the logic last took
     int depth = 0;             // event handlers running
     int pending = 0;           // pending input being let through by a step
@@ -314,11 +314,14 @@ Flow QtReorgView::Impl::Deliver(Event event) {
     }
     --depth;
     Guard();
-    if (flow == Flow::End) EndProgram(duringStep);
+    if (flow == Flow::End) {
+        if (duringStep && endDuringStep && !endDuringStep()) return Flow::Go;  // refused
+        EndProgram();
+    }
     return flow;
 }
 
-void QtReorgView::Impl::EndProgram(bool duringStep) {
+void QtReorgView::Impl::EndProgram() {
     ended = true;
     if (busy) {
         QApplication::restoreOverrideCursor();
@@ -326,7 +329,6 @@ void QtReorgView::Impl::EndProgram(bool duringStep) {
     }
     if (window) window->hide();
     if (loop) loop->quit();
-    if (duringStep && endDuringStep) endDuringStep();
 }
 
 QtReorgView::QtReorgView(QtApp& app) : impl_(std::make_unique<Impl>(app)) {}
@@ -335,7 +337,7 @@ QtReorgView::~QtReorgView() {
     if (impl_->busy && QCoreApplication::instance()) QApplication::restoreOverrideCursor();
 }
 
-void QtReorgView::SetEndDuringStep(std::function<void()> end) { impl_->endDuringStep = std::move(end); }
+void QtReorgView::SetEndDuringStep(std::function<bool()> end) { impl_->endDuringStep = std::move(end); }
 
 Flow QtReorgView::Show(reorg::IReorgEvents& events) {
     Impl& m = *impl_;

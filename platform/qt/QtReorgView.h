@@ -20,9 +20,11 @@ public:
     QtReorgView& operator=(const QtReorgView&) = delete;
 
     // A handler that ends the program while a step lets input through (a wait of the run)
-    // cannot unwind that step; it calls this instead, which ends the process. Without it the
-    // window is hidden and IsShown() turns false, so the step can see it.
-    void SetEndDuringStep(std::function<void()> end);
+    // cannot unwind that step. The view asks this instead: it ends the process and does not
+    // return, or returns false when the step must not be broken off now; the click is then
+    // ignored and the window stays. Without it the window is hidden and IsShown() turns
+    // false, so the step can see it.
+    void SetEndDuringStep(std::function<bool()> end);
 
     reorg::Flow Show(reorg::IReorgEvents& events) override;
     bool IsShown() const override;

@@ -261,7 +261,10 @@ TEST_F(QtReorgManagerTest, ProgressTextsThenNotReadyRightAlignedAndTheStartButto
 
 TEST_F(QtReorgManagerTest, WhileTheWaitLetsInputThroughOnlyTheWayOutIsTaken) {
     int ended = 0;
-    view.SetEndDuringStep([&] { ++ended; });
+    view.SetEndDuringStep([&] {
+        ++ended;
+        return true;
+    });
     duringWait = [this](int round) {
         // Input arrives while the wait lets it through.
         if (round == 2) {
@@ -296,8 +299,10 @@ public:
             QTest::mouseClick(Find<QPushButton>("cmdReorg"), Qt::LeftButton);
             QTest::mouseClick(Find<QPushButton>("cmdDatendatei"), Qt::LeftButton);
         });
+        // The first close is refused by the program, the second taken.
         QTimer::singleShot(5, [] { Find<QWidget>("frmZQR")->close(); });
-        for (int i = 0; i < 20 && view.IsShown(); ++i) {
+        QTimer::singleShot(15, [] { Find<QWidget>("frmZQR")->close(); });
+        for (int i = 0; i < 100 && view.IsShown(); ++i) {
             view.ProcessPendingInput();
             QTest::qSleep(2);
         }
@@ -319,14 +324,20 @@ public:
 TEST(QtReorgViewNesting, ASecondStartDuringARunIsIgnoredButClosingIsTaken) {
     zq::qt::QtReorgView view(zqtest::GuiApp());
     LettingThrough events(view);
-    int ended = 0;
-    view.SetEndDuringStep([&] { ++ended; });
+    int asked = 0;
+    view.SetEndDuringStep([&] {
+        ++asked;
+        if (asked == 1) {
+            EXPECT_TRUE(view.IsShown());
+        }
+        return asked > 1;
+    });
     view.SetText(Control::txtDatenbank, "/data/zqdata.mdb");
     ASSERT_EQ(view.Show(events), Flow::Go);
     QTimer::singleShot(0, [] { Find<QPushButton>("cmdReorg")->click(); });
     view.Run(events);
-    EXPECT_EQ(events.calls, (std::vector<std::string>{"reorg", "close"}));
-    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(events.calls, (std::vector<std::string>{"reorg", "close", "close"}));
+    EXPECT_EQ(asked, 2);
     EXPECT_FALSE(view.IsShown());
 }
 
