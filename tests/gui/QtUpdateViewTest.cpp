@@ -194,6 +194,18 @@ TEST_F(QtUpdateViewTest, CancelKeepsTheWindowAndTheOverwriteQuestionDecidesTheNe
     EXPECT_EQ(shell.requests, std::vector<std::string>{"explore " + Store()});
 }
 
+TEST_F(QtUpdateViewTest, AClickWhileTheWindowRepaintsForADownloadStartsNoSecondOne) {
+    answerer.AnswerBox("Abbrechen");
+    Open([] {
+        // Comes through when the download click lets the window repaint.
+        QTimer::singleShot(0, [] { Click("cmdDownloadZQC"); });
+        Click("cmdDownloadZQM");
+        Click("cmdOK");
+    }, true);
+    EXPECT_EQ(web.downloads.size(), 1u);
+    EXPECT_EQ(answerer.boxes.size(), 1u);
+}
+
 TEST_F(QtUpdateViewTest, FailedDownloadIsReportedAndTheWindowStays) {
     web.resources.erase(std::string(kBase) + "/zqmupd.exe");
     answerer.AnswerBox("OK");
