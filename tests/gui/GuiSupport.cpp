@@ -10,14 +10,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 #include "platform/qt/QtUi.h"
 
 namespace zqtest {
 
 zq::qt::QtApp& GuiApp() {
-    static std::unique_ptr<zq::qt::QtApp> app = [] {
+    // Never destroyed: the application object must not outlive the toolkit's own statics,
+    // which go first at the end of the process.
+    static zq::qt::QtApp* app = [] {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("QTEST_FUNCTION_TIMEOUT", "60000", 1);
         std::string runtime = (std::filesystem::temp_directory_path() / "zq-gui-XXXXXX").string();
@@ -34,7 +35,7 @@ zq::qt::QtApp& GuiApp() {
                 if (message.startsWith(QLatin1String("This plugin does not support"))) return;
                 if (previous) previous(type, context, message);
             });
-        auto made = std::make_unique<zq::qt::QtApp>(argc, argv);
+        auto* made = new zq::qt::QtApp(argc, argv);
         made->Ensure();
         return made;
     }();
