@@ -13,9 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
-#include <condition_variable>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -23,7 +21,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,60 +108,80 @@ std::string CheckIntegrity(sqlite3* db) {
     return findings;
 }
 
-// The integrity check runs on its own connection while the compaction reads the file. The
-// checker takes its read lock before the compaction starts and keeps it until its verdict,
-// so the compaction cannot write the file before the check has passed; after a failed check
-// the compaction gives up and the file stays as it was.
-struct Verdict {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool started = false, vacuumDone = false;
-    std::atomic<bool> decided{false}, abort{false};
-    std::string findings;
-    long waitMs = 0;
-};
-
-// Busy handler of the compacting connection: waits for the checker as long as it works,
-// for others at most the configured time, and gives up at once after a failed check.
-int WaitForChecker(void* arg, int tries) {
-    auto* v = static_cast<Verdict*>(arg);
-    if (v->abort) return 0;
-    if (v->decided && tries > v->waitMs) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 1;
+// Opens a connection; nullptr with the reason in error.
+sqlite3* OpenConnection(const std::string& path, int flags, std::string& error) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) == SQLITE_OK) return db;
+    error = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    return nullptr;
 }
 
-void RunChecker(const std::string& path, Verdict& v) {
-    sqlite3* db = nullptr;
+// The check of the file, on its own connection so that it runs alongside the compaction.
+void RunChecker(const std::string& path, std::string& findings) {
     std::string error;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(db, static_cast<int>(std::min(v.waitMs, 600000L)));
-        rc = Exec(db, "BEGIN; SELECT count(*) FROM sqlite_master", error);
-    } else {
-        error = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
+    if (!db) {
+        findings = "cannot be read: " + error;
+        return;
     }
-    {
-        std::lock_guard<std::mutex> guard(v.mutex);
-        v.started = true;
-        if (rc != SQLITE_OK) {
-            v.findings = "cannot be read: " + error;
-            v.abort = true;
-        }
-    }
-    v.changed.notify_all();
-    if (rc == SQLITE_OK) {
-        std::string findings = CheckIntegrity(db);
-        std::lock_guard<std::mutex> guard(v.mutex);
-        v.findings = findings;
-        if (!findings.empty()) v.abort = true;
-    }
-    std::unique_lock<std::mutex> lock(v.mutex);
-    v.decided = true;
-    // After a failed check the read lock stays until the compaction has given up.
-    if (v.abort) v.changed.wait(lock, [&] { return v.vacuumDone; });
-    lock.unlock();
+    sqlite3_busy_timeout(db, 10000);
+    findings = CheckIntegrity(db);
     sqlite3_close(db);
+}
+
+// Writes the compacted copy of the file into target (an empty file). Reads the file only.
+int CompactInto(const std::string& path, const std::string& target, std::string& error) {
+    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
+    if (!db) return SQLITE_CANTOPEN;
+    sqlite3_busy_timeout(db, 10000);
+    // The copy is scratch until it has been copied back under the journal; no need to sync it.
+    int rc = Exec(db, "PRAGMA synchronous = OFF", error);
+    sqlite3_stmt* stmt = nullptr;
+    if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, target.c_str(), -1, SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_OK && error.empty()) error = sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rc;
+}
+
+// Copies the compacted pages over the file through SQLite's backup, one transaction under
+// the rollback journal: killed at any moment, the next opener finds the old file or the new.
+int CopyBack(sqlite3* dest, const std::string& compacted, std::string& error) {
+    sqlite3* source = OpenConnection(compacted, SQLITE_OPEN_READONLY, error);
+    if (!source) return SQLITE_CANTOPEN;
+    // Once open, the scratch file needs no name any more: a kill leaves nothing behind.
+    unlink(compacted.c_str());
+    int rc = SQLITE_ERROR;
+    if (sqlite3_backup* backup = sqlite3_backup_init(dest, "main", source, "main")) {
+        do {
+            rc = sqlite3_backup_step(backup, -1);
+        } while (rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+        int finish = sqlite3_backup_finish(backup);
+        if (rc == SQLITE_DONE) rc = finish;
+    } else {
+        rc = sqlite3_errcode(dest);
+    }
+    if (rc != SQLITE_OK) error = sqlite3_errmsg(dest);
+    sqlite3_close(source);
+    return rc;
+}
+
+std::string ScratchFile() {
+    const char* dir = std::getenv("SQLITE_TMPDIR");
+    if (!dir || !*dir) dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/var/tmp") + "/zq-compact-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd < 0) return "";
+    close(fd);
+    return buf.data();
 }
 
 int RepairCompact(const std::string& path) {
@@ -217,40 +234,36 @@ int RepairCompact(const std::string& path) {
             result = Fail(kExitFailed, "cannot open '" + path + "': " +
                                            (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));
         } else {
-            Verdict verdict;
-            verdict.waitMs = waitMs;
-            sqlite3_busy_handler(db.handle, WaitForChecker, &verdict);
+            sqlite3_busy_timeout(db.handle, static_cast<int>(std::min(waitMs, 600000L)));
             // The first read also rolls back what a killed earlier run left in the journal.
             int rc = Exec(db.handle, "SELECT count(*) FROM sqlite_master", error);
+            std::string scratch;
             if (rc != SQLITE_OK) {
                 int code = (rc & 0xff) == SQLITE_BUSY ? kExitInUse
                            : ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
                                ? kExitDamaged
                                : kExitFailed;
                 result = Fail(code, "cannot read '" + path + "': " + error);
+            } else if ((scratch = ScratchFile()).empty()) {
+                result = Fail(kExitFailed, std::string("cannot make a scratch file: ") + std::strerror(errno));
             } else {
                 if (delayMs > 0) SleepMs(delayMs);
-                std::thread checker(RunChecker, path, std::ref(verdict));
-                {
-                    std::unique_lock<std::mutex> wait(verdict.mutex);
-                    verdict.changed.wait(wait, [&] { return verdict.started; });
-                }
-                if (!verdict.abort) rc = Exec(db.handle, "VACUUM", error);
-                {
-                    std::lock_guard<std::mutex> guard(verdict.mutex);
-                    verdict.vacuumDone = true;
-                }
-                verdict.changed.notify_all();
+                // Check and compacted copy side by side; both only read the file.
+                std::string findings;
+                std::thread checker(RunChecker, path, std::ref(findings));
+                rc = CompactInto(path, scratch, error);
                 checker.join();
-                if (!verdict.findings.empty()) {
-                    result = Fail(kExitDamaged,
-                                  "'" + path + "' is damaged; left unchanged: " + verdict.findings);
+                if (!findings.empty()) {
+                    result = Fail(kExitDamaged, "'" + path + "' is damaged; left unchanged: " + findings);
                 } else if (rc != SQLITE_OK) {
                     int code = ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
                                    ? kExitDamaged
-                                   : (rc & 0xff) == SQLITE_BUSY ? kExitInUse : kExitFailed;
-                    result = Fail(code, "compaction of '" + path + "' failed: " + error);
+                                   : kExitFailed;
+                    result = Fail(code, "compaction of '" + path + "' failed; left unchanged: " + error);
+                } else if ((rc = CopyBack(db.handle, scratch, error)) != SQLITE_OK) {
+                    result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 }
+                unlink(scratch.c_str());
             }
             if (sqlite3_close(db.handle) != SQLITE_OK && result == 0)
                 result = Fail(kExitFailed, "closing '" + path + "' failed");

@@ -359,7 +359,7 @@ TEST_F(StandinTest, KilledCompactionNeverLosesData) {
         long long at = when(rng);
         struct stat initial {};
         stat(work.c_str(), &initial);
-        Child standin({Standin(), work, "/repair", "/compact"});
+        Child standin({Standin(), work, "/repair", "/compact"}, {{"TMPDIR", dir.Path()}});
         if (trials % 2 == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(at));
         } else {
