@@ -54,3 +54,18 @@ TEST(QtDialogsLoader, WithoutTheModuleTheBoxesGoToTheFallback) {
 }
 
 }  // namespace
+
+namespace {
+
+// zqm starts often and shows a box rarely: its program file must not need the toolkit.
+TEST(QtDialogsLoader, TheManagerStartProgramDoesNotLoadTheToolkit) {
+    const std::string zqm = zqtest::BinDir() + "/zqm";
+    if (!zqtest::FileExists(zqm)) GTEST_SKIP() << "zqm is not built in this build folder";
+    if (!zqtest::FileExists("/usr/bin/ldd")) GTEST_SKIP() << "no ldd to list what zqm loads";
+    const zqtest::RunResult r = zqtest::Run({"/usr/bin/ldd", zqm}, {}, "", 20000);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("libQt6"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("libc.so"), std::string::npos) << r.out;
+}
+
+}  // namespace
