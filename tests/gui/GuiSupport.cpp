@@ -51,7 +51,10 @@ ModalAnswerer::~ModalAnswerer() { timer_.stop(); }
 
 void ModalAnswerer::Tick() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
+    if (modal == nullptr || !modal->isVisible()) {
+        if (idle) idle();
+        return;
+    }
 
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         if (box->property("zqAnswered").toBool()) return;  // closing
@@ -70,6 +73,10 @@ void ModalAnswerer::Tick() {
         seen.applicationModal = box->windowModality() == Qt::ApplicationModal;
         seen.plainText = box->textFormat() == Qt::PlainText;
         boxes.push_back(seen);
+        if (boxAnswers_.empty() && takeDefaults && box->defaultButton() != nullptr) {
+            QTest::mouseClick(box->defaultButton(), Qt::LeftButton);
+            return;
+        }
         if (boxAnswers_.empty()) {
             unexpected.push_back("box: " + seen.text);
             QTest::keyClick(box, Qt::Key_Escape);

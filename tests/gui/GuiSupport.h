@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,11 @@ public:
     std::vector<SeenFileDialog> fileDialogs;
     std::vector<std::string> unexpected;
     bool AllUsed() const { return boxAnswers_.empty() && fileAnswers_.empty(); }
+    // Boxes beyond the scripted answers take their default button instead of counting as
+    // unexpected (for runs whose questions are not the point of the test).
+    bool takeDefaults = false;
+    // Called on every tick while no box or dialog is open.
+    std::function<void()> idle;
 
 private:
     struct FileAnswer {

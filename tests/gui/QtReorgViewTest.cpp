@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <sqlite3.h>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -225,6 +226,56 @@ TEST_F(QtReorgViewTest, TypedPathIsTakenWhenTheFieldIsLeftBeforeTheStartButtonCh
     EXPECT_EQ(Remembered(), typed);
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_NE(answerer.boxes[0].text.find(typed), std::string::npos) << answerer.boxes[0].text;
+}
+
+void MakeDataFile(const std::string& path) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "create table tblPersonal(id integer primary key, name text);"
+                           "insert into tblPersonal(name) values('A'),('B'),('C');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST_F(QtReorgViewTest, ARunFromTheStartButtonShowsItsWaitAndTakesNoSecondStart) {
+    // The database program: takes a moment and notes each start.
+    const std::string fake = dir / "fake";
+    zqtest::WriteFile(fake + "/msaccess.exe",
+                      "#!/bin/sh\necho started >> '" + dir / "starts" + "'\nsleep 2\n");
+    std::filesystem::permissions(fake + "/msaccess.exe", std::filesystem::perms::owner_all);
+    zqtest::WriteFile(prog + "/zqm.ini", "[Datenbasis]\r\nPfad=" + fake + "\r\n");
+    std::filesystem::remove(data + "/zqdata.mdb");
+    MakeDataFile(data + "/zqdata.mdb");
+    zq::SaveSetting(registry, kProduct, "Settings", "01", data + "/zqdata.mdb");
+    ASSERT_EQ(Start(""), Flow::Go);
+
+    answerer.AnswerBox("&Ja");  // create the backup folder
+    answerer.takeDefaults = true;
+    bool sawWait = false, pointerBusy = false;
+    answerer.idle = [&] {
+        QWidget* bar = Find<QWidget>("busyBar");
+        if (bar == nullptr || !bar->isVisible() || sawWait) return;
+        sawWait = true;
+        const QCursor* cursor = QApplication::overrideCursor();
+        pointerBusy = cursor != nullptr && cursor->shape() == Qt::BusyCursor;
+        // The run waits and lets input through: neither a second start nor a file choice.
+        QTest::mouseClick(Find<QPushButton>("cmdReorg"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>("cmdDatendatei"), Qt::LeftButton);
+    };
+    RunWith([] { QTest::mouseClick(Find<QPushButton>("cmdReorg"), Qt::LeftButton); });
+    ASSERT_FALSE(answerer.boxes.empty());
+    EXPECT_EQ(answerer.boxes.back().title, "Reorg Hinweis");
+    EXPECT_EQ(answerer.boxes.back().text.rfind("Reorganisation erfolgreich.", 0), 0u)
+        << answerer.boxes.back().text;
+
+    EXPECT_TRUE(sawWait) << "no waiting sign while the database program ran";
+    EXPECT_TRUE(pointerBusy);
+    EXPECT_TRUE(answerer.fileDialogs.empty());
+    EXPECT_EQ(zqtest::ReadFile(dir / "starts"), "started\n");
+    EXPECT_FALSE(view.IsShown()) << "a run ends the program";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 class QtReorgManagerTest : public QtReorgViewTest {
