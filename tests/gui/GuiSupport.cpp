@@ -21,10 +21,15 @@ zq::qt::QtApp& GuiApp() {
     static zq::qt::QtApp* app = [] {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::setenv("QTEST_FUNCTION_TIMEOUT", "60000", 1);
-        std::string runtime = (std::filesystem::temp_directory_path() / "zq-gui-XXXXXX").string();
+        static std::string runtime =
+            (std::filesystem::temp_directory_path() / "zq-gui-XXXXXX").string();
         if (::mkdtemp(runtime.data()) != nullptr) {
             std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
             ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            std::atexit([] {
+                std::error_code ec;
+                std::filesystem::remove_all(runtime, ec);
+            });
         }
         static int argc = 1;
         static char name[] = "test_gui";
