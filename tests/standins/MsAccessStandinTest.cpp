@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "common/RegistryAccess.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/RegistryStore.h"
 #include "platform/posix/SqliteEngine.h"
 #include "support/TestSupport.h"
@@ -199,10 +200,18 @@ TEST_F(StandinTest, CompactionShrinksTheFileAndKeepsEveryRecord) {
     Census before = Inspect(file);
     ASSERT_EQ(before.integrity, "ok");
     auto size = fs::file_size(file);
+    // What SQLite's own compaction makes of the same file.
+    const std::string reference = dir / "reference.mdb";
+    fs::copy_file(file, reference);
+    sqlite3* ref = nullptr;
+    ASSERT_EQ(sqlite3_open(reference.c_str(), &ref), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(ref, "VACUUM", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(ref);
     const std::string log = dir / "standin.log";
     auto r = zqtest::Run({Standin(), file, "/repair", "/compact"}, {{"ZEQUORA_STANDIN_LOG", log}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_LT(fs::file_size(file), size * 3 / 4);
+    EXPECT_TRUE(zqtest::ReadFile(file) == zqtest::ReadFile(reference)) << "differs from a VACUUM";
     Census after = Inspect(file);
     EXPECT_EQ(after.integrity, "ok");
     EXPECT_EQ(after.counts, before.counts);
@@ -302,6 +311,7 @@ TEST_F(StandinTest, LockFileAcrossProcessesHeldReleasedAndStaleAfterKill) {
     ASSERT_EQ(zqtest::Run({Sample(), "--dir", dir / "e", "--size-mb", "0.2"}).exitCode, 0);
     const std::string fe = dir / "e/program/zqm.zqf";
     const std::string ldb = LockFilePath(fe);
+    zq::posix::PosixFiles files;
     zq::posix::SqliteEngine engine;
     zq::dao::Error e;
     {
@@ -315,6 +325,8 @@ TEST_F(StandinTest, LockFileAcrossProcessesHeldReleasedAndStaleAfterKill) {
         db->Close();
         EXPECT_TRUE(zqtest::FileExists(ldb));  // the other holder still has it
         EXPECT_TRUE(LockHeld(ldb));
+        EXPECT_EQ(files.Remove(ldb).error, zq::kErrPermission);  // like a sharing violation
+        EXPECT_TRUE(zqtest::FileExists(ldb));
         EXPECT_EQ(app.Wait(), 0);
         EXPECT_FALSE(zqtest::FileExists(ldb));  // removed by the last holder
     }
@@ -328,6 +340,14 @@ TEST_F(StandinTest, LockFileAcrossProcessesHeldReleasedAndStaleAfterKill) {
         auto db = engine.OpenDatabase(fe, true, false, "", e);
         ASSERT_TRUE(db) << e.description;
         db->Close();
+        EXPECT_FALSE(zqtest::FileExists(ldb));
+    }
+    {
+        Child app({Standin(), "/runtime", fe}, {{"ZEQUORA_STANDIN_DELAY_MS", "20000"}});
+        ASSERT_TRUE(WaitFor([&] { return LockHeld(ldb); }, 5000));
+        app.Kill();
+        app.Wait();
+        EXPECT_TRUE(files.Remove(ldb).ok());
         EXPECT_FALSE(zqtest::FileExists(ldb));
     }
 }
