@@ -172,6 +172,12 @@ int CopyBack(sqlite3* dest, const std::string& compacted, std::string& error) {
     return rc;
 }
 
+// The file change counter of the database header, which every committed write changes.
+std::string ChangeCounter(int fd) {
+    char bytes[4] = {};
+    return pread(fd, bytes, sizeof bytes, 24) == 4 ? std::string(bytes, 4) : std::string();
+}
+
 std::string ScratchFile() {
     const char* dir = std::getenv("SQLITE_TMPDIR");
     if (!dir || !*dir) dir = std::getenv("TMPDIR");
@@ -247,6 +253,7 @@ int RepairCompact(const std::string& path) {
             } else if ((scratch = ScratchFile()).empty()) {
                 result = Fail(kExitFailed, std::string("cannot make a scratch file: ") + std::strerror(errno));
             } else {
+                const std::string counter = ChangeCounter(fd);
                 if (delayMs > 0) SleepMs(delayMs);
                 // Check and compacted copy side by side; both only read the file.
                 std::string findings;
@@ -260,6 +267,10 @@ int RepairCompact(const std::string& path) {
                                    ? kExitDamaged
                                    : kExitFailed;
                     result = Fail(code, "compaction of '" + path + "' failed; left unchanged: " + error);
+                } else if (ChangeCounter(fd) != counter) {
+                    // Only a program outside the lock-file protocol can have written meanwhile.
+                    result = Fail(kExitInUse, "'" + path + "' was changed by another program during the "
+                                              "compaction; left as it is");
                 } else if ((rc = CopyBack(db.handle, scratch, error)) != SQLITE_OK) {
                     result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 }

@@ -250,6 +250,25 @@ TEST_F(StandinTest, WhileCompactingOthersGet3045AndTheFileCannotBeTakenAway) {
     EXPECT_TRUE(db) << e.description;
 }
 
+TEST_F(StandinTest, WriteByAProgramOutsideTheLockProtocolIsNotLost) {
+    const std::string file = MakeSample("w", 0.3);
+    const std::string ldb = LockFilePath(file);
+    Child standin({Standin(), file, "/repair", "/compact"}, {{"ZEQUORA_STANDIN_DELAY_MS", "1500"}});
+    ASSERT_TRUE(WaitFor([&] { return LockHeld(ldb); }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    EXPECT_EQ(sqlite3_exec(db, "INSERT INTO usysSettings VALUES ('Fremd', 'geschrieben')", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_NE(standin.Wait(), 0);
+    Census after = Inspect(file);
+    EXPECT_EQ(after.integrity, "ok");
+    EXPECT_EQ(after.counts["usysSettings"], 6);
+    EXPECT_FALSE(zqtest::FileExists(ldb));
+}
+
 TEST_F(StandinTest, ForeignOrDamagedFilesAreLeftUntouched) {
     const std::string good = MakeSample("c", 0.3, 0);
     std::string bytes = zqtest::ReadFile(good);
