@@ -398,10 +398,16 @@ TEST_F(EngineTest, ReadOnlyFileOrFolderGives3051ForWritingOnly) {
     const std::string sub = dir / "sub";
     std::filesystem::create_directory(sub);
     MakeDb(sub + "/zqdata.mdb", "CREATE TABLE t (x);");
+    MakeDb(sub + "/zqm.zqf", "CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT);"
+                             "INSERT INTO tbl_Intern VALUES ('4.1', '.24', '_b2');");
     chmod((sub + "/zqdata.mdb").c_str(), 0666);
     chmod(sub.c_str(), 0555);
     auto folder = asNobody({sample, "--count", sub + "/zqdata.mdb"});
     EXPECT_NE(folder.err.find("3051"), std::string::npos) << folder.err;
+    // Reading works there without a lock file.
+    auto frontEnd = asNobody({standin, "/runtime", sub + "/zqm.zqf"});
+    EXPECT_EQ(frontEnd.exitCode, 0) << frontEnd.err;
+    EXPECT_NE(frontEnd.out.find("4.1.24_b2"), std::string::npos);
     chmod(sub.c_str(), 0755);
 }
 
