@@ -4,30 +4,12 @@
 #include <istream>
 #include <ostream>
 
+#include "platform/console/ConsoleText.h"
+
 namespace zq::console {
 
 using reorg::Control;
 using reorg::Flow;
-
-namespace {
-
-std::string WithoutAccessKey(const std::string& caption) {
-    std::string out;
-    for (std::size_t i = 0; i < caption.size(); ++i) {
-        if (caption[i] == '&' && i + 1 < caption.size()) ++i;
-        out += caption[i];
-    }
-    return out;
-}
-
-std::string Trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
-
-}  // namespace
 
 ConsoleReorgView::ConsoleReorgView(std::istream& in, std::ostream& out) : in_(in), out_(out) {
     hidden_.insert(Control::lblFortschritt);

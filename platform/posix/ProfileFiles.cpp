@@ -161,19 +161,6 @@ std::string ResolveTarget(const std::string& file) {
     return file;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::string FolderOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";

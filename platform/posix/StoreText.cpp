@@ -1,5 +1,8 @@
 #include "platform/posix/StoreText.h"
 
+#include <cerrno>
+#include <unistd.h>
+
 #include <cstdint>
 
 namespace zq::posix {
@@ -166,6 +169,19 @@ std::string FoldCase(std::string_view text) {
 
 bool SameNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && FoldCase(a) == FoldCase(b);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace zq::posix

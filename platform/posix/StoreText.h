@@ -28,4 +28,7 @@ std::string RestoreEscapedBytes(std::string_view text);
 std::string FoldCase(std::string_view text);
 bool SameNoCase(std::string_view a, std::string_view b);
 
+// Writes all of data to fd, retrying interrupted and short writes.
+bool WriteAll(int fd, const std::string& data);
+
 }  // namespace zq::posix
