@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -174,19 +173,8 @@ TEST(ProfileFiles, ConcurrentWriterProcessesLoseNothing) {
         }
         pids.push_back(pid);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (pid_t pid : pids) {
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                FAIL() << "writer did not finish";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t pid : pids)
+        EXPECT_TRUE(zqtest::WaitForChildSuccess(pid, 60000)) << "writer failed or did not finish";
     ProfileFiles ini;
     for (int w = 0; w < kWriters; ++w) {
         for (int k = 0; k < kKeys; ++k) {

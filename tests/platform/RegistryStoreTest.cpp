@@ -4,9 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -273,19 +271,8 @@ TEST(RegistryStore, ConcurrentWriterProcessesLoseNothing) {
         }
         pids.push_back(pid);
     }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (pid_t pid : pids) {
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                FAIL() << "writer did not finish";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t pid : pids)
+        EXPECT_TRUE(zqtest::WaitForChildSuccess(pid, 60000)) << "writer failed or did not finish";
     RegistryStore store(dir.Path());
     EXPECT_EQ(Children(store, RegRoot::CurrentUser, "Shared").size(), static_cast<std::size_t>(kWriters * kKeys));
     for (int w = 0; w < kWriters; ++w) {

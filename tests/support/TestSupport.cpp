@@ -110,6 +110,20 @@ RunResult Run(const std::vector<std::string>& argv, const std::map<std::string, 
     return r;
 }
 
+bool WaitForChildSuccess(int pid, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return false;
+        }
+        usleep(10000);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 std::string BinDir() { return ZQ_BIN_DIR; }
 std::string SourceDir() { return ZQ_SOURCE_DIR; }
 

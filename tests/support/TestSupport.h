@@ -34,6 +34,10 @@ struct RunResult {
 RunResult Run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
               const std::string& input = "", int timeoutMs = 60000);
 
+// Waits for a forked child up to timeoutMs; kills it when the time is up. True when it
+// exited by itself with code 0.
+bool WaitForChildSuccess(int pid, int timeoutMs);
+
 std::string BinDir();     // the build's bin/
 std::string SourceDir();  // the source tree
 
