@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
 #endif
     if (zq::reorg::StartUp(ctx, window) == zq::reorg::Flow::Go) view.Run(window);
     ctx.trace.Close();
-    return ctx.exitCode;
+    return ctx.FinalExitCode();
 }
