@@ -242,7 +242,7 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
     fs::create_directory_symlink(tmp / "loop", tmp / "loop");
     WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + tmp / "loop/daten" + "\r\n");
     auto r = Zqm({}, "n\n");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);  // stopped by the user: nothing was started
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Fehler == stop == Ja/Nein/Abbrechen*"),
               std::string::npos) << r.err;
     std::vector<std::string> tail = {
@@ -276,7 +276,7 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
 TEST_F(ZqmEndToEnd, UpdateOfferCancelledEndsWithoutFooter) {
     UpdateInstaller(4, 2, 0, 0);
     auto r = Zqm({}, "a\n");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Hinweis == question == Ja"), std::string::npos);
     std::vector<std::string> tail = {
         "Update Version     : 4.2.0.0",
@@ -292,6 +292,7 @@ TEST_F(ZqmEndToEnd, LogQuestionCancelledEndsWithoutFooter) {
     UpdateInstaller(4, 2, 0, 0);
     WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=X\r\n");
     auto r = Zqm({}, "j\na\n");
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Abfrage == question =="), std::string::npos);
     EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
     EXPECT_FALSE(fs::exists(data + "/UpdStore/ZQM_Update_Trace.txt"));
@@ -306,7 +307,7 @@ TEST_F(ZqmEndToEnd, UpdateInstallerIsStartedAndNoted) {
     fs::permissions(tools + "/wine", fs::perms::owner_all);
     WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
     auto r = Zqm({}, "j\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 4) << r.err;  // the installer instead of the Manager
     const std::string exe = data + "/UpdStore/zqmupd.exe";
     const std::string log = data + "/UpdStore/PC_12_zqmupd_Log.txt";
     const std::string command = exe + " /SILENT /SP- /LOG=" + log;
@@ -327,6 +328,52 @@ TEST_F(ZqmEndToEnd, UpdateInstallerIsStartedAndNoted) {
     EXPECT_NE(history[1].find(" Run Update      : " + command), std::string::npos);
     EXPECT_NE(history[2].find(" -----------"), std::string::npos);
     EXPECT_FALSE(fs::exists(standinLog)) << "the front end is not started";
+
+    // A history that cannot take the lines (a full disk): the update still runs, the trace
+    // says so and the exit code does not claim a complete record.
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::remove(data + "/UpdStore/ZQM_Update_Trace.txt");
+    fs::remove(tmp / "wine.log");
+    fs::create_symlink("/dev/full", data + "/UpdStore/ZQM_Update_Trace.txt");
+    r = Zqm({}, "j\n");
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    tail = {
+        "   Check Logfile  : " + log,
+        "   Update History : Error | " + data + "/UpdStore/ZQM_Update_Trace.txt",
+        "Run Update         : " + command,
+        "",
+        "*** EXIT program ***",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_EQ(WaitForFile(tmp / "wine.log"), "[" + exe + "][/SILENT][/SP-][/LOG=" + log + "]\n");
+}
+
+TEST_F(ZqmEndToEnd, DatabaseProgramThatCannotBeStartedIsAFailure) {
+    // Found, but not a program this system can start.
+    fs::permissions(office + "/msaccess.exe", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    auto r = Zqm({"/x"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK\nAccess (msaccess.exe) konnte nicht gestartet "
+                         "werden. Der ZEQUORA Manager kann daher nicht gestartet werden."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Fehlermeldung: Program is not executable: " + office + "/msaccess.exe"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("Einzelheiten enthält die Trace-Datei " + prog + "/ZQM_Start_Trace.txt."),
+              std::string::npos);
+    auto tail = Tail(5);
+    EXPECT_EQ(tail[0].rfind("Command            : ", 0), 0u);
+    EXPECT_EQ(tail[1], "Error              : Program is not executable: " + office + "/msaccess.exe");
+    EXPECT_EQ(tail[4], "[Verweise]");
+}
+
+TEST_F(ZqmEndToEnd, ATraceThatCannotBeWrittenIsNotASuccess) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", prog + "/ZQM_Start_Trace.txt");
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_EQ(WaitForFile(standinLog), "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 0:\n");
 }
 
 TEST_F(ZqmEndToEnd, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
