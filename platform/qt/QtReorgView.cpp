@@ -257,10 +257,11 @@ void QtReorgView::Impl::Apply(Control c) {
             button->setText(Q(s.text));
             // The design colours, unless the desktop's visual style draws the button.
             const bool green = c == Control::cmdReorg && !s.systemDrawn;
+            // The sheet first: removing one gives back the palette the button had under it.
+            button->setStyleSheet(green ? QString::fromLatin1(kStartGreenSheet) : QString());
             QPalette palette = QApplication::palette(button);
             if (green) palette.setColor(QPalette::Button, kStartGreen);
             button->setPalette(palette);
-            button->setStyleSheet(green ? QString::fromLatin1(kStartGreenSheet) : QString());
             break;
         }
         case Control::txtDatenbank:
