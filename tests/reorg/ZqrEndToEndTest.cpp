@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -434,6 +435,54 @@ TEST(ZqrUnattended, ATableThatCannotBeCountedMakesTheCensusIncomplete) {
         << r.err;
     EXPECT_TRUE(Has(in.Trace(), "Error            : Table not counted: [tblVerknuepft] "));
     EXPECT_TRUE(ReadFile(in.dataFile) == before) << "no result records for an incomplete census";
+}
+
+// A size-limited file system mounted over a folder for one test, removed again after it.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& folder, std::uintmax_t bytes) : folder_(folder) {
+        std::string options = "size=" + std::to_string((bytes + 4095) / 4096 * 4096);
+        mounted_ = ::getuid() == 0 && zqtest::Run({"/bin/mount", "-t", "tmpfs", "-o", options, "tmpfs", folder},
+                                                  {}, "", 10000).exitCode == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) zqtest::Run({"/bin/umount", "-l", folder_}, {}, "", 10000);
+    }
+    bool Mounted() const { return mounted_; }
+    // Takes the rest of the space, so that every later write finds the disk full.
+    void Fill() {
+        std::FILE* f = std::fopen((folder_ + "/fueller").c_str(), "wb");
+        if (!f) return;
+        std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+    }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+TEST(ZqrUnattended, AFullProgramFolderEndsTheRunAsNotRecorded) {
+    Install in;
+    auto program = fs::file_size(in.zqr);
+    SmallFileSystem small(in.prog, program + 256 * 1024);
+    if (!small.Mounted()) GTEST_SKIP() << "needs root to mount a small file system";
+    // The program folder now lies on the small file system: the program, its settings, then
+    // nothing more fits, so the trace and the log (kept beside the program) stay empty.
+    fs::copy_file(zqtest::BinDir() + "/zqr", in.zqr);
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n");
+    in.ZqrIni("sicherungskopie=x\r\nlogdatei=n\r\nspeicherort=f\r\nwarten=0\r\ntabcode=tbl\r\n"
+              "dateianzahlmax=10\r\n");
+    small.Fill();
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");  // reorganised all the same
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS from tblCfgOptionen"),
+              "-1|2004\n");
+    EXPECT_EQ(in.Trace(), "");
+    EXPECT_EQ(ReadFile(in.prog + "/ZQR_Reorg_Log.txt"), "");
 }
 
 TEST(ZqrUnattended, ADamagedDataFileIsNeverWritten) {
