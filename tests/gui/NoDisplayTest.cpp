@@ -1,8 +1,13 @@
 // The three programs where a display is named but cannot be reached (an ended remote
 // session, a cron job that inherited DISPLAY): Qt would end the process at its first window
 // or box, so each program must notice it first and use the console.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -65,7 +70,7 @@ protected:
     std::string prog = tmp / "prog";
 };
 
-TEST_F(NoDisplay, AnXDisplayThatDoesNotAnswerGivesTheConsole) {
+TEST_F(NoDisplay, AnXDisplayNobodyServesGivesTheConsole) {
     ExpectConsole({{"DISPLAY", DeadDisplay()}});
 }
 
@@ -75,6 +80,30 @@ TEST_F(NoDisplay, AWaylandSocketThatIsNotThereGivesTheConsole) {
 
 TEST_F(NoDisplay, EvenWhenQtIsAskedFor) {
     ExpectConsole({{"ZEQUORA_UI", "qt"}, {"DISPLAY", DeadDisplay()}});
+}
+
+TEST_F(NoDisplay, ADisplayThatNeverAnswersGivesTheConsoleWithinSeconds) {
+    // A display server port on which the kernel accepts connections that nobody serves.
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    int display = 60;
+    for (; display < 100; ++display) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(6000 + display));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
+    }
+    ASSERT_LT(display, 100) << "no free display port";
+    ASSERT_EQ(listen(listener, 8), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const zqtest::RunResult r = Start("zqu", {}, {{"DISPLAY", "127.0.0.1:" + std::to_string(display)}});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    close(listener);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("==== ZEQUORA - Update"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("the display gives no answer"), std::string::npos) << r.err;
+    EXPECT_LT(seconds, 15.0);
 }
 
 }  // namespace
