@@ -88,6 +88,7 @@ void BringHomeStrandedDataFile(ReorgContext& ctx) {
         t.Result("Error | " + own.text);
         return;
     }
+    (void)files.RemoveLeftoverTemporaries(folder);  // a move across drives cut off by the kill
     if (!files.Exists(local, kAnyFile)) {
         (void)files.Remove(origin);  // the run ended before the move or after the move back
         t.Result("OK | Not found");
@@ -183,6 +184,7 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
         view.SetAlignment(Control::lblFortschritt, Alignment::Right);
         view.SetText(Control::lblFortschritt, msg::kProgressNotReady);
         ctx.exitCode = kExitAborted;  // if the user closes the window now, nothing was done
+        ctx.runLock.reset();          // an idle window keeps nobody else off the file
         return Flow::Go;
     }
     ctx.glOfferManagerRestart = true;
@@ -420,8 +422,10 @@ bool MoveToLocalFolder(ReorgContext& ctx) {
     TraceLog& trace = ctx.trace;
     const std::string origin = LocalOriginFile(ctx);
     // Where the data file belongs is on disk before it leaves, so that a run killed
-    // meanwhile never strands it.
-    FsStatus status = files.WriteAtomic(origin, ctx.glDataFile + kCrLf);
+    // meanwhile never strands it. A path the note cannot hold keeps the file at home.
+    FsStatus status{kErrBadFileName, "Path with a line break cannot be noted: " + ctx.glDataFile};
+    if (ctx.glDataFile.find_first_of("\r\n") == std::string::npos)
+        status = files.WriteAtomic(origin, ctx.glDataFile + kCrLf);
     if (status.ok()) status = files.Move(ctx.glDataFile, ctx.glLocalCopyFile);
     trace.Empty();
     trace.Label("Action", "Moving data file to local folder");
