@@ -728,18 +728,21 @@ TEST(ZqrConcurrency, ASecondRunOnTheSameDataFileIsRefused) {
     Install in;
     // An Access that holds no lock file while it works: only the run lock keeps others off.
     std::string runs = in.dir / "access-runs";
-    in.FakeAccess("echo run >> \"" + runs + "\"; sleep 3; sqlite3 \"$1\" 'vacuum'");
+    in.FakeAccess("echo run >> \"" + runs + "\"; sleep 5; sqlite3 \"$1\" 'vacuum'");
     in.ZqrIni("sicherungskopie=x\r\n");
-    RunResult first, second, window;
+    RunResult first, second, window, manager;
     std::thread run([&] { first = in.Run({"/DATEI", in.dataFile}); });
     for (int k = 0; k < 300 && !fs::exists(runs); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     second = in.Run({"/DATEI", in.dataFile});
     window = in.Run({}, "p " + in.dataFile + "\nr\n\ns\n");
+    manager = in.Run({"/MANAGER", in.dataFile});
     run.join();
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(second.exitCode, 1) << second.err;
     EXPECT_TRUE(Has(second.err, kAbortStart)) << second.err;
     EXPECT_TRUE(Has(window.err, "== Reorg Fehler == exclamation == OK\nAktion abgebrochen.\n")) << window.err;
+    EXPECT_EQ(manager.exitCode, 1) << manager.err;
+    EXPECT_TRUE(Has(manager.err, kAbortStart)) << manager.err;
     EXPECT_EQ(Count(ReadFile(runs), "run"), 1);
     EXPECT_FALSE(fs::exists(in.dataFile + ".zqr-lock"));
 
