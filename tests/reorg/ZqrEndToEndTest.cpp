@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -667,6 +668,27 @@ TEST(ZqrLocalCopy, ADataFileStrandedByAKilledRunComesHomeAtTheNextStart) {
     EXPECT_FALSE(fs::exists(in.local));
     EXPECT_FALSE(fs::exists(in.localFolder + "/zqdata_lokal_old.mdb"));
     EXPECT_FALSE(fs::exists(in.localFolder + "/zqdata_lokal.pfad"));
+}
+
+// Kills at random moments of runs with a local working copy: after the next start the data
+// file is always at home, whole, and nothing of it is left in the local folder.
+TEST(ZqrLocalCopy, KillsAtRandomMomentsNeverStrandTheDataFile) {
+    LocalInstall in;
+    in.env["ZEQUORA_STANDIN_DELAY_MS"] = "1500";  // the file stays away a while
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> when(50, 3000);
+    int stranded = 0;
+    for (int trial = 0; trial < 8; ++trial) {
+        const int at = when(rng);
+        RunResult killed = in.Run({"/DATEI", in.dataFile}, "", at);
+        if (!fs::exists(in.dataFile)) ++stranded;
+        RunResult next = in.Run({}, "\ns\n");
+        EXPECT_TRUE(fs::exists(in.dataFile)) << "trial " << trial << " killed after " << at << " ms: " << next.err;
+        EXPECT_EQ(in.Records(), "2000\n") << "trial " << trial << " killed after " << at << " ms";
+        EXPECT_FALSE(fs::exists(in.local)) << "trial " << trial << " killed after " << at << " ms";
+        EXPECT_FALSE(Has(next.err, "== Reorg")) << next.err;
+    }
+    EXPECT_GE(stranded, 2) << "the kills never found the data file away";
 }
 
 TEST(ZqrLocalCopy, AFailedMoveBackTellsWhereTheDataFileIs) {
