@@ -848,6 +848,22 @@ TEST(ZqrFreeSpace, TooLittleRoomStopsTheRunBeforeAnythingIsTouched) {
     r = in.Run({"/DATEI", file});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Has(in.Trace(), "Check free space for copies and compaction: " + small + ": "));
+
+    // A local working folder on another drive takes the file and its compacted copy.
+    const std::string cache = in.dir / "smallcache";
+    fs::create_directories(cache);
+    const std::string smaller = "size=" + std::to_string(fs::file_size(in.dataFile) * 3 / 2 / 1024 + 1) + "k";
+    ASSERT_EQ(::mount("tmpfs", cache.c_str(), "tmpfs", 0, smaller.c_str()), 0) << std::strerror(errno);
+    Unmount unmountCache{cache};
+    in.env["XDG_CACHE_HOME"] = cache;
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    std::snprintf(needed, sizeof needed, "%.1f", 2.0 * static_cast<double>(fs::file_size(in.dataFile)) / 1024 / 1024);
+    EXPECT_TRUE(Has(r.err, "Verzeichnis: \n" + cache + "/zequora2/update\n\nBenötigt werden " + needed + " MB"))
+        << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");
+    EXPECT_TRUE(fs::is_empty(cache + "/zequora2/update"));
 }
 
 TEST(ZqrUnattended, ReadOnlyDataFileGetsTheWriteMessage) {
