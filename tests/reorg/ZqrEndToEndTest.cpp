@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -808,19 +806,13 @@ TEST(ZqrLeftovers, TemporariesOfKilledRunsGoAndThoseOfLiveWritersStay) {
 }
 
 TEST(ZqrFreeSpace, TooLittleRoomStopsTheRunBeforeAnythingIsTouched) {
-    if (::getuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
     Install in;
     const std::string small = in.dir / "small";
     fs::create_directories(small);
     const auto size = fs::file_size(in.dataFile);
     // Room for the backup copy, not for the copy and the compaction as well.
-    std::string options = "size=" + std::to_string(size * 5 / 2 / 1024 + 1) + "k";
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, options.c_str()) != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{small};
+    SmallFileSystem smallDisk(small, size * 5 / 2);
+    if (!smallDisk.Mounted()) GTEST_SKIP() << "needs root to mount a small file system";
     const std::string file = small + "/zqdata.mdb";
     fs::copy_file(in.dataFile, file);
     const std::string content = ReadFile(file);
@@ -852,9 +844,8 @@ TEST(ZqrFreeSpace, TooLittleRoomStopsTheRunBeforeAnythingIsTouched) {
     // A local working folder on another drive takes the file and its compacted copy.
     const std::string cache = in.dir / "smallcache";
     fs::create_directories(cache);
-    const std::string smaller = "size=" + std::to_string(fs::file_size(in.dataFile) * 3 / 2 / 1024 + 1) + "k";
-    ASSERT_EQ(::mount("tmpfs", cache.c_str(), "tmpfs", 0, smaller.c_str()), 0) << std::strerror(errno);
-    Unmount unmountCache{cache};
+    SmallFileSystem smallCache(cache, fs::file_size(in.dataFile) * 3 / 2);
+    ASSERT_TRUE(smallCache.Mounted());
     in.env["XDG_CACHE_HOME"] = cache;
     in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
     r = in.Run({"/DATEI", in.dataFile});
