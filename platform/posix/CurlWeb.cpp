@@ -129,10 +129,9 @@ struct Request {
             r->chunked = false;
             r->closeNotify = false;
         } else if (StartsWithNoCase(data, n, "transfer-encoding:")) {
-            const std::string value(data, n);
-            r->chunked = value.find("chunked") != std::string::npos ||
-                         value.find("Chunked") != std::string::npos ||
-                         value.find("CHUNKED") != std::string::npos;
+            std::string value(data, n);
+            for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            r->chunked = value.find("chunked") != std::string::npos;
         }
         return n;
     }
