@@ -31,7 +31,8 @@ enum class RecordsetType { Snapshot, Dynaset };
 class Recordset {
 public:
     virtual ~Recordset() = default;
-    // Records accessed so far (exact for a whole table; exact after MoveLast otherwise).
+    // Records accessed so far (exact for a whole table; exact after MoveLast otherwise);
+    // -1 when the records could not be read (a damaged table).
     virtual long RecordCount() = 0;
     virtual bool Eof() = 0;
     virtual bool Bof() = 0;

@@ -17,6 +17,7 @@ bool TraceLog::OpenOutput() {
     Close();
     file_ = files_.OpenText(path_, false);
     atStart_ = true;
+    if (!file_) failed_ = true;
     return file_ != nullptr;
 }
 
@@ -24,17 +25,18 @@ bool TraceLog::OpenAppend() {
     Close();
     file_ = files_.OpenText(path_, true);
     atStart_ = false;
+    if (!file_) failed_ = true;
     return file_ != nullptr;
 }
 
 void TraceLog::Close() {
-    if (file_) file_->Close();
+    if (file_ && !file_->Close()) failed_ = true;
     file_.reset();
 }
 
 void TraceLog::Line(const std::string& text) {
     atStart_ = false;
-    if (file_) file_->Write(text + "\r\n");
+    if (file_ && !file_->Write(text + "\r\n")) failed_ = true;
 }
 
 void TraceLog::Empty() { Line(""); }

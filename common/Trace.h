@@ -1,7 +1,8 @@
 #pragma once
 // The trace log of one program run: empty lines, section headers, label lines padded to the
-// program's width, free lines; CR LF after every line. Writes are never checked: a trace
-// that cannot be created leaves the program running without one.
+// program's width, free lines; CR LF after every line. A trace that cannot be created or
+// written leaves the program running without it, and Failed() tells the run's end so that
+// the exit code does not claim a complete record.
 #include <memory>
 #include <string>
 
@@ -24,6 +25,8 @@ public:
     bool OpenAppend();
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
+    // Some open, write or close of this trace failed since it was constructed.
+    bool Failed() const { return failed_; }
     const std::string& Path() const { return path_; }
     int Width() const { return width_; }
 
@@ -46,6 +49,7 @@ private:
     int width_;
     std::unique_ptr<ITextFile> file_;
     bool atStart_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace zq

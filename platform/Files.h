@@ -49,8 +49,12 @@ struct DirEntry {
 class ITextFile {
 public:
     virtual ~ITextFile() = default;
-    virtual void Write(const std::string& text) = 0;  // flushed, so a crash keeps what was written
-    virtual void Close() = 0;
+    // Flushed, so a crash keeps what was written. False when not all of this text reached
+    // the file (a full disk, a lost network share); Failed() remembers it.
+    virtual bool Write(const std::string& text) = 0;
+    // False when closing reported a failure or an earlier write had failed.
+    virtual bool Close() = 0;
+    virtual bool Failed() const = 0;  // some write or the close failed
 };
 
 // A file opened for random-access reading (version resources of large installers).

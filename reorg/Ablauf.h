@@ -31,6 +31,8 @@ std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder,
 
 // The data file and the census.
 void OpenDataFile(ReorgContext& ctx, bool silent);
+// The message boxes of a failed open of the data file.
+void ShowOpenError(ReorgContext& ctx, const dao::Error& error);
 void CloseDataFiles(ReorgContext& ctx);
 std::int32_t CountRecords(ReorgContext& ctx, int pass);
 

@@ -59,7 +59,8 @@ void WriteResults(ReorgContext& ctx) {
     const std::string value = "zqr.exe" + ctx.glStartParm;
     const std::string path = LastChars(ctx.glAccessCommand, 255);
     bool ok = ctx.db && WriteOptionsRecord(ctx);
-    if (!ctx.glStartedByManager) WriteEventRecord(ctx, 5, value, path, ok);
+    // A failed run is stored as such: its flag is 1, and the event never says "done".
+    if (!ctx.glStartedByManager) WriteEventRecord(ctx, 5, value, path, ok && !ctx.runFailed);
     CloseDataFiles(ctx);
     if (!ok) ctx.resultsFailed = true;
     ctx.trace.Result(ok ? "OK" : "Error");

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/AccessDetection.h"
 #include "common/Dao.h"
@@ -15,10 +16,12 @@ namespace zq::reorg {
 class IReorgView;
 
 // Exit codes of the program, so that a scheduled run can tell the outcomes apart.
-inline constexpr int kExitSuccess = 0;        // reorganised, record counts unchanged
+inline constexpr int kExitSuccess = 0;        // reorganised, record counts unchanged; or no run
 inline constexpr int kExitAborted = 1;        // nothing done: no usable data file, cancelled
-inline constexpr int kExitFailed = 2;         // no Access, no backup, Access or census failed
+// No Access, no lock-file name, no backup, Access failed, census incomplete, results not stored.
+inline constexpr int kExitFailed = 2;
 inline constexpr int kExitCountsChanged = 3;  // the record counts differ after the run
+inline constexpr int kExitNotRecorded = 4;    // otherwise 0, but the trace or the log is incomplete
 
 // Whether the program goes on or ends; an ending carries ReorgContext::exitCode back to main.
 enum class [[nodiscard]] Flow { Go, End };
@@ -33,7 +36,7 @@ inline constexpr const char* kLogFileName = "ZQR_Reorg_Log.txt";
 inline constexpr const char* kLocalCopyName = "zqdata_lokal.mdb";
 
 // Our own version information (the program file carries no version resource on Linux).
-inline constexpr const char* kProductName = "ZEQUORA Reorganisation";
+inline constexpr const char* kProductName = "ZEQUORA - Datendatei Reorganisation";
 inline constexpr int kVersionMajor = 4;
 inline constexpr int kVersionMinor = 1;
 inline constexpr int kVersionRevision = 23;
@@ -99,10 +102,22 @@ struct ReorgContext {
     std::unique_ptr<ITextFile> log;            // the reorganisation log while it is open
     std::unique_ptr<IProcessHandle> accessProcess;  // the Access process until it has ended
 
-    // Outcome facts that decide the exit code.
-    bool accessFailed = false;   // not started, ended with an error, or did not end in time
-    bool censusFailed = false;   // a census pass could not open the data file
+    // Outcome facts that decide the messages, the result records and the exit code.
+    enum class AccessEnd { NotRun, NotStarted, Ended, StillRunning };
+    AccessEnd accessEnd = AccessEnd::NotRun;
+    int accessExitCode = 0;         // when it ended
+    std::string accessStartError;   // why it could not be started
+    struct Census {
+        bool counted = false;   // the pass opened the data file and went through its tables
+        long openError = 0;     // why it could not open the data file
+        std::string openErrorText;
+        std::vector<std::string> uncounted;  // tables whose records could not be counted
+        bool Complete() const { return counted && uncounted.empty(); }
+    };
+    Census census[2];            // before and after the compaction
+    bool runFailed = false;      // decided by the evaluation; no result record claims success
     bool resultsFailed = false;  // the result records could not be stored
+    bool logFailed = false;      // the log could not be created or written completely
     bool runInProgress = false;
     // How long the run waits for Access to end before it counts again.
     int accessWaitBoundMs = 2 * 60 * 60 * 1000;  // keeps a second start button click from nesting a run
@@ -110,6 +125,11 @@ struct ReorgContext {
 
     PathStyle Style() const { return platform.env.Style(); }
     bool Unattended() const;  // glAutorun converted to a number is not 0
+    // The code the program ends with: a run that would otherwise end as a success says that
+    // its trace or log is incomplete.
+    int FinalExitCode() const {
+        return exitCode == kExitSuccess && (trace.Failed() || logFailed) ? kExitNotRecorded : exitCode;
+    }
     std::string OptionsFile() const;  // built from the program folder on every access
 };
 

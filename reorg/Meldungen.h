@@ -57,6 +57,42 @@ inline constexpr const char* kCountsChanged =
     "kontrollieren Sie unbedingt die Log-Datei ZQR_Reorg_Log.txt\r\n\r\nMit Hilfe der Log-Datei "
     "kann man erkennen welche Tabelle wie viel verlorene Datensätze aufweist.";
 inline constexpr const char* kSuccess = "Reorganisation erfolgreich.\r\n";
+
+// A run whose database program or census failed: the heading, one or more causes, then
+// where to read more ("XXXXX" the trace, "YYYYY" the log).
+inline constexpr const char* kFailed = "Die Reorganisation der ZEQUORA Datendatei ist fehlgeschlagen.";
+inline constexpr const char* kOneCause = "Mögliche Ursache:";
+inline constexpr const char* kSeveralCauses = "Mögliche Ursachen: ";
+inline constexpr const char* kAccessNotStarted =
+    "Das Datenbankprogramm msaccess.exe konnte nicht gestartet werden.\r\nFehlermeldung: ";
+inline constexpr const char* kAccessEndedWithError =
+    "Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet.\r\nFehlercode: ";
+inline constexpr const char* kAccessStillRunning =
+    "Das Datenbankprogramm hat die Reorganisation nach XXXXX Sekunden noch nicht beendet.";
+inline constexpr const char* kNotOpenedBefore =
+    "Die Datendatei konnte vor der Reorganisation nicht geöffnet werden.\r\nFehlermeldung: ";
+inline constexpr const char* kNotOpenedAfter =
+    "Die Datendatei konnte nach der Reorganisation nicht geöffnet werden.\r\nFehlermeldung: ";
+inline constexpr const char* kNotCountedBefore =
+    "Die Datensätze folgender Tabellen konnten vor der Reorganisation nicht gezählt werden: ";
+inline constexpr const char* kNotCountedAfter =
+    "Die Datensätze folgender Tabellen konnten nach der Reorganisation nicht gezählt werden: ";
+inline constexpr const char* kCountsDiffer =
+    "Die Anzahl der Datensätze hat sich durch die Reorganisation verändert.";
+inline constexpr const char* kDataFileNotWritten =
+    "Das Ergebnis wurde nicht in die Datendatei geschrieben.";
+inline constexpr const char* kSeeTrace = "Einzelheiten enthält die Trace-Datei XXXXX";
+inline constexpr const char* kSeeTraceAndLog =
+    "Einzelheiten enthalten die Trace-Datei XXXXX und die Log-Datei YYYYY";
+
+// A run that worked but could not keep its record; the files follow, one per line.
+inline constexpr const char* kDone = "Reorganisation durchgeführt.\r\n";
+inline constexpr const char* kNotRecorded =
+    "ACHTUNG: Folgende Dateien konnten nicht vollständig geschrieben werden:";
+inline constexpr const char* kNotRecordedCauses =
+    "Mögliche Ursachen: \r\n"
+    "- Der Datenträger ist voll, oder \r\n"
+    "- es fehlt die Berechtigung zum Schreiben in diesem Verzeichnis.";
 inline constexpr const char* kResultsNotWritten =
     "Fehler:\r\nErgebnisse konnten nicht in Datendatei geschrieben werden.";
 inline constexpr const char* kRestartManager =

@@ -1,5 +1,6 @@
 // Compaction by Access, the evaluation of the run and the end of the program.
 #include <limits>
+#include <vector>
 
 #include "common/Messages.h"
 #include "common/Paths.h"
@@ -19,7 +20,7 @@ const std::string kSeparatorLine(89, '-');
 std::string Mb(ReorgContext& ctx, double value) { return ctx.platform.clock.FormatOneDecimal(value); }
 
 void LogLine(ReorgContext& ctx, const std::string& line) {
-    if (ctx.log) ctx.log->Write(line + kCrLf);
+    if (ctx.log) (void)ctx.log->Write(line + kCrLf);  // the log remembers a failed write
 }
 
 void Delay(ReorgContext& ctx) {
@@ -47,13 +48,14 @@ void WaitForAccess(ReorgContext& ctx) {
     }
     view.ShowBusy("");
     if (!ended) {
-        ctx.accessFailed = true;
+        ctx.accessEnd = ReorgContext::AccessEnd::StillRunning;
         ctx.trace.Result("Error | still running after " +
                          std::to_string((ctx.platform.clock.TickMs() - start) / 1000) + " s");
         return;
     }
     int code = ctx.accessProcess->ExitCode();
-    if (code != 0) ctx.accessFailed = true;
+    ctx.accessEnd = ReorgContext::AccessEnd::Ended;
+    ctx.accessExitCode = code;
     ctx.trace.Result(std::string(code == 0 ? "OK" : "Error") + " | exit code " + std::to_string(code));
     ctx.accessProcess.reset();
 }
@@ -65,6 +67,66 @@ std::int32_t Difference(std::int32_t after, std::int32_t before) {
     return static_cast<std::int32_t>(d);
 }
 
+std::string TableList(const std::vector<std::string>& tables) {
+    std::string list;
+    for (const std::string& table : tables) list += (list.empty() ? "[" : ", [") + table + "]";
+    return list;
+}
+
+// Why the run failed, one cause each; empty when Access finished and both passes counted.
+std::vector<std::string> FailureCauses(ReorgContext& ctx, bool comparable) {
+    using AccessEnd = ReorgContext::AccessEnd;
+    std::vector<std::string> causes;
+    switch (ctx.accessEnd) {
+        case AccessEnd::NotRun:
+        case AccessEnd::NotStarted:
+            causes.push_back(msg::kAccessNotStarted + ctx.accessStartError);
+            break;
+        case AccessEnd::StillRunning: {
+            int seconds = (ctx.accessWaitBoundMs + 999) / 1000;
+            causes.push_back(ReplaceAll(msg::kAccessStillRunning, "XXXXX", std::to_string(seconds)));
+            break;
+        }
+        case AccessEnd::Ended:
+            if (ctx.accessExitCode != 0)
+                causes.push_back(msg::kAccessEndedWithError + std::to_string(ctx.accessExitCode));
+            break;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        const ReorgContext::Census& census = ctx.census[pass];
+        if (!census.counted)
+            causes.push_back((pass == 0 ? msg::kNotOpenedBefore : msg::kNotOpenedAfter) +
+                             std::to_string(census.openError) + " " + census.openErrorText);
+        else if (!census.uncounted.empty())
+            causes.push_back((pass == 0 ? msg::kNotCountedBefore : msg::kNotCountedAfter) +
+                             TableList(census.uncounted));
+    }
+    if (!causes.empty() && comparable && ctx.glCountDiff != 0) causes.push_back(msg::kCountsDiffer);
+    return causes;
+}
+
+std::string FailureMessage(ReorgContext& ctx, const std::vector<std::string>& causes, bool stored) {
+    std::string text = std::string(msg::kFailed) + kCrLf + kCrLf;
+    if (causes.size() == 1) {
+        text += std::string(msg::kOneCause) + kCrLf + causes.front();
+    } else {
+        text += msg::kSeveralCauses;
+        for (const std::string& cause : causes) text += std::string(kCrLf) + "- " + cause;
+    }
+    if (!stored) text += std::string(kCrLf) + kCrLf + msg::kDataFileNotWritten;
+    std::string see = ctx.options.log != "X" ? msg::kSeeTraceAndLog : msg::kSeeTrace;
+    see = ReplaceAll(ReplaceAll(see, "XXXXX", ctx.trace.Path()), "YYYYY", ctx.glLogFile);
+    return text + kCrLf + kCrLf + see + ".";
+}
+
+// The files of this run that could not be written completely, one a line.
+std::string IncompleteFiles(ReorgContext& ctx) {
+    std::string files;
+    if (ctx.trace.Failed()) files += std::string(kCrLf) + "- " + ctx.trace.Path();
+    if (ctx.logFailed) files += std::string(kCrLf) + "- " + ctx.glLogFile;
+    return files;
+}
+
 void Evaluate(ReorgContext& ctx) {
     ctx.trace.Close();
     (void)CountRecords(ctx, 1);
@@ -74,8 +136,21 @@ void Evaluate(ReorgContext& ctx) {
     if (ctx.glSizeAfter != 0) ctx.glSizeDiff = ctx.glSizeBefore - ctx.glSizeAfter;
 
     ctx.glCountDiff = Difference(ctx.glSumAfter, ctx.glSumBefore);
+    // With a table left uncounted in either pass, equal sums prove nothing.
+    const bool comparable = ctx.census[0].Complete() && ctx.census[1].Complete();
+    const std::vector<std::string> causes = FailureCauses(ctx, comparable);
+    ctx.runFailed = !causes.empty();
+    // A file Access did not finish with, or that cannot be counted now, may be damaged:
+    // nothing is written into it.
+    const bool storable =
+        ctx.accessEnd == ReorgContext::AccessEnd::Ended && ctx.census[1].Complete();
+
     std::string suffix;
-    if (ctx.glCountDiff == 0) {
+    if (ctx.runFailed) {
+        ctx.glResultFlag = 1;
+        ctx.glResultCount = comparable ? ctx.glCountDiff : 0;
+        suffix = "-- FEHLGESCHLAGEN --";
+    } else if (ctx.glCountDiff == 0) {
         ctx.glResultFlag = -1;
         ctx.glResultCount = ctx.glSumAfter;
     } else {
@@ -95,13 +170,8 @@ void Evaluate(ReorgContext& ctx) {
     }
 
     if (ctx.options.log != "X") {
-        ctx.trace.OpenAppend();
-        ctx.trace.Empty();
-        ctx.trace.Label("Action", "Writing results to log file");
-        ctx.trace.Result("OK");
-        ctx.trace.Close();
         std::string beforeText = std::to_string(ctx.glSumBefore);
-        std::string diffText = std::to_string(ctx.glCountDiff);
+        std::string diffText = comparable ? std::to_string(ctx.glCountDiff) : "unbekannt";
         if (ctx.glSumBefore == 0) {
             beforeText = "(konnte nicht ermittelt werden)";
             diffText = "unbekannt";
@@ -113,31 +183,61 @@ void Evaluate(ReorgContext& ctx) {
                          Mb(ctx, ctx.glSizeAfter) + " MB / Differenz " + Mb(ctx, ctx.glSizeDiff) + " MB");
         LogLine(ctx, "- Anzahl Datensätze: vorher " + beforeText + " / nachher " +
                          std::to_string(ctx.glSumAfter) + " / Differenz " + diffText);
+        for (const std::string& cause : causes) LogLine(ctx, "- Fehler: " + ReplaceAll(cause, kCrLf, " / "));
         LogLine(ctx, kSeparatorLine);
         LogLine(ctx, "");
-        if (ctx.log) ctx.log->Close();
+        // Closing reports any write of the run's log that did not reach the file.
+        bool written = ctx.log && ctx.log->Close();
         ctx.log.reset();
+        if (!written) ctx.logFailed = true;
+        ctx.trace.OpenAppend();
+        ctx.trace.Empty();
+        ctx.trace.Label("Action", "Writing results to log file");
+        ctx.trace.Result(written ? "OK" : "Error");
+        ctx.trace.Close();
     }
 
-    if (ctx.glCountDiff != 0 && ctx.glSumBefore != 0) {
+    if (ctx.runFailed) {
+        // Shown in the unattended modes too, like the other failures that stop a run.
+        if (!ctx.census[1].counted)
+            ShowOpenError(ctx, {ctx.census[1].openError, ctx.census[1].openErrorText});
+        Show(ctx, FailureMessage(ctx, causes, storable), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+    } else if (ctx.glCountDiff != 0 && ctx.glSumBefore != 0) {
         Show(ctx, sizeMessage + msg::kCountsChanged, ReorgTitle(MsgKind::Warning), MsgIcon::Stop);
     } else if (!ctx.Unattended()) {
-        Show(ctx, msg::kSuccess + sizeMessage, ReorgTitle(MsgKind::Information), MsgIcon::Information);
+        std::string incomplete = IncompleteFiles(ctx);
+        if (incomplete.empty())
+            Show(ctx, msg::kSuccess + sizeMessage, ReorgTitle(MsgKind::Information), MsgIcon::Information);
+        else
+            Show(ctx,
+                 msg::kDone + sizeMessage + kCrLf + kCrLf + msg::kNotRecorded + incomplete + kCrLf +
+                     kCrLf + msg::kNotRecordedCauses,
+                 ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
     }
 
-    OpenDataFile(ctx, false);
-    if (ctx.glLastOpenError != 0) {
-        ctx.resultsFailed = true;
-        if (!ctx.Unattended())
-            Show(ctx, msg::kResultsNotWritten, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+    if (!storable) {
+        ctx.trace.OpenAppend();
+        ctx.trace.Empty();
+        ctx.trace.Label("Action", "Writing results to data file");
+        ctx.trace.Result(ctx.accessEnd == ReorgContext::AccessEnd::Ended
+                             ? "Error | not written: the data file could not be counted"
+                             : "Error | not written: the database program did not finish");
+        ctx.trace.Close();
     } else {
-        WriteResults(ctx);
+        OpenDataFile(ctx, false);
+        if (ctx.glLastOpenError != 0) {
+            ctx.resultsFailed = true;
+            if (!ctx.Unattended())
+                Show(ctx, msg::kResultsNotWritten, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+        } else {
+            WriteResults(ctx);
+        }
     }
 
-    if (ctx.glCountDiff != 0)
-        ctx.exitCode = kExitCountsChanged;
-    else if (ctx.accessFailed || ctx.censusFailed || ctx.resultsFailed)
+    if (ctx.runFailed || ctx.resultsFailed)
         ctx.exitCode = kExitFailed;
+    else if (ctx.glCountDiff != 0)
+        ctx.exitCode = kExitCountsChanged;
     else
         ctx.exitCode = kExitSuccess;
 }
@@ -207,11 +307,14 @@ Flow RunCompaction(ReorgContext& ctx) {
     if (ctx.options.log != "X") {
         bool append = ctx.options.log == "A";
         ctx.log = files.OpenText(ctx.glLogFile, append);
+        LogLine(ctx, kSeparatorLine);
         trace.Empty();
         trace.Label("Action", std::string(append ? "Extend" : "Create") + " Log file " + placeWord +
                                   ctx.glLogFile);
-        trace.Result(ctx.log && files.Exists(ctx.glLogFile, kAnyFile) ? "OK" : "Error");
-        LogLine(ctx, kSeparatorLine);
+        // The first line shows whether the log takes what is written to it.
+        bool usable = ctx.log && !ctx.log->Failed() && files.Exists(ctx.glLogFile, kAnyFile);
+        if (!usable) ctx.logFailed = true;
+        trace.Result(usable ? "OK" : "Error");
     }
     (void)CountRecords(ctx, 0);
 
@@ -236,13 +339,15 @@ Flow RunCompaction(ReorgContext& ctx) {
     trace.Label("Action", "#### Start Reorganisation ####");
     trace.Label("Command", ctx.glAccessCommand);
     StartResult started = ctx.platform.processes.Start(ctx.glAccessCommand, true);
-    if (started.ok) {
+    if (started.ok && started.handle) {
         trace.Result("OK");
         ctx.accessProcess = std::move(started.handle);
     } else {
-        ctx.accessFailed = true;
+        // Without a process to wait for, nothing shows when or how Access ended.
+        ctx.accessEnd = ReorgContext::AccessEnd::NotStarted;
+        ctx.accessStartError = started.ok ? "no process to wait for" : started.error;
         trace.Result("Error");
-        trace.Error(started.error);
+        trace.Error(ctx.accessStartError);
     }
     Delay(ctx);
 

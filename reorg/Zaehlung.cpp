@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;
 
+}  // namespace
+
 void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
     const std::string title = ReorgTitle(MsgKind::Error);
     const std::string code = std::to_string(error.number);
@@ -39,13 +41,15 @@ void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
     }
 }
 
+namespace {
+
 // Errors that waiting cannot cure: retrying them would only delay the run.
 bool IsLasting(long error) {
     return error == dao::kErrUnrecognisedFormat || error == dao::kErrCannotOpenForWrite;
 }
 
 void LogLine(ReorgContext& ctx, const std::string& line) {
-    if (ctx.log) ctx.log->Write(line + kCrLf);
+    if (ctx.log) (void)ctx.log->Write(line + kCrLf);  // the log remembers a failed write
 }
 
 std::string AtLeastTwoDigits(int n) {
@@ -132,8 +136,11 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
         ctx.view.ProcessPendingInput();
         if (attempt + 1 < tries) ctx.platform.clock.Sleep(1000);
     }
+    ReorgContext::Census& census = ctx.census[pass == 0 ? 0 : 1];
+    census = {};
     if (ctx.glLastOpenError != 0) {
-        ctx.censusFailed = true;
+        census.openError = ctx.glLastOpenError;
+        census.openErrorText = ctx.lastOpenErrorText;
         TraceNote(ctx, pass,
                   std::string("Records not counted ") + (pass == 0 ? "before" : "after") +
                       ", data file not opened: " + std::to_string(ctx.glLastOpenError) + " " +
@@ -164,17 +171,25 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
         std::string source =
             table.find(']') == std::string::npos ? "select * from [" + table + "]" : table;
         std::unique_ptr<dao::Recordset> rs = ctx.db->OpenRecordset(source, dao::RecordsetType::Snapshot, error);
-        if (error || !rs) {
+        long count = -1;
+        if (!error && rs) {
+            count = rs->RecordCount();
+            if (count > 0) {
+                rs->MoveLast();
+                count = rs->RecordCount();
+            }
+            rs->Close();
+        }
+        if (error || !rs || count < 0) {
+            // Its records are unknown, so the sums cannot tell whether records were lost.
+            census.uncounted.push_back(table);
             TraceNote(ctx, pass, "Table not counted: [" + table + "] " + error.description);
+            LogLine(ctx, clock.FormatGeneral(clock.Now()) + " / Tabelle nicht gezählt : [" + table +
+                             "] / Anzahl DS: unbekannt" +
+                             (error.description.empty() ? "" : " (" + error.description + ")"));
             continue;
         }
-        long count = rs->RecordCount();
-        if (count > 0) {
-            rs->MoveLast();
-            count = rs->RecordCount();
-        }
-        rs->Close();
-        if (count <= 0) continue;
+        if (count == 0) continue;
         sum = SaturatingAdd(sum, count);
         ++number;
         LogLine(ctx, clock.FormatGeneral(clock.Now()) + " / Tabelle " + AtLeastTwoDigits(number) +
@@ -183,6 +198,7 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
     LogLine(ctx, "---- Ende: Summe Datensätze " + std::to_string(sum));
     LogLine(ctx, "");
     CloseDataFiles(ctx);
+    census.counted = true;
     return sum;
 }
 

@@ -37,7 +37,7 @@ std::string CommandLineOf(int argc, char** argv) {
 struct Ui {
     Ui(int& argc, char** argv, zq::posix::PosixPlatform& posix) {
 #ifdef ZQ_HAVE_QT
-        if (zq::qt::QtWanted()) {
+        if (zq::qt::UseQt()) {
             app.emplace(argc, argv);
             dialogs.emplace(*app);
             posix.SetDialogs(*dialogs);
@@ -84,5 +84,5 @@ int main(int argc, char** argv) {
 #endif
     if (zq::reorg::StartUp(ctx, window) == zq::reorg::Flow::Go) view.Run(window);
     ctx.trace.Close();
-    return ctx.exitCode;
+    return ctx.FinalExitCode();
 }

@@ -33,8 +33,17 @@ enum class Outcome {
     LogCanceled,       // log question answered Cancel; no footer
     InstallerStarted,  // "*** EXIT program ***", installer started
     AccessNotFound,    // message, end routine
+    LaunchFailed,      // the database program could not be started: message, end routine
     Launched,          // database program started, end routine
 };
+
+// Exit codes of the program, one for each kind of ending.
+inline constexpr int kExitLaunched = 0;         // the database program was started with the front end
+inline constexpr int kExitMissing = 1;          // the front end or the database program is missing
+inline constexpr int kExitLaunchFailed = 2;     // the database program could not be started
+inline constexpr int kExitStopped = 3;          // the user ended the start at a question
+inline constexpr int kExitUpdateStarted = 4;    // the update installer was started instead
+inline constexpr int kExitNotRecorded = 5;      // as 0 or 4, but the trace or the history is incomplete
 
 // What a step tells the sequence: go on, or the program ends (with or without the footer).
 enum class Flow { Continue, EndRoutine, Exit };
@@ -79,6 +88,7 @@ struct StarterContext {
     std::string glLogPrefixCfg;
 
     Outcome outcome = Outcome::Launched;
+    bool historyFailed = false;  // the update history could not be written completely
 };
 
 }  // namespace zq::starter

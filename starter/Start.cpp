@@ -150,8 +150,16 @@ void StartManager(StarterContext& ctx) {
     ctx.trace.Section("Start Zequora Manager");
     ctx.trace.Label("Command", command);
     StartResult started = ctx.platform.processes.Start(command, false);
-    if (!started.ok) ctx.trace.Error(started.error);
-    ctx.outcome = Outcome::Launched;
+    if (started.ok) {
+        ctx.outcome = Outcome::Launched;
+        return;
+    }
+    ctx.trace.Error(started.error);
+    ctx.platform.dialogs.MessageBox(std::string(kLaunchFailedMessage) + kCrLf + kCrLf +
+                                        "Fehlermeldung: " + started.error + kCrLf + kCrLf +
+                                        "Einzelheiten enthält die Trace-Datei " + ctx.glTraceFile + ".",
+                                    kStarterDefaultTitle, MsgIcon::Stop, MsgButtons::Ok);
+    ctx.outcome = Outcome::LaunchFailed;
 }
 
 void EndRoutine(StarterContext& ctx) {
@@ -161,14 +169,27 @@ void EndRoutine(StarterContext& ctx) {
     ctx.trace.Close();
 }
 
-Outcome RunStarter(Platform& platform, const std::string& startParm) {
-    const PathStyle style = platform.env.Style();
-    const std::string folder = ProgramFolder(platform.env);
-    TraceLog trace(platform.files, JoinPath(folder, glcTraceFileName, style), kStarterLabelWidth);
-    StarterContext ctx(platform, trace);
-    ctx.style = style;
-    ctx.glProgramFolder = folder;
-    ctx.glIniFile = JoinPath(folder, glcZQMiniFile, style);
+int ExitCode(const StarterContext& ctx, bool traceFailed) {
+    int code = kExitLaunched;
+    switch (ctx.outcome) {
+        case Outcome::FrontEndMissing:
+        case Outcome::AccessNotFound: return kExitMissing;
+        case Outcome::LaunchFailed: return kExitLaunchFailed;
+        case Outcome::DataPathExit:
+        case Outcome::UpdateCanceled:
+        case Outcome::LogCanceled: return kExitStopped;
+        case Outcome::InstallerStarted: code = kExitUpdateStarted; break;
+        case Outcome::Launched: break;
+    }
+    // What was started is right, but the record of how it came to it is not complete.
+    return traceFailed || ctx.historyFailed ? kExitNotRecorded : code;
+}
+
+namespace {
+
+void RunSequence(StarterContext& ctx, const std::string& startParm) {
+    Platform& platform = ctx.platform;
+    TraceLog& trace = ctx.trace;
 
     ReadStarterConfig(ctx);
     BuildKeyPaths(ctx.access);
@@ -178,22 +199,36 @@ Outcome RunStarter(Platform& platform, const std::string& startParm) {
 
     if (CheckZequora(ctx) != Flow::Continue) {
         EndRoutine(ctx);
-        return ctx.outcome;
+        return;
     }
     DeleteOldFrontEnd(ctx);
     ReportStarterConfig(ctx);
 
     switch (CheckUpdateStore(ctx)) {
         case Flow::Continue: break;
-        case Flow::EndRoutine: EndRoutine(ctx); return ctx.outcome;
-        case Flow::Exit: trace.Close(); return ctx.outcome;
+        case Flow::EndRoutine: EndRoutine(ctx); return;
+        case Flow::Exit: trace.Close(); return;
     }
 
     AccessSearch search{platform, trace, kAccessNotFoundTemplate, kStarterDefaultTitle,
                         [&ctx] { StartManager(ctx); }};
     if (!FindAccess(search, ctx.access)) ctx.outcome = Outcome::AccessNotFound;
     EndRoutine(ctx);
-    return ctx.outcome;
+}
+
+}  // namespace
+
+int RunStarter(Platform& platform, const std::string& startParm) {
+    const PathStyle style = platform.env.Style();
+    const std::string folder = ProgramFolder(platform.env);
+    TraceLog trace(platform.files, JoinPath(folder, glcTraceFileName, style), kStarterLabelWidth);
+    StarterContext ctx(platform, trace);
+    ctx.style = style;
+    ctx.glProgramFolder = folder;
+    ctx.glIniFile = JoinPath(folder, glcZQMiniFile, style);
+    RunSequence(ctx, startParm);
+    trace.Close();
+    return ExitCode(ctx, trace.Failed());
 }
 
 }  // namespace zq::starter

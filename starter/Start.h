@@ -7,7 +7,11 @@
 namespace zq::starter {
 
 // One whole run; startParm is the command line after the program name, kept unchanged.
-Outcome RunStarter(Platform& platform, const std::string& startParm);
+// Gives the program's exit code.
+int RunStarter(Platform& platform, const std::string& startParm);
+// The exit code of a run that ended with the context's outcome; traceFailed: some line of
+// the trace did not reach its file.
+int ExitCode(const StarterContext& ctx, bool traceFailed);
 
 // The steps, in the order the sequence runs them.
 void ReadStarterConfig(StarterContext& ctx);
@@ -29,6 +33,10 @@ inline constexpr const char* kFrontEndMissingMessage =
     "Die ZEQUORA Manager Programmdatei wurde nicht gefunden. ZEQUORA kann daher nicht "
     "gestartet werden.\r\nInstallieren Sie ZEQUORA neu bzw. lesen Sie hierzu bitte im "
     "Handbuch den Abschnitt 'Installation und Update'";
+inline constexpr const char* kLaunchFailedMessage =
+    "Access (msaccess.exe) konnte nicht gestartet werden. Der ZEQUORA Manager kann daher nicht "
+    "gestartet werden.\r\nBitte prüfen Sie die Installation von Access oder lesen Sie hierzu "
+    "im Handbuch den Abschnitt 'Installation und Update'.";
 inline constexpr const char* kAccessNotFoundTemplate =
     "Access 10.0 oder Access 10.0 Runtime nicht gefunden oder nicht installiert!\r\nDer "
     "ZEQUORA Manager benötigt Access 10.0 jedoch als Datenbasis und kann aus diesem Grund "

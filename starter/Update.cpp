@@ -44,19 +44,20 @@ std::string WithSeparator(const std::string& path, PathStyle style) {
     return (!path.empty() && path.back() == sep) ? path : path + sep;
 }
 
-void WriteHistory(StarterContext& ctx, const std::string& file, const std::string& currentShown,
+// False when the three lines did not all reach the file.
+bool WriteHistory(StarterContext& ctx, const std::string& file, const std::string& currentShown,
                   const std::string& newText, const std::string& command) {
     auto out = ctx.platform.files.OpenText(file, true);
-    if (!out) return;
+    if (!out) return false;
     IClock& clock = ctx.platform.clock;
     IEnvironment& env = ctx.platform.env;
     const std::string when = clock.FormatGeneral(clock.Now()) + " ";
-    out->Write(when + "ZEQUORA Manager : Update Version " + currentShown + " To Version " +
-               newText + " / " + env.ComputerName() + " / " + env.UserName() +
-               " / Using Starter Version: " + ctx.glStarterVersion + "\r\n");
-    out->Write(when + "Run Update      : " + command + "\r\n");
-    out->Write(when + "-----------\r\n");
-    out->Close();
+    (void)out->Write(when + "ZEQUORA Manager : Update Version " + currentShown + " To Version " +
+                     newText + " / " + env.ComputerName() + " / " + env.UserName() +
+                     " / Using Starter Version: " + ctx.glStarterVersion + "\r\n");
+    (void)out->Write(when + "Run Update      : " + command + "\r\n");
+    (void)out->Write(when + "-----------\r\n");
+    return out->Close();  // false when any of the writes failed
 }
 
 // The user agreed: build the installer's command line, note it and start it.
@@ -93,7 +94,11 @@ Flow RunUpdate(StarterContext& ctx, const CurrentVersion& current, const NewVers
         (!ctx.glLogPrefixCfg.empty() && ctx.glLogPrefixCfg[0] == '-' ? ctx.glDataPath : storeFolder) +
         glcUpdateHistoryName;
     ctx.glStarterVersion = StarterVersionText(kVersionMajor, kVersionMinor, kVersionRevision);
-    WriteHistory(ctx, history, current.Shown(), next.text, command);
+    if (!WriteHistory(ctx, history, current.Shown(), next.text, command)) {
+        // The update still runs; the trace and the exit code tell that its note is missing.
+        ctx.historyFailed = true;
+        t.Label("   Update History", "Error | " + history, kSubWidth);
+    }
 
     t.Label("Run Update", command);
     t.Section("EXIT program");

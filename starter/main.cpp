@@ -61,8 +61,5 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const std::string startParm = zq::JoinCommandLine(args);
 
-    using zq::starter::Outcome;
-    Outcome outcome = zq::starter::RunStarter(platform, startParm);
-    bool failed = outcome == Outcome::FrontEndMissing || outcome == Outcome::AccessNotFound;
-    return failed ? 1 : 0;
+    return zq::starter::RunStarter(platform, startParm);
 }

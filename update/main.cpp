@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     std::optional<zq::qt::QtApp> qtApp;
     std::optional<zq::qt::QtDialogs> qtDialogs;
     std::unique_ptr<zq::update::IMainView> view;
-    if (ChooseUi() == Ui::Window) {
+    if (ChooseUi() == Ui::Window && zq::qt::UseQt()) {
         qtApp.emplace(argc, argv);
         qtDialogs.emplace(*qtApp);
         posix.SetDialogs(*qtDialogs);

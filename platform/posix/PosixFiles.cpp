@@ -251,13 +251,21 @@ class PosixTextFile : public ITextFile {
 public:
     explicit PosixTextFile(int fd) : fd_(fd) {}
     ~PosixTextFile() override { Close(); }
-    void Write(const std::string& text) override {
-        if (fd_.valid()) WriteAllFd(fd_.get(), text.data(), text.size());
+    bool Write(const std::string& text) override {
+        bool ok = fd_.valid() && WriteAllFd(fd_.get(), text.data(), text.size());
+        if (!ok) failed_ = true;
+        return ok;
     }
-    void Close() override { fd_.Reset(); }
+    bool Close() override {
+        // A network file system may report a lost write only when the file is closed.
+        if (fd_.valid() && ::close(fd_.Release()) != 0) failed_ = true;
+        return !failed_;
+    }
+    bool Failed() const override { return failed_; }
 
 private:
     Fd fd_;
+    bool failed_ = false;
 };
 
 class PosixReadFile : public IReadFile {

@@ -258,14 +258,16 @@ public:
             if (!count_) {
                 std::string sql = "SELECT count(*) FROM " + Quote(table_);
                 sqlite3_stmt* raw = nullptr;
+                // A table that cannot be read (a damaged page) has no count, not zero records.
                 if (sqlite3_prepare_v2(conn_->db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-                    return 0;
+                    return -1;
                 Stmt s(raw);
-                if (sqlite3_step(s.get()) != SQLITE_ROW) return 0;
+                if (sqlite3_step(s.get()) != SQLITE_ROW) return -1;
                 count_ = sqlite3_column_int64(s.get(), 0);
             }
             return static_cast<long>(*count_);
         }
+        if (queryError_) return -1;
         return static_cast<long>(seen_ + added_);
     }
 
@@ -298,7 +300,10 @@ public:
         if (!stmtAfterCurrent_) Reposition();
         for (;;) {
             int rc = sqlite3_step(stmt_.get());
-            if (rc != SQLITE_ROW) break;
+            if (rc != SQLITE_ROW) {
+                if (rc != SQLITE_DONE) queryError_ = FromSqlite(rc, conn_->db, "");
+                break;
+            }
             ++index_;
             seen_ = std::max(seen_, index_ + 1);
             ReadRow(stmt_.get());

@@ -45,6 +45,13 @@ constexpr TwipRect kBusyText{210, 1740, 3060, 210};
 constexpr TwipRect kBusyBar{3360, 1770, 3060, 150};
 
 const QColor kStartGreen(128, 255, 128);
+// The design's flat light green: a palette colour alone is drawn as a pale gradient by most
+// styles, a style sheet fills the face with exactly this colour.
+const char* const kStartGreenSheet =
+    "QPushButton { background-color: rgb(128, 255, 128); border: 1px solid rgb(64, 128, 64);"
+    " border-radius: 2px; padding: 2px; }"
+    "QPushButton:pressed { background-color: rgb(104, 224, 104); }"
+    "QPushButton:focus { border: 2px solid rgb(32, 96, 32); }";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -249,12 +256,12 @@ void QtReorgView::Impl::Apply(Control c) {
             auto* button = static_cast<QPushButton*>(w);
             button->setText(Q(s.text));
             // The design colours, unless the desktop's visual style draws the button.
+            const bool green = c == Control::cmdReorg && !s.systemDrawn;
+            // The sheet first: removing one gives back the palette the button had under it.
+            button->setStyleSheet(green ? QString::fromLatin1(kStartGreenSheet) : QString());
             QPalette palette = QApplication::palette(button);
-            if (c == Control::cmdReorg && !s.systemDrawn) {
-                palette.setColor(QPalette::Button, kStartGreen);
-            }
+            if (green) palette.setColor(QPalette::Button, kStartGreen);
             button->setPalette(palette);
-            button->setAutoFillBackground(c == Control::cmdReorg && !s.systemDrawn);
             break;
         }
         case Control::txtDatenbank:

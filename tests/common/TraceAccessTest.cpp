@@ -61,6 +61,29 @@ TEST(TraceLog, UncreatableTraceLeavesTheProgramRunning) {
     trace.Section("Globals");  // must not crash
     trace.Label("a", "b");
     EXPECT_FALSE(trace.IsOpen());
+    EXPECT_TRUE(trace.Failed());
+}
+
+TEST(TraceLog, AWriteThatDoesNotReachTheDiskIsRemembered) {
+    TempDir dir;
+    zq::posix::PosixFiles files;
+    zq::TraceLog good(files, dir / "trace.txt", zq::kReorgLabelWidth);
+    ASSERT_TRUE(good.OpenOutput());
+    good.Section("Globals");
+    good.Close();
+    EXPECT_FALSE(good.Failed());
+
+    // A device that is always full: the file opens, every write fails.
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    zq::TraceLog full(files, "/dev/full", zq::kReorgLabelWidth);
+    ASSERT_TRUE(full.OpenAppend());
+    EXPECT_FALSE(full.Failed());
+    full.Label("Result", "OK");
+    EXPECT_TRUE(full.Failed());
+    full.Close();
+    EXPECT_TRUE(full.Failed());  // closing and reopening does not forget it
+    ASSERT_TRUE(full.OpenAppend());
+    EXPECT_TRUE(full.Failed());
 }
 
 TEST(Messages, TitlesAndPlaceholders) {

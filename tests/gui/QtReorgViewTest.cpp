@@ -37,7 +37,7 @@ namespace {
 using zq::reorg::Control;
 using zq::reorg::Flow;
 
-constexpr const char* kProduct = "ZEQUORA Reorganisation";
+constexpr const char* kProduct = "ZEQUORA - Datendatei Reorganisation";
 
 class ProgramHere : public zq::posix::PosixEnvironment {
 public:
@@ -128,7 +128,7 @@ TEST_F(QtReorgViewTest, WindowShowsTheDesignAndTheRememberedPath) {
     ASSERT_EQ(Start(""), Flow::Go);
     auto* frm = Find<QWidget>("frmZQR");
     ASSERT_NE(frm, nullptr);
-    EXPECT_EQ(frm->windowTitle().toStdString(), "ZEQUORA Reorganisation 4.1");
+    EXPECT_EQ(frm->windowTitle().toStdString(), "ZEQUORA - Datendatei Reorganisation 4.1");
     const int dpi = frm->logicalDpiX();
     auto px = [dpi](int twips) { return zq::qt::TwipsToPixels(twips, dpi); };
     EXPECT_EQ(frm->size(), QSize(px(6630), px(1980)));
@@ -156,6 +156,12 @@ TEST_F(QtReorgViewTest, WindowShowsTheDesignAndTheRememberedPath) {
     EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family;
     EXPECT_EQ(reorg->palette().color(QPalette::Button), QColor(128, 255, 128));
     EXPECT_NE(ende->palette().color(QPalette::Button), QColor(128, 255, 128));
+    // The start button's face is drawn flat in that green, top to bottom, edge to edge.
+    const QImage face = reorg->grab().toImage();
+    const int w = face.width(), h = face.height();
+    for (const QPoint& at : {QPoint(5, 5), QPoint(w / 2, 4), QPoint(w / 2, h - 5), QPoint(5, h - 5),
+                             QPoint(w - 6, h / 2), QPoint(w - 6, 5)})
+        EXPECT_EQ(QColor(face.pixel(at)), QColor(128, 255, 128)) << "at " << at.x() << "," << at.y();
     // The folder image lies on the small button and is what a click there hits.
     EXPECT_TRUE(fileButton->geometry().contains(pic->geometry()));
     EXPECT_EQ(frm->childAt(pic->geometry().center()), pic);

@@ -289,6 +289,18 @@ TEST(PosixFiles, TextReadAndAtomicWrites) {
     files.OpenText(dir / "t.txt", false).reset();
     EXPECT_EQ(ReadFile(dir / "t.txt"), "");
     EXPECT_EQ(files.OpenText(dir / "no/such/t.txt", false), nullptr);
+    // Every write is checked: a full device takes nothing, and the file remembers it.
+    out = files.OpenText(dir / "t.txt", true);
+    EXPECT_TRUE(out->Write("three\r\n"));
+    EXPECT_FALSE(out->Failed());
+    EXPECT_TRUE(out->Close());
+    if (fs::exists("/dev/full")) {
+        out = files.OpenText("/dev/full", true);
+        ASSERT_TRUE(out);
+        EXPECT_FALSE(out->Write("lost\r\n"));
+        EXPECT_TRUE(out->Failed());
+        EXPECT_FALSE(out->Close());
+    }
 
     WriteFile(dir / "r", "0123456789");
     auto in = files.OpenRead(dir / "r");

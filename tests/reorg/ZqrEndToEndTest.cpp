@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -192,7 +193,7 @@ TEST(ZqrUnattended, AutorunUsesTheRememberedFileOnly) {
     EXPECT_TRUE(Has(r.err, "2) die Datendatei  ist nicht vorhanden, oder \n"));
 
     zq::posix::RegistryStore store(in.dir / "reg");
-    zq::SaveSetting(store, "ZEQUORA Reorganisation", "Settings", "01", in.dataFile);
+    zq::SaveSetting(store, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", in.dataFile);
     r = in.Run({"/autorun", "ignored", "words"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0"));
@@ -344,7 +345,16 @@ TEST(ZqrUnattended, TheRunWaitsForAccessBeforeCountingAndMeasuring) {
     EXPECT_TRUE(Has(r.err, "Reorganisation läuft, bitte warten"));
 }
 
-TEST(ZqrUnattended, AFailingAccessIsAFailure) {
+const char* const kFailedBox = "== Reorg Fehler == stop == OK\nDie Reorganisation der ZEQUORA Datendatei ist "
+                               "fehlgeschlagen.\n\n";
+
+std::string ResultRecords(Install& in) {
+    return Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS, OP_ReorgLog_Pfad"
+                              " from tblCfgOptionen") +
+           Query(in.dataFile, "select ER_Ergebnis from tblEreignis");
+}
+
+TEST(ZqrUnattended, AFailingAccessIsAFailureToldAndStoredAsOne) {
     Install in;
     in.FakeAccess("exit 7");
     RunResult r = in.Run({"/DATEI", in.dataFile});
@@ -352,6 +362,174 @@ TEST(ZqrUnattended, AFailingAccessIsAFailure) {
     EXPECT_TRUE(Has(in.Trace(), "Result           : Error | exit code 7\r\n"));
     EXPECT_TRUE(Has(r.err, "hat sich durch die Reorganisation nicht verändert") == false);
     EXPECT_EQ(in.Records(), "2000\n");
+    // Told even unattended, with the cause and where to read more.
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDas Datenbankprogramm hat die "
+                           "Reorganisation mit einem Fehler beendet.\nFehlercode: 7\n\nEinzelheiten enthalten "
+                           "die Trace-Datei " + in.prog + "/ZQR_Reorg_Trace.txt und die Log-Datei " + in.data +
+                           "/ZQR_Reorg_Log.txt.\n"))
+        << r.err;
+    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
+    EXPECT_TRUE(Has(in.Log(), "- Fehler: Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet. / "
+                              "Fehlercode: 7\r\n"));
+    // The file is intact and countable: the failure is stored, never a success.
+    EXPECT_EQ(ResultRecords(in), "1|0|" + in.data + "/ZQR_Reorg_Log.txt\n0\n");
+
+    // Interactive: the same failure message, never the success message.
+    Install window;
+    window.FakeAccess("exit 7");
+    r = window.Run({}, "p " + window.dataFile + "\nr\nj\n\n\n");
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDas Datenbankprogramm")) << r.err;
+    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
+}
+
+TEST(ZqrUnattended, AccessThatCannotBeStartedLeavesTheDataFileUntouched) {
+    Install in;
+    in.FakeAccess("exit 0");
+    fs::permissions(in.dir / "fake/msaccess.exe", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    std::string before = ReadFile(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDas Datenbankprogramm msaccess.exe "
+                           "konnte nicht gestartet werden.\nFehlermeldung: Program is not executable: "))
+        << r.err;
+    EXPECT_TRUE(Has(r.err, "\n\nDas Ergebnis wurde nicht in die Datendatei geschrieben.\n\nEinzelheiten"));
+    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
+    EXPECT_TRUE(ReadFile(in.dataFile) == before) << "nothing may be written into the data file";
+    EXPECT_TRUE(Has(in.Trace(), "Action           : Writing results to data file\r\n"
+                                "Result           : Error | not written: the database program did not finish\r\n"));
+}
+
+TEST(ZqrUnattended, AFileThatCannotBeOpenedAfterwardsIsAFailureNotAChange) {
+    Install in;
+    in.FakeAccess("printf 'kein Datenbankformat' > \"$1\"");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, "Fehlercode: 3343\n== Reorg Hinweis == information == OK\nEine mögliche Ursache"));
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDie Datendatei konnte nach der "
+                           "Reorganisation nicht geöffnet werden.\nFehlermeldung: 3343 "))
+        << r.err;
+    EXPECT_FALSE(Has(r.err, "ACHTUNG: Die Anzahl der Datensätze"));
+    EXPECT_EQ(ReadFile(in.dataFile), "kein Datenbankformat");
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 0 / Differenz unbekannt\r\n"));
+}
+
+TEST(ZqrUnattended, ATableThatCannotBeCountedMakesTheCensusIncomplete) {
+    Install in;
+    // A table the engine lists but cannot read, like a linked table whose source is gone.
+    Sql(in.dataFile, "PRAGMA writable_schema = ON; INSERT INTO sqlite_master(type, name, tbl_name, rootpage, sql)"
+                     " VALUES('table', 'tblVerknuepft', 'tblVerknuepft', 0,"
+                     " 'CREATE VIRTUAL TABLE tblVerknuepft USING fehlt(x)');");
+    in.FakeAccess("exit 0");
+    std::string before = ReadFile(in.dataFile);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    std::string log = in.Log();
+    EXPECT_EQ(Count(log, " / Tabelle nicht gezählt : [tblVerknuepft] / Anzahl DS: unbekannt"), 2) << log;
+    EXPECT_TRUE(Has(log, "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz unbekannt\r\n"));
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursachen: \n- Die Datensätze folgender Tabellen "
+                           "konnten vor der Reorganisation nicht gezählt werden: [tblVerknuepft]\n- Die "
+                           "Datensätze folgender Tabellen konnten nach der Reorganisation nicht gezählt "
+                           "werden: [tblVerknuepft]\n\nDas Ergebnis wurde nicht in die Datendatei geschrieben."))
+        << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Error            : Table not counted: [tblVerknuepft] "));
+    EXPECT_TRUE(ReadFile(in.dataFile) == before) << "no result records for an incomplete census";
+}
+
+// A size-limited file system mounted over a folder for one test, removed again after it.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& folder, std::uintmax_t bytes) : folder_(folder) {
+        std::string options = "size=" + std::to_string((bytes + 4095) / 4096 * 4096);
+        mounted_ = ::getuid() == 0 && zqtest::Run({"/bin/mount", "-t", "tmpfs", "-o", options, "tmpfs", folder},
+                                                  {}, "", 10000).exitCode == 0;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) zqtest::Run({"/bin/umount", "-l", folder_}, {}, "", 10000);
+    }
+    bool Mounted() const { return mounted_; }
+    // Takes the rest of the space, so that every later write finds the disk full.
+    void Fill() {
+        std::FILE* f = std::fopen((folder_ + "/fueller").c_str(), "wb");
+        if (!f) return;
+        std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+    }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
+TEST(ZqrUnattended, AFullProgramFolderEndsTheRunAsNotRecorded) {
+    Install in;
+    auto program = fs::file_size(in.zqr);
+    SmallFileSystem small(in.prog, program + 256 * 1024);
+    if (!small.Mounted()) GTEST_SKIP() << "needs root to mount a small file system";
+    // The program folder now lies on the small file system: the program, its settings, then
+    // nothing more fits, so the trace and the log (kept beside the program) stay empty.
+    fs::copy_file(zqtest::BinDir() + "/zqr", in.zqr);
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n");
+    in.ZqrIni("sicherungskopie=x\r\nlogdatei=n\r\nspeicherort=f\r\nwarten=0\r\ntabcode=tbl\r\n"
+              "dateianzahlmax=10\r\n");
+    small.Fill();
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");  // reorganised all the same
+    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS from tblCfgOptionen"),
+              "-1|2004\n");
+    EXPECT_EQ(in.Trace(), "");
+    EXPECT_EQ(ReadFile(in.prog + "/ZQR_Reorg_Log.txt"), "");
+}
+
+TEST(ZqrUnattended, ADamagedDataFileIsNeverWritten) {
+    Install in;
+    // A page in the middle of the records overwritten: the header stays valid, the database
+    // program refuses the file and leaves it as it is.
+    std::string damaged = ReadFile(in.dataFile);
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 4096 + 512; ++i) damaged[i] = '\x5a';
+    WriteFile(in.dataFile, damaged);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, kFailedBox)) << r.err;
+    EXPECT_TRUE(Has(r.err, "Das Ergebnis wurde nicht in die Datendatei geschrieben.")) << r.err;
+    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
+    EXPECT_TRUE(ReadFile(in.dataFile) == damaged) << "a damaged data file was written";
+    EXPECT_TRUE(Has(in.Log(), "Differenz unbekannt\r\n")) << in.Log();
+}
+
+TEST(ZqrUnattended, ALogOrTraceThatCannotBeWrittenIsNotASuccess) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // The log on a full disk: the file opens, nothing reaches it.
+    Install in;
+    fs::create_symlink("/dev/full", in.data + "/ZQR_Reorg_Log.txt");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Extend Log file in backend folder: " + in.data +
+                               "/ZQR_Reorg_Log.txt\r\nResult           : Error\r\n"));
+    EXPECT_TRUE(Has(trace, "Action           : Writing results to log file\r\nResult           : Error\r\n"));
+    EXPECT_EQ(in.Records(), "2000\n");  // the reorganisation itself was done and stored
+    EXPECT_EQ(ResultRecords(in), "-1|2004|" + in.data + "/ZQR_Reorg_Log.txt\n-1\n");
+
+    // Interactive: a warning names the file instead of the success message.
+    r = in.Run({}, "p " + in.dataFile + "\nr\n\n");
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
+    EXPECT_TRUE(Has(r.err, "== Reorg Warnung == exclamation == OK\nReorganisation durchgeführt.\n"));
+    EXPECT_TRUE(Has(r.err, "ACHTUNG: Folgende Dateien konnten nicht vollständig geschrieben werden:\n- " +
+                               in.data + "/ZQR_Reorg_Log.txt\n\nMögliche Ursachen: \n"))
+        << r.err;
+
+    // The trace on a full disk: the run goes on and still ends as not recorded.
+    Install full;
+    fs::create_symlink("/dev/full", full.prog + "/ZQR_Reorg_Trace.txt");
+    r = full.Run({"/DATEI", full.dataFile});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_TRUE(Has(full.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0\r\n"));
 }
 
 TEST(ZqrUnattended, BackupImpossibleStopsBeforeAccess) {
@@ -460,7 +638,7 @@ TEST(ZqrWindow, PlainStartTypedPathAndStartButton) {
     // The typed path is remembered; the next start shows it.
     r = in.Run({}, "s\n");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(Has(r.err, "==== ZEQUORA Reorganisation 4.1 ====\nZEQUORA Datendatei (zqdata.mdb): [" +
+    EXPECT_TRUE(Has(r.err, "==== ZEQUORA - Datendatei Reorganisation 4.1 ====\nZEQUORA Datendatei (zqdata.mdb): [" +
                                in.dataFile + "]\n"))
         << r.err;
     EXPECT_TRUE(Has(in.Trace(), "glStartParm      : \r\n"));

@@ -1,11 +1,16 @@
 // The real zqm in temporary installations: a temporary registry store, scripted console
 // answers, the stand-in database program; one test per way the program ends.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "common/RegistryAccess.h"
@@ -63,17 +68,19 @@ protected:
         store.CloseKey(h);
     }
 
-    zqtest::RunResult Zqm(const std::vector<std::string>& args, const std::string& input = "") {
-        std::vector<std::string> argv{prog + "/zqm"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::map<std::string, std::string> env{
+    std::map<std::string, std::string> Env() const {
+        return {
             {"ZEQUORA_UI", "console"},       {"ZEQUORA_REGISTRY", reg},
             {"ZEQUORA_STANDIN_LOG", standinLog}, {"HOME", home},
             {"XDG_CACHE_HOME", home + "/.cache"}, {"WINEPREFIX", home + "/.wine"},
             {"COMPUTERNAME", "PC 12"},       {"USERNAME", "anna"},
             {"PATH", tools + ":/usr/bin:/bin"}, {"DISPLAY", ""},
         };
-        return zqtest::Run(argv, env, input, 20000);
+    }
+    zqtest::RunResult Zqm(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<std::string> argv{prog + "/zqm"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return zqtest::Run(argv, Env(), input, 20000);
     }
     std::vector<std::string> Trace() {
         auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
@@ -242,7 +249,7 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
     fs::create_directory_symlink(tmp / "loop", tmp / "loop");
     WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + tmp / "loop/daten" + "\r\n");
     auto r = Zqm({}, "n\n");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);  // stopped by the user: nothing was started
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Fehler == stop == Ja/Nein/Abbrechen*"),
               std::string::npos) << r.err;
     std::vector<std::string> tail = {
@@ -276,7 +283,7 @@ TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
 TEST_F(ZqmEndToEnd, UpdateOfferCancelledEndsWithoutFooter) {
     UpdateInstaller(4, 2, 0, 0);
     auto r = Zqm({}, "a\n");
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Hinweis == question == Ja"), std::string::npos);
     std::vector<std::string> tail = {
         "Update Version     : 4.2.0.0",
@@ -292,6 +299,7 @@ TEST_F(ZqmEndToEnd, LogQuestionCancelledEndsWithoutFooter) {
     UpdateInstaller(4, 2, 0, 0);
     WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=X\r\n");
     auto r = Zqm({}, "j\na\n");
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("== ZEQUORA Startprogramm  Abfrage == question =="), std::string::npos);
     EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
     EXPECT_FALSE(fs::exists(data + "/UpdStore/ZQM_Update_Trace.txt"));
@@ -306,7 +314,7 @@ TEST_F(ZqmEndToEnd, UpdateInstallerIsStartedAndNoted) {
     fs::permissions(tools + "/wine", fs::perms::owner_all);
     WriteFile(prog + "/zqm.ini", ReadFile(prog + "/zqm.ini") + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
     auto r = Zqm({}, "j\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 4) << r.err;  // the installer instead of the Manager
     const std::string exe = data + "/UpdStore/zqmupd.exe";
     const std::string log = data + "/UpdStore/PC_12_zqmupd_Log.txt";
     const std::string command = exe + " /SILENT /SP- /LOG=" + log;
@@ -327,6 +335,52 @@ TEST_F(ZqmEndToEnd, UpdateInstallerIsStartedAndNoted) {
     EXPECT_NE(history[1].find(" Run Update      : " + command), std::string::npos);
     EXPECT_NE(history[2].find(" -----------"), std::string::npos);
     EXPECT_FALSE(fs::exists(standinLog)) << "the front end is not started";
+
+    // A history that cannot take the lines (a full disk): the update still runs, the trace
+    // says so and the exit code does not claim a complete record.
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::remove(data + "/UpdStore/ZQM_Update_Trace.txt");
+    fs::remove(tmp / "wine.log");
+    fs::create_symlink("/dev/full", data + "/UpdStore/ZQM_Update_Trace.txt");
+    r = Zqm({}, "j\n");
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    tail = {
+        "   Check Logfile  : " + log,
+        "   Update History : Error | " + data + "/UpdStore/ZQM_Update_Trace.txt",
+        "Run Update         : " + command,
+        "",
+        "*** EXIT program ***",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    EXPECT_EQ(WaitForFile(tmp / "wine.log"), "[" + exe + "][/SILENT][/SP-][/LOG=" + log + "]\n");
+}
+
+TEST_F(ZqmEndToEnd, DatabaseProgramThatCannotBeStartedIsAFailure) {
+    // Found, but not a program this system can start.
+    fs::permissions(office + "/msaccess.exe", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    auto r = Zqm({"/x"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK\nAccess (msaccess.exe) konnte nicht gestartet "
+                         "werden. Der ZEQUORA Manager kann daher nicht gestartet werden."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Fehlermeldung: Program is not executable: " + office + "/msaccess.exe"),
+              std::string::npos);
+    EXPECT_NE(r.err.find("Einzelheiten enthält die Trace-Datei " + prog + "/ZQM_Start_Trace.txt."),
+              std::string::npos);
+    auto tail = Tail(5);
+    EXPECT_EQ(tail[0].rfind("Command            : ", 0), 0u);
+    EXPECT_EQ(tail[1], "Error              : Program is not executable: " + office + "/msaccess.exe");
+    EXPECT_EQ(tail[4], "[Verweise]");
+}
+
+TEST_F(ZqmEndToEnd, ATraceThatCannotBeWrittenIsNotASuccess) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    fs::create_symlink("/dev/full", prog + "/ZQM_Start_Trace.txt");
+    auto r = Zqm({});
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_EQ(WaitForFile(standinLog), "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 0:\n");
 }
 
 TEST_F(ZqmEndToEnd, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
@@ -449,3 +503,54 @@ TEST(ZqmSample, StartsTheManagerOfASampleInstallation) {
 }
 
 }  // namespace
+
+TEST_F(ZqmEndToEnd, SimultaneousStartsRegisterEachFolderOnce) {
+    constexpr int kStarts = 20;
+    // The environment of the test with the installation's variables, ready before the
+    // first start so that the starts follow one another as closely as possible.
+    const std::map<std::string, std::string> vars = Env();
+    std::vector<std::string> envText;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (!vars.count(entry.substr(0, entry.find('=')))) envText.push_back(entry);
+    }
+    for (const auto& [name, value] : vars) envText.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& entry : envText) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = prog + "/zqm";
+    char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    // A few rounds on a fresh Trusted Locations key: one round may by chance not overlap.
+    const std::string userFile = reg + "/HKEY_CURRENT_USER.reg";
+    const std::string freshKey = ReadFile(userFile);
+    for (int round = 0; round < 3; ++round) {
+        WriteFile(userFile, freshKey);
+        std::vector<pid_t> pids;
+        for (int k = 0; k < kStarts; ++k) {
+            pid_t pid = 0;
+            if (posix_spawn(&pid, program.c_str(), &quiet, nullptr, argv, envp.data()) == 0) pids.push_back(pid);
+        }
+        ASSERT_EQ(pids.size(), static_cast<std::size_t>(kStarts));
+        for (pid_t pid : pids) EXPECT_TRUE(zqtest::WaitForChildSuccess(pid, 60000));
+
+        zq::posix::RegistryStore store(reg);
+        std::vector<std::string> paths;
+        for (const std::string& name : zq::EnumerateSubkeys(store, RegRoot::CurrentUser, kTrusted))
+            paths.push_back(name + " " + zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\" + name, "Path"));
+        const std::vector<std::string> expected = {"Location0 " + prog, "Location1 " + home + "/.cache/zequora2/update/",
+                                                   "Location2 " + data + "/"};
+        EXPECT_EQ(paths, expected) << "round " << round;
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    // The stand-ins run detached: let them finish before the folder goes.
+    for (int i = 0; i < 100; ++i) {
+        const std::string log = zqtest::FileExists(standinLog) ? ReadFile(standinLog) : "";
+        if (std::count(log.begin(), log.end(), '\n') >= 3 * kStarts) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}

@@ -51,7 +51,7 @@ public:
     explicit SampleReorg(zq::reorg::IReorgView& v) : view(v) {}
     Flow OnLoad() override {
         view.SetText(Control::txtDatenbank, "/srv/zequora/daten/zqdata.mdb");
-        view.SetText(Control::frmZQR, "ZEQUORA Reorganisation 4.1");
+        view.SetText(Control::frmZQR, "ZEQUORA - Datendatei Reorganisation 4.1");
         view.SetVisible(Control::lblFortschritt, true);
         view.SetText(Control::lblFortschritt, "Programm bereit");
         view.SetAlignment(Control::lblFortschritt, zq::reorg::Alignment::Right);

@@ -1,0 +1,65 @@
+// The end of a compaction whose database program does not finish, on real files and a real
+// (slow) program in a temporary installation.
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "reorg/Ablauf.h"
+#include "reorg/ReorgHarness.h"
+
+using namespace zq;
+using namespace zq::reorg;
+using zqtest::Harness;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void MakeDataFile(const std::string& file) {
+    fs::remove(file);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "create table tblCfgOptionen(OP_ReorgErgebnis int, OP_ReorgErgebnis_Size text,"
+                           " OP_ReorgErgebnis_AnzahlDS int, OP_ReorgLog_Pfad text);"
+                           "insert into tblCfgOptionen values(null, null, null, 'vorher');"
+                           "create table tblEreignis(ER_Ereignis int, ER_Datum text, ER_Wert text, ER_Pfad text,"
+                           " ER_Ergebnis int, ER_Version text, ER_Bediener text, ER_UserErst text);"
+                           "create table tblZeit(v); insert into tblZeit values(1), (2), (3);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
+
+}  // namespace
+
+TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
+    Harness h("/DATEI x");
+    MakeDataFile(h.ctx.glDataFile);
+    const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
+    const std::string slow = h.dir / "fake/msaccess.exe";
+    zqtest::WriteFile(slow, "#!/bin/sh\nsleep 3\n");
+    fs::permissions(slow, fs::perms::owner_all, fs::perm_options::add);
+    h.ctx.glAccessExe = slow;
+    h.ctx.glAutorun = "-1";
+    h.ctx.options = {"X", "B", "N", "0", "TBL", "10"};
+    h.ctx.accessWaitBoundMs = 300;
+    h.ctx.trace.OpenOutput();
+
+    EXPECT_EQ(RunCompaction(h.ctx), Flow::End);
+    EXPECT_EQ(h.ctx.FinalExitCode(), kExitFailed);
+    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
+    EXPECT_TRUE(Has(h.dialogs.boxes[0].text,
+                    "Mögliche Ursache:\r\nDas Datenbankprogramm hat die Reorganisation nach 1 Sekunden noch "
+                    "nicht beendet.\r\n\r\nDas Ergebnis wurde nicht in die Datendatei geschrieben."))
+        << h.dialogs.boxes[0].text;
+    EXPECT_TRUE(zqtest::ReadFile(h.ctx.glDataFile) == before) << "nothing may be written into the data file";
+    std::string trace = h.Trace();
+    EXPECT_TRUE(Has(trace, "Result           : Error | still running after "));
+    EXPECT_TRUE(Has(trace, "Result           : Error | not written: the database program did not finish"));
+    EXPECT_TRUE(Has(zqtest::ReadFile(h.data + "/ZQR_Reorg_Log.txt"), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
+}
