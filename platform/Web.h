@@ -20,6 +20,7 @@ enum class WebFailure {
     Folder,       // the target's folder cannot be written; code is the system's error number
     DiskFull,     // no room left in the target's folder; code is the system's error number
     Rejected,     // the caller's check refused the received file
+    Cancelled,    // the caller's progress function asked to stop
     Other,
 };
 
@@ -39,7 +40,8 @@ struct DownloadResult {
 
 class IWeb {
 public:
-    using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+    // Gives false to stop the request (it then fails as Cancelled).
+    using Progress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
     // Looks at the complete received file (at tempPath, before it replaces the target);
     // false refuses it.
     using Check = std::function<bool(const std::string& tempPath)>;

@@ -222,6 +222,8 @@ std::string FailureText(const UpdateContext& ctx, const WebError& error) {
             return "In das Verzeichnis '" + folder + "' kann nicht geschrieben werden.";
         case WebFailure::Rejected:
             return "Die geladene Datei wurde zurückgewiesen.";
+        case WebFailure::Cancelled:
+            return "Abgebrochen.";
         case WebFailure::Other:
             break;
     }

@@ -46,7 +46,10 @@ int FetchFile(const std::string& url, const std::string& target, const std::stri
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t bytes = 0;
     const zq::DownloadResult r =
-        web.Download(url, target, [&](std::uint64_t done, std::uint64_t) { bytes = done; });
+        web.Download(url, target, [&](std::uint64_t done, std::uint64_t) {
+            bytes = done;
+            return true;
+        });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!r.ok) {

@@ -25,6 +25,7 @@ public:
     void ShowNote(const std::string& text) override;
     void Run(const std::function<void(std::string_view control)>& onClick) override;
     void Close() override;
+    bool Closed() const override { return closed_; }
 
 private:
     std::string Text(std::string_view control) const;

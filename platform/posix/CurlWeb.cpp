@@ -80,6 +80,7 @@ struct Request {
     std::chrono::steady_clock::time_point lastArrival{};
     curl_off_t lastDone = -1;
     bool stalled = false;
+    bool cancelled = false;
     // Of the current response: chunked, and whether the server closed TLS with close_notify.
     bool chunked = false;
     bool closeNotify = false;
@@ -159,8 +160,10 @@ struct Request {
             r->stalled = true;
             return 1;  // ends the transfer with CURLE_ABORTED_BY_CALLBACK
         }
-        if (r->progress != nullptr && *r->progress) {
-            (*r->progress)(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+        if (r->progress != nullptr && *r->progress &&
+            !(*r->progress)(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total))) {
+            r->cancelled = true;
+            return 1;
         }
         return 0;
     }
@@ -181,6 +184,7 @@ struct Request {
     // can tell; otherwise what went wrong.
     WebError Outcome(CURLcode rc) {
         const long status = Status();
+        if (cancelled) return Failure(WebFailure::Cancelled, 0, "cancelled by the caller");
         if (stalled) {
             return Failure(WebFailure::Stalled, CURLE_OPERATION_TIMEDOUT,
                            "nothing received for " +

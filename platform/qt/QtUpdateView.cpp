@@ -362,6 +362,8 @@ void QtUpdateView::Run(const std::function<void(std::string_view control)>& onCl
     m.window->hide();
 }
 
+bool QtUpdateView::Closed() const { return impl_->closed; }
+
 void QtUpdateView::Close() {
     Impl& m = *impl_;
     m.closed = true;

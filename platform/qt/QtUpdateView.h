@@ -26,6 +26,7 @@ public:
     void ShowNote(const std::string& text) override;
     void Run(const std::function<void(std::string_view control)>& onClick) override;
     void Close() override;
+    bool Closed() const override;
 
     struct Impl;
 

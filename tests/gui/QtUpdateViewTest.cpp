@@ -287,4 +287,13 @@ TEST_F(QtUpdateViewTest, ALongUpdateFolderNeverWidensTheWindowBeyondTheScreen) {
     }, true);
 }
 
+TEST_F(QtUpdateViewTest, ClosingTheWindowWhileThePageLoadsEndsTheProgram) {
+    web.onFetch = [] { Find<QWidget>("frmMain")->close(); };
+    frm.Run();
+    EXPECT_EQ(web.LastError().kind, zq::WebFailure::Cancelled) << "the wait for the page stopped";
+    EXPECT_TRUE(ctx.glClosed);
+    EXPECT_EQ(Find<QWidget>("frmMain"), nullptr);
+    EXPECT_TRUE(answerer.boxes.empty());
+}
+
 }  // namespace

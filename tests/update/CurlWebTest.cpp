@@ -158,6 +158,7 @@ TEST_F(CurlWebTest, DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress)
         EXPECT_GE(d, lastDone);
         lastDone = d;
         lastTotal = t;
+        return true;
     });
     ASSERT_TRUE(r.ok) << r.error.detail;
     EXPECT_EQ(r.httpStatus, 200);
@@ -275,12 +276,22 @@ TEST_F(CurlWebTest, AStallingServerEndsWithinTheStallTimeOut) {
     ::close(s);
 }
 
-TEST_F(CurlWebTest, AStalledFetchStillReportsProgressAboutOnceASecond) {
+TEST_F(CurlWebTest, AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped) {
     CurlWeb web(Ca(), WebTimeouts{std::chrono::seconds(2), std::chrono::seconds(2), 1});
     int calls = 0;
-    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [&](std::uint64_t, std::uint64_t) { ++calls; }),
+    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [&](std::uint64_t, std::uint64_t) {
+                  ++calls;
+                  return true;
+              }),
               std::nullopt);
     EXPECT_GE(calls, 2) << "the window can repaint while it waits";
+
+    // The window was closed: the wait ends at once.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [](std::uint64_t, std::uint64_t) { return false; }),
+              std::nullopt);
+    EXPECT_EQ(web.LastError().kind, WebFailure::Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
 }  // namespace

@@ -426,6 +426,14 @@ TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
     EXPECT_EQ(view.events.back(), "idle");
     EXPECT_EQ(view.Text("lblZQMVersionNeu"), "3.05.0");
 
+    // The window closed while the page is awaited: the program ends without waiting on.
+    view = {};
+    web.onFetch = [&] { view.closed = true; };
+    Load();
+    EXPECT_TRUE(ctx->glClosed);
+    EXPECT_TRUE(view.notes.empty()) << "nothing failed: the user closed the window";
+    web.onFetch = {};
+
     // Without a server nothing is awaited: no busy sign.
     zqtest::WriteFile(prog + "/zqu.ini", "");
     view = {};

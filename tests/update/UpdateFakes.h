@@ -56,6 +56,7 @@ public:
         }
     }
     void Close() override { closed = true; }
+    bool Closed() const override { return closed; }
 
     std::string Text(const std::string& control) const {
         const auto it = texts.find(control);
@@ -125,8 +126,11 @@ public:
     std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes,
                                          const Progress& progress) override {
         fetched.push_back(url);
-        if (progress) progress(0, 0);
         if (onFetch) onFetch();
+        if (progress && !progress(0, 0)) {
+            error = {zq::WebFailure::Cancelled, 0, "cancelled"};
+            return std::nullopt;
+        }
         const auto it = resources.find(url);
         if (it == resources.end()) {
             error = {zq::WebFailure::Status, 404, "HTTP status 404"};

@@ -60,6 +60,8 @@ public:
     // user closes the window.
     virtual void Run(const std::function<void(std::string_view control)>& onClick) = 0;
     virtual void Close() = 0;
+    // The window was closed (by Close() or by the user).
+    virtual bool Closed() const = 0;
 };
 
 }  // namespace zq::update

@@ -163,10 +163,17 @@ void FrmMain::ReadNewestVersions() {
         view_.SetBusy(true, "Die neuesten Versionen werden vom Update-Server gelesen ...");
         view_.ProcessPendingEvents();
         WebError why;
+        // Closing the window while the server keeps us waiting ends the wait and the program.
         const std::string page =
-            FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why,
-                      [this](std::uint64_t, std::uint64_t) { view_.ProcessPendingEvents(); });
+            FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why, [this](std::uint64_t, std::uint64_t) {
+                view_.ProcessPendingEvents();
+                return !view_.Closed();
+            });
         view_.SetBusy(false, "");
+        if (view_.Closed()) {
+            ctx_.glClosed = true;
+            return;
+        }
         if (why.kind != WebFailure::None) {
             view_.ShowNote("Die neuesten Versionen konnten nicht gelesen werden: " +
                            FailureText(ctx_, why));
@@ -230,7 +237,10 @@ void FrmMain::DownloadPart(ProductPart part) {
             part == ProductPart::Client ? ctx_.glChecksumClient : ctx_.glChecksumManager;
         const DownloadResult result = ctx_.web->Download(
             url, target,
-            [this](std::uint64_t done, std::uint64_t total) { view_.ShowProgress(done, total); },
+            [this](std::uint64_t done, std::uint64_t total) {
+                view_.ShowProgress(done, total);
+                return true;
+            },
             [&](const std::string& received) {
                 refused = CheckInstaller(received, sum);
                 return refused.empty();
