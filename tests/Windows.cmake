@@ -25,3 +25,6 @@ file(GLOB zq_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/
 if(zq_win32_tests)
   zq_windows_test(test_win32 ${zq_win32_tests})
 endif()
+
+# The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
+add_subdirectory(win32)
