@@ -62,8 +62,13 @@ long EnvMs(const char* name, long fallback) {
 }
 
 void Log(const std::string& line) {
-    if (const char* path = std::getenv("ZEQUORA_STANDIN_LOG"); path && *path) {
-        std::ofstream out(path, std::ios::app | std::ios::binary);
+#ifdef _WIN32
+    const wchar_t* path = _wgetenv(L"ZEQUORA_STANDIN_LOG");  // any name, not only ANSI ones
+#else
+    const char* path = std::getenv("ZEQUORA_STANDIN_LOG");
+#endif
+    if (path && *path) {
+        std::ofstream out(std::filesystem::path(path), std::ios::app | std::ios::binary);
         out << line << "\n";
     }
 }

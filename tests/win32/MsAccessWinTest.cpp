@@ -98,8 +98,11 @@ TEST_F(MsAccessWinTest, RuntimeReportsTheFrontEndVersionAndTheArguments) {
                     "INSERT INTO tbl_Intern VALUES (4, 12, 'b');",
                     &error))
         << error;
-    zqwin::Process access(Program() + " /runtime \"" + front + "\"  /cmd \"a b\" Ä");
+    // A log named outside the ANSI code page.
+    const std::string log = folder.File("Журнал.txt");
+    zqwin::Process access(Program() + " /runtime \"" + front + "\"  /cmd \"a b\" Ä", {"ZEQUORA_STANDIN_LOG=" + log});
     ASSERT_EQ(access.Wait(), 0) << access.Output();
+    EXPECT_NE(ReadAll(log).find("version 412b arguments 3"), std::string::npos);
     EXPECT_NE(access.Output().find("runtime \"" + front + "\" version 412b arguments 3: [/cmd] [a b] [Ä]"),
               std::string::npos)
         << access.Output();
