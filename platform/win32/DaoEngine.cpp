@@ -311,7 +311,11 @@ std::unique_ptr<zq::dao::Database> DaoEngine::OpenDatabase(const std::string& pa
                 }
             }
             tried += (tried.empty() ? "" : ", ") + ("\"" + progId + "\" " + Hex(hr));
-            if (hr == CO_E_NOTINITIALIZED) break;
+            if (hr == CO_E_NOTINITIALIZED) {
+                error = {kErrNoDao, "The database engine cannot be created: COM is not initialised on "
+                                    "this thread (" + tried + ")."};
+                return nullptr;
+            }
         }
         if (!engine_) {
             error = {kErrNoDao, "The database engine DAO is not installed or not registered (" + tried + ")."};

@@ -2,6 +2,8 @@
 // test's Wine prefix: error numbers, tables, counts, navigation, editing, lock files.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/win32/DaoEngine.h"
 #include "platform/win32/DaoVariant.h"
 #include "win32/WinStandinSupport.h"
@@ -223,6 +225,16 @@ TEST_F(DaoEngineTest, WithoutARegisteredDaoTheOpenFailsClearly) {
     EXPECT_EQ(error.number, zq::win32::kErrNoDao);
     EXPECT_NE(error.description.find("not installed or not registered"), std::string::npos) << error.description;
     EXPECT_NE(error.description.find("Zequora.KeinDao.2"), std::string::npos) << error.description;
+
+    // A thread without COM is told so, not that DAO is missing.
+    std::thread([&] {
+        zq::win32::DaoEngine noCom;
+        Error threadError;
+        EXPECT_FALSE(noCom.OpenDatabase(data, false, true, "", threadError));
+        EXPECT_EQ(threadError.number, zq::win32::kErrNoDao);
+        EXPECT_NE(threadError.description.find("COM is not initialised"), std::string::npos)
+            << threadError.description;
+    }).join();
 
     // The next name is tried when the first is missing.
     zq::win32::DaoEngine fallback({"Zequora.KeinDao.1", "DAO.DBEngine.120"});
