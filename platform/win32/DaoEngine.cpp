@@ -130,7 +130,7 @@ Error Call(IDispatch* object, const wchar_t* name, WORD kind = DISPATCH_METHOD) 
 }
 
 // A member whose result is an object.
-Ref GetObject(IDispatch* object, const wchar_t* name, WORD kind, Variants& args, Error& error) {
+Ref MemberObject(IDispatch* object, const wchar_t* name, WORD kind, Variants& args, Error& error) {
     VARIANT r;
     error = Call(object, name, kind, args, &r);
     if (error) return {};
@@ -141,9 +141,9 @@ Ref GetObject(IDispatch* object, const wchar_t* name, WORD kind, Variants& args,
     return {};
 }
 
-Ref GetObject(IDispatch* object, const wchar_t* name, Error& error) {
+Ref MemberObject(IDispatch* object, const wchar_t* name, Error& error) {
     Variants none;
-    return GetObject(object, name, DISPATCH_PROPERTYGET, none, error);
+    return MemberObject(object, name, DISPATCH_PROPERTYGET, none, error);
 }
 
 // A property read as a number (counts, flags); fallback when it cannot be read.
@@ -227,11 +227,11 @@ private:
     }
 
     Ref FieldObject(const std::string& name, Error& error) {
-        Ref fields = GetObject(rs_.get(), L"Fields", error);
+        Ref fields = MemberObject(rs_.get(), L"Fields", error);
         if (error) return {};
         Variants args;
         args.Text(name);
-        return GetObject(fields.get(), L"Item", DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, error);
+        return MemberObject(fields.get(), L"Item", DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, error);
     }
 
     Ref rs_;
@@ -246,13 +246,13 @@ public:
     std::vector<std::string> TableNames() override {
         std::vector<std::string> out;
         Error e;
-        Ref defs = GetObject(db_.get(), L"TableDefs", e);
+        Ref defs = MemberObject(db_.get(), L"TableDefs", e);
         if (e) return out;
         long count = GetLong(defs.get(), L"Count", 0);
         for (long i = 0; i < count; ++i) {
             Variants args;
             args.Long(i);
-            Ref def = GetObject(defs.get(), L"Item", DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, e);
+            Ref def = MemberObject(defs.get(), L"Item", DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, e);
             if (e) continue;
             Variants none;
             VARIANT name;
@@ -268,7 +268,7 @@ public:
         Variants args;
         args.Text(source);
         args.Long(type == RecordsetType::Snapshot ? kDbOpenSnapshot : kDbOpenDynaset);
-        Ref rs = GetObject(db_.get(), L"OpenRecordset", DISPATCH_METHOD, args, error);
+        Ref rs = MemberObject(db_.get(), L"OpenRecordset", DISPATCH_METHOD, args, error);
         if (error) return nullptr;
         return std::make_unique<DaoRecordset>(std::move(rs));
     }
@@ -327,7 +327,7 @@ std::unique_ptr<zq::dao::Database> DaoEngine::OpenDatabase(const std::string& pa
     args.Bool(exclusive);
     args.Bool(readOnly);
     args.Text(connect);
-    Ref db = GetObject(engine_, L"OpenDatabase", DISPATCH_METHOD, args, error);
+    Ref db = MemberObject(engine_, L"OpenDatabase", DISPATCH_METHOD, args, error);
     if (error) return nullptr;
     return std::make_unique<DaoDatabase>(std::move(db));
 }
