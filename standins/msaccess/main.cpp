@@ -140,6 +140,22 @@ std::string ScratchFile() {
     return Utf8(name);
 }
 
+// SQLite's Windows VFS opens a file sharing nothing when its URI asks for "exclusive".
+constexpr int kHoldingFlags = SQLITE_OPEN_URI;
+std::string HoldingName(const std::string& path) {
+    std::string p;
+    for (char c : path) {
+        if (c == '\\') p += '/';
+        else if (c == '%') p += "%25";
+        else if (c == '?') p += "%3f";
+        else if (c == '#') p += "%23";
+        else p += c;
+    }
+    // "C:/x" as file:///C:/x, "//server/share/x" as file:////server/share/x.
+    bool drive = p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
+    return (drive ? "file:///" : p.rfind("//", 0) == 0 ? "file://" : "file:") + p + "?exclusive=1";
+}
+
 std::vector<std::string> Arguments(int, char**) {
     // The narrow arguments are in the ANSI code page; the wide ones carry every name.
     std::vector<std::string> out;
@@ -200,6 +216,9 @@ std::string ScratchFile() {
 
 std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
 
+constexpr int kHoldingFlags = 0;
+std::string HoldingName(const std::string& path) { return path; }
+
 #endif
 
 std::string Text(const zq::dao::Value& v) {
@@ -254,6 +273,7 @@ sqlite3* OpenConnection(const std::string& path, int flags, std::string& error) 
     return nullptr;
 }
 
+#ifndef _WIN32
 // The check of the file, on its own connection so that it runs alongside the compaction.
 void RunChecker(const std::string& path, std::string& findings) {
     std::string error;
@@ -266,16 +286,12 @@ void RunChecker(const std::string& path, std::string& findings) {
     findings = CheckIntegrity(db);
     sqlite3_close(db);
 }
+#endif
 
-// Writes the compacted copy of the file into target (an empty file). Reads the file only.
-int CompactInto(const std::string& path, const std::string& target, std::string& error) {
-    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
-    if (!db) return SQLITE_CANTOPEN;
-    sqlite3_busy_timeout(db, 10000);
-    // The copy is scratch until it has been copied back under the journal; no need to sync it.
-    int rc = Exec(db, "PRAGMA synchronous = OFF", error);
+// Writes the compacted copy of the connection's database into target (an empty file).
+int VacuumInto(sqlite3* db, const std::string& target, std::string& error) {
     sqlite3_stmt* stmt = nullptr;
-    if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, target.c_str(), -1, SQLITE_TRANSIENT);
         rc = sqlite3_step(stmt);
@@ -283,8 +299,40 @@ int CompactInto(const std::string& path, const std::string& target, std::string&
     }
     if (rc != SQLITE_OK && error.empty()) error = sqlite3_errmsg(db);
     sqlite3_finalize(stmt);
+    return rc;
+}
+
+#ifndef _WIN32
+// Writes the compacted copy of the file into target on a connection of its own. Reads the
+// file only.
+int CompactInto(const std::string& path, const std::string& target, std::string& error) {
+    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
+    if (!db) return SQLITE_CANTOPEN;
+    sqlite3_busy_timeout(db, 10000);
+    // The copy is scratch until it has been copied back under the journal; no need to sync it.
+    int rc = Exec(db, "PRAGMA synchronous = OFF", error);
+    if (rc == SQLITE_OK) rc = VacuumInto(db, target, error);
     sqlite3_close(db);
     return rc;
+}
+#endif
+
+// Checks the file (findings empty when sound) and writes its compacted copy into scratch.
+// Linux: side by side on connections of their own, which only read the file. Windows: on the
+// holding connection one after the other, since it holds the file sharing nothing.
+int CheckAndCompact(sqlite3* db, const std::string& path, const std::string& scratch,
+                    std::string& findings, std::string& error) {
+#ifdef _WIN32
+    (void)path;
+    findings = CheckIntegrity(db);
+    return findings.empty() ? VacuumInto(db, scratch, error) : SQLITE_OK;
+#else
+    (void)db;
+    std::thread checker(RunChecker, path, std::ref(findings));
+    int rc = CompactInto(path, scratch, error);
+    checker.join();
+    return rc;
+#endif
 }
 
 // Copies the compacted pages over the file through SQLite's backup, one transaction under
@@ -348,18 +396,25 @@ int RepairCompact(const std::string& path) {
             return Fail(inUse ? kExitInUse : kExitFailed, error);
         SleepMs(100);
     }
-    // The file change counter of the database header, which every committed write changes.
-    auto changeCounter = [&] { return file.ReadAt(24, 4); };
     int result = 0;
     {
         const std::string header = file.ReadAt(0, 16);
+#ifdef _WIN32
+        // From here on SQLite's own handle holds the file sharing nothing: ours would be in
+        // its way, and nobody else can write to the file meanwhile.
+        file.Release();
+        auto changeCounter = [] { return std::string(); };
+#else
+        // The file change counter of the database header, which every committed write changes.
+        auto changeCounter = [&] { return file.ReadAt(24, 4); };
+#endif
         Db db;
         std::string error;
         if (header.size() != 16 || std::memcmp(header.data(), "SQLite format 3", 16) != 0) {
             result = Fail(kExitNotADatabase,
                           "'" + path + "' is not a database of this format; left unchanged");
-        } else if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE, nullptr) !=
-                   SQLITE_OK) {
+        } else if (sqlite3_open_v2(HoldingName(path).c_str(), &db.handle, SQLITE_OPEN_READWRITE | kHoldingFlags,
+                                   nullptr) != SQLITE_OK) {
             result = Fail(kExitFailed, "cannot open '" + path + "': " +
                                            (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));
         } else {
@@ -378,11 +433,8 @@ int RepairCompact(const std::string& path) {
             } else {
                 const std::string counter = changeCounter();
                 if (delayMs > 0) SleepMs(delayMs);
-                // Check and compacted copy side by side; both only read the file.
                 std::string findings;
-                std::thread checker(RunChecker, path, std::ref(findings));
-                rc = CompactInto(path, scratch, error);
-                checker.join();
+                rc = CheckAndCompact(db.handle, path, scratch, findings, error);
                 if (!findings.empty()) {
                     result = Fail(kExitDamaged, "'" + path + "' is damaged; left unchanged: " + findings);
                 } else if (rc != SQLITE_OK) {

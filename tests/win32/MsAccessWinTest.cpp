@@ -80,8 +80,17 @@ TEST_F(MsAccessWinTest, RefusedWhileAnotherProcessHoldsTheFile) {
     ASSERT_TRUE(zqwin::WaitFor([&] { return Exists(folder.File("zqdata.ldb")); }, 20000));
     zqwin::Process second(Program() + " \"" + data + "\" /repair /compact", {"ZEQUORA_STANDIN_WAIT_MS=300"});
     EXPECT_EQ(second.Wait(), 4) << second.Output();
-    // Neither renamed nor deleted while held.
+    // Held sharing nothing: not even read, let alone renamed or deleted.
     const std::wstring wide = zq::win32::WideFromUtf8(data);
+    EXPECT_TRUE(zqwin::WaitFor(
+        [&] {
+            HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+            CloseHandle(h);
+            return false;
+        },
+        3000));
     EXPECT_FALSE(MoveFileExW(wide.c_str(), (wide + L".weg").c_str(), 0));
     EXPECT_FALSE(DeleteFileW(wide.c_str()));
     EXPECT_FALSE(DeleteFileW(zq::win32::WideFromUtf8(folder.File("zqdata.ldb")).c_str()));
