@@ -12,7 +12,7 @@ class IDialogs {
 public:
     virtual ~IDialogs() = default;
     // Modal; waits for the answer. defaultButton counts from 0 (the first button).
-    virtual MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+    virtual MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                                  MsgButtons buttons, int defaultButton = 0) = 0;
     // Open-file dialog; nothing when cancelled.
     virtual std::optional<std::string> OpenFile(const std::string& title,

@@ -90,7 +90,7 @@ Flow CheckZequora(StarterContext& ctx) {
         return Flow::Continue;
     }
     t.Result("Error");
-    ctx.platform.dialogs.MessageBox(std::string(kFrontEndMissingMessage) + kCrLf +
+    ctx.platform.dialogs.ShowMessage(std::string(kFrontEndMissingMessage) + kCrLf +
                                         "Missing program file: [" + ctx.glFrontEndFile + "]",
                                     kStarterDefaultTitle, MsgIcon::Stop, MsgButtons::Ok);
     // The message holds a line break, so this entry spans two lines of the trace.

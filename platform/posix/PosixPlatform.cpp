@@ -35,9 +35,9 @@ class SwitchableDialogs : public IDialogs {
 public:
     explicit SwitchableDialogs(IDialogs& target) : target_(&target) {}
     void SetTarget(IDialogs& target) { target_ = &target; }
-    MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                          MsgButtons buttons, int defaultButton) override {
-        return target_->MessageBox(text, title, icon, buttons, defaultButton);
+        return target_->ShowMessage(text, title, icon, buttons, defaultButton);
     }
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
                                         const std::string& filterPattern,

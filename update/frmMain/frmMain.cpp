@@ -178,7 +178,7 @@ void FrmMain::DownloadPart(ProductPart part) {
         target = ctx_.glUpdateFolder + InstallerFile(part);
         const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
         if (!ctx_.files.IsDirectory(folder)) {
-            const FsStatus created = ctx_.files.CreateDirectory(folder);
+            const FsStatus created = ctx_.files.MakeDirectory(folder);
             if (!created.ok()) failure = {created.error, created.text};
         }
         if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
@@ -271,7 +271,7 @@ void FrmMain::CmdExplorerClick() {
                                             DisplayText(FolderPart(ctx_.glUpdateFolder, ctx_.style)));
     switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
         case MsgResult::Yes: {
-            const FsStatus created = ctx_.files.CreateDirectory(folder);
+            const FsStatus created = ctx_.files.MakeDirectory(folder);
             if (!created.ok()) {
                 view_.ShowNote("Das Verzeichnis konnte nicht erstellt werden: " + created.text);
             }
