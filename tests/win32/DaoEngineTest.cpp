@@ -185,7 +185,7 @@ TEST_F(DaoEngineTest, AFileHeldExclusivelyGives3045UntilReleased) {
 
 TEST_F(DaoEngineTest, AnotherProcessCompactingTheFileGives3045) {
     zqwin::Process access("\"" + zqwin::BinDir() + "\\msaccess.exe\" \"" + data + "\" /repair /compact",
-                          {"ZEQUORA_STANDIN_DELAY_MS=3000"});
+                          {"ZEQUORA_STANDIN_DELAY_MS=5000"});
     ASSERT_TRUE(access.Started());
     const std::string ldb = folder.File("zqdata.ldb");
     ASSERT_TRUE(zqwin::WaitFor([&] { return Exists(ldb); }, 20000));

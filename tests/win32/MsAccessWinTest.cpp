@@ -76,7 +76,7 @@ TEST_F(MsAccessWinTest, RefusedWhileAnotherProcessHoldsTheFile) {
     MakeData(data);
     const std::string bytes = ReadAll(data);
     // A first compaction holds the file for a while; a second one gives up after its wait.
-    zqwin::Process first(Program() + " \"" + data + "\" /repair /compact", {"ZEQUORA_STANDIN_DELAY_MS=4000"});
+    zqwin::Process first(Program() + " \"" + data + "\" /repair /compact", {"ZEQUORA_STANDIN_DELAY_MS=8000"});
     ASSERT_TRUE(zqwin::WaitFor([&] { return Exists(folder.File("zqdata.ldb")); }, 20000));
     zqwin::Process second(Program() + " \"" + data + "\" /repair /compact", {"ZEQUORA_STANDIN_WAIT_MS=300"});
     EXPECT_EQ(second.Wait(), 4) << second.Output();
