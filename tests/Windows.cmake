@@ -26,3 +26,6 @@ add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/Show
 file(GLOB zq_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/*.cpp)
 zq_windows_test(test_win32 ${zq_win32_tests})
 add_dependencies(test_win32 zq_showargs)
+
+# The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
+add_subdirectory(win32)

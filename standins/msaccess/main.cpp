@@ -7,11 +7,18 @@
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
 // a file that others still hold (default 10000).
-#include <fcntl.h>
+// The Windows build holds the files under Windows' sharing rules instead of flocks: the lock
+// file sharing nothing, the data file sharing reading and writing (its own SQLite connections
+// need them) but not deleting, so it cannot be renamed or deleted meanwhile.
 #include <sqlite3.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -19,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -27,6 +35,9 @@
 
 #include "platform/posix/LockFile.h"
 #include "platform/posix/SqliteEngine.h"
+#ifdef _WIN32
+#include "platform/win32/DaoVariant.h"
+#endif
 
 namespace {
 
@@ -51,8 +62,13 @@ long EnvMs(const char* name, long fallback) {
 }
 
 void Log(const std::string& line) {
-    if (const char* path = std::getenv("ZEQUORA_STANDIN_LOG"); path && *path) {
-        std::ofstream out(path, std::ios::app | std::ios::binary);
+#ifdef _WIN32
+    const wchar_t* path = _wgetenv(L"ZEQUORA_STANDIN_LOG");  // any name, not only ANSI ones
+#else
+    const char* path = std::getenv("ZEQUORA_STANDIN_LOG");
+#endif
+    if (path && *path) {
+        std::ofstream out(std::filesystem::path(path), std::ios::app | std::ios::binary);
         out << line << "\n";
     }
 }
@@ -64,6 +80,146 @@ int Fail(int code, const std::string& message) {
 }
 
 void SleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Paths are UTF-8 on both systems.
+std::filesystem::path FsPath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+void RemoveFile(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(FsPath(path), ec);
+}
+
+#ifdef _WIN32
+
+using zq::win32::WideFromUtf8;
+
+std::string Utf8(const wchar_t* w) { return zq::win32::Utf8FromWide(w, wcslen(w)); }
+
+// The data file held for the run: others can neither rename nor delete it meanwhile.
+class HeldFile {
+public:
+    HeldFile() = default;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Release(); }
+    void Release() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+    // True when held; inUse tells a file that others hold from another failure.
+    bool Take(const std::string& path, bool& inUse, std::string& error) {
+        h_ = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h_ != INVALID_HANDLE_VALUE) return true;
+        DWORD code = GetLastError();
+        inUse = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+        error = "cannot open '" + path + "' (Windows error " + std::to_string(code) + ")";
+        return false;
+    }
+    std::string ReadAt(long long offset, std::size_t n) {
+        std::string bytes(n, '\0');
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset & 0xffffffff);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(h_, bytes.data(), static_cast<DWORD>(n), &got, &at) || got != n) return {};
+        return bytes;
+    }
+
+private:
+    HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+std::string ScratchFile() {
+    wchar_t dir[MAX_PATH + 1] = {};
+    wchar_t name[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    if (n == 0 || n > MAX_PATH || !GetTempFileNameW(dir, L"zqc", 0, name)) return "";
+    return Utf8(name);
+}
+
+// SQLite's Windows VFS opens a file sharing nothing when its URI asks for "exclusive".
+constexpr int kHoldingFlags = SQLITE_OPEN_URI;
+std::string HoldingName(const std::string& path) {
+    std::string p;
+    for (char c : path) {
+        if (c == '\\') p += '/';
+        else if (c == '%') p += "%25";
+        else if (c == '?') p += "%3f";
+        else if (c == '#') p += "%23";
+        else p += c;
+    }
+    // "C:/x" as file:///C:/x, "//server/share/x" as file:////server/share/x.
+    bool drive = p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
+    return (drive ? "file:///" : p.rfind("//", 0) == 0 ? "file://" : "file:") + p + "?exclusive=1";
+}
+
+std::vector<std::string> Arguments(int, char**) {
+    // The narrow arguments are in the ANSI code page; the wide ones carry every name.
+    std::vector<std::string> out;
+    int n = 0;
+    if (wchar_t** w = CommandLineToArgvW(GetCommandLineW(), &n)) {
+        for (int i = 1; i < n; ++i) out.push_back(Utf8(w[i]));
+        LocalFree(w);
+    }
+    return out;
+}
+
+#else
+
+class HeldFile {
+public:
+    HeldFile() = default;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Release(); }
+    void Release() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    bool Take(const std::string& path, bool& inUse, std::string& error) {
+        fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0) {
+            inUse = false;
+            error = "cannot open '" + path + "': " + std::strerror(errno);
+            return false;
+        }
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        inUse = errno == EWOULDBLOCK;
+        error = "'" + path + "' is in use by another process";
+        close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    std::string ReadAt(long long offset, std::size_t n) {
+        std::string bytes(n, '\0');
+        return pread(fd_, bytes.data(), n, offset) == static_cast<ssize_t>(n) ? bytes : std::string();
+    }
+
+private:
+    int fd_ = -1;
+};
+
+std::string ScratchFile() {
+    const char* dir = std::getenv("SQLITE_TMPDIR");
+    if (!dir || !*dir) dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/var/tmp") + "/zq-compact-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd < 0) return "";
+    close(fd);
+    return buf.data();
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
+
+constexpr int kHoldingFlags = 0;
+std::string HoldingName(const std::string& path) { return path; }
+
+#endif
 
 std::string Text(const zq::dao::Value& v) {
     if (auto* s = std::get_if<std::string>(&v)) return *s;
@@ -117,6 +273,7 @@ sqlite3* OpenConnection(const std::string& path, int flags, std::string& error) 
     return nullptr;
 }
 
+#ifndef _WIN32
 // The check of the file, on its own connection so that it runs alongside the compaction.
 void RunChecker(const std::string& path, std::string& findings) {
     std::string error;
@@ -129,16 +286,12 @@ void RunChecker(const std::string& path, std::string& findings) {
     findings = CheckIntegrity(db);
     sqlite3_close(db);
 }
+#endif
 
-// Writes the compacted copy of the file into target (an empty file). Reads the file only.
-int CompactInto(const std::string& path, const std::string& target, std::string& error) {
-    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
-    if (!db) return SQLITE_CANTOPEN;
-    sqlite3_busy_timeout(db, 10000);
-    // The copy is scratch until it has been copied back under the journal; no need to sync it.
-    int rc = Exec(db, "PRAGMA synchronous = OFF", error);
+// Writes the compacted copy of the connection's database into target (an empty file).
+int VacuumInto(sqlite3* db, const std::string& target, std::string& error) {
     sqlite3_stmt* stmt = nullptr;
-    if (rc == SQLITE_OK) rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(db, "VACUUM INTO ?1", -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, target.c_str(), -1, SQLITE_TRANSIENT);
         rc = sqlite3_step(stmt);
@@ -146,8 +299,40 @@ int CompactInto(const std::string& path, const std::string& target, std::string&
     }
     if (rc != SQLITE_OK && error.empty()) error = sqlite3_errmsg(db);
     sqlite3_finalize(stmt);
+    return rc;
+}
+
+#ifndef _WIN32
+// Writes the compacted copy of the file into target on a connection of its own. Reads the
+// file only.
+int CompactInto(const std::string& path, const std::string& target, std::string& error) {
+    sqlite3* db = OpenConnection(path, SQLITE_OPEN_READONLY, error);
+    if (!db) return SQLITE_CANTOPEN;
+    sqlite3_busy_timeout(db, 10000);
+    // The copy is scratch until it has been copied back under the journal; no need to sync it.
+    int rc = Exec(db, "PRAGMA synchronous = OFF", error);
+    if (rc == SQLITE_OK) rc = VacuumInto(db, target, error);
     sqlite3_close(db);
     return rc;
+}
+#endif
+
+// Checks the file (findings empty when sound) and writes its compacted copy into scratch.
+// Linux: side by side on connections of their own, which only read the file. Windows: on the
+// holding connection one after the other, since it holds the file sharing nothing.
+int CheckAndCompact(sqlite3* db, const std::string& path, const std::string& scratch,
+                    std::string& findings, std::string& error) {
+#ifdef _WIN32
+    (void)path;
+    findings = CheckIntegrity(db);
+    return findings.empty() ? VacuumInto(db, scratch, error) : SQLITE_OK;
+#else
+    (void)db;
+    std::thread checker(RunChecker, path, std::ref(findings));
+    int rc = CompactInto(path, scratch, error);
+    checker.join();
+    return rc;
+#endif
 }
 
 // Copies the compacted pages over the file through SQLite's backup, one transaction under
@@ -155,8 +340,11 @@ int CompactInto(const std::string& path, const std::string& target, std::string&
 int CopyBack(sqlite3* dest, const std::string& compacted, std::string& error) {
     sqlite3* source = OpenConnection(compacted, SQLITE_OPEN_READONLY, error);
     if (!source) return SQLITE_CANTOPEN;
+#ifndef _WIN32
     // Once open, the scratch file needs no name any more: a kill leaves nothing behind.
+    // (Windows cannot remove a file that is open; the caller removes it afterwards.)
     unlink(compacted.c_str());
+#endif
     int rc = SQLITE_ERROR;
     if (sqlite3_backup* backup = sqlite3_backup_init(dest, "main", source, "main")) {
         do {
@@ -172,31 +360,14 @@ int CopyBack(sqlite3* dest, const std::string& compacted, std::string& error) {
     return rc;
 }
 
-// The file change counter of the database header, which every committed write changes.
-std::string ChangeCounter(int fd) {
-    char bytes[4] = {};
-    return pread(fd, bytes, sizeof bytes, 24) == 4 ? std::string(bytes, 4) : std::string();
-}
-
-std::string ScratchFile() {
-    const char* dir = std::getenv("SQLITE_TMPDIR");
-    if (!dir || !*dir) dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir && *dir ? dir : "/var/tmp") + "/zq-compact-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) return "";
-    close(fd);
-    return buf.data();
-}
-
 int RepairCompact(const std::string& path) {
     const long waitMs = EnvMs("ZEQUORA_STANDIN_WAIT_MS", 10000);
     const long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0);
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return Fail(kExitNotADatabase, "'" + path + "' not found");
-    if (!S_ISREG(st.st_mode)) return Fail(kExitNotADatabase, "'" + path + "' is not a file");
-    const auto sizeBefore = static_cast<long long>(st.st_size);
+    std::error_code ec;
+    const auto status = std::filesystem::status(FsPath(path), ec);
+    if (ec || !std::filesystem::exists(status)) return Fail(kExitNotADatabase, "'" + path + "' not found");
+    if (!std::filesystem::is_regular_file(status)) return Fail(kExitNotADatabase, "'" + path + "' is not a file");
+    const auto sizeBefore = static_cast<long long>(std::filesystem::file_size(FsPath(path), ec));
 
     // Lock file first, then the data file itself (so that renames and deletes of it fail
     // while we work, as they would on Windows).
@@ -214,29 +385,36 @@ int RepairCompact(const std::string& path) {
         int code = lockError.number == zq::dao::kErrLockedExclusive ? kExitInUse : kExitFailed;
         return Fail(code, lockError.description);
     }
-    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return Fail(kExitFailed, "cannot open '" + path + "': " + std::strerror(errno));
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-            close(fd);
-            return Fail(kExitInUse, "'" + path + "' is in use by another process");
-        }
+    // Our hold on the file lasts until SQLite has closed: closing it earlier would drop
+    // SQLite's own locks on the file.
+    HeldFile file;
+    for (;;) {
+        bool inUse = false;
+        std::string error;
+        if (file.Take(path, inUse, error)) break;
+        if (!inUse || std::chrono::steady_clock::now() >= deadline)
+            return Fail(inUse ? kExitInUse : kExitFailed, error);
         SleepMs(100);
     }
-    // Our descriptor stays open until SQLite has closed: closing it earlier would drop
-    // SQLite's own locks on the file.
     int result = 0;
     {
-        char header[16] = {};
-        ssize_t n = pread(fd, header, sizeof header, 0);
+        const std::string header = file.ReadAt(0, 16);
+#ifdef _WIN32
+        // From here on SQLite's own handle holds the file sharing nothing: ours would be in
+        // its way, and nobody else can write to the file meanwhile.
+        file.Release();
+        auto changeCounter = [] { return std::string(); };
+#else
+        // The file change counter of the database header, which every committed write changes.
+        auto changeCounter = [&] { return file.ReadAt(24, 4); };
+#endif
         Db db;
         std::string error;
-        if (n != static_cast<ssize_t>(sizeof header) ||
-            std::memcmp(header, "SQLite format 3", 16) != 0) {
+        if (header.size() != 16 || std::memcmp(header.data(), "SQLite format 3", 16) != 0) {
             result = Fail(kExitNotADatabase,
                           "'" + path + "' is not a database of this format; left unchanged");
-        } else if (sqlite3_open_v2(path.c_str(), &db.handle, SQLITE_OPEN_READWRITE, nullptr) !=
-                   SQLITE_OK) {
+        } else if (sqlite3_open_v2(HoldingName(path).c_str(), &db.handle, SQLITE_OPEN_READWRITE | kHoldingFlags,
+                                   nullptr) != SQLITE_OK) {
             result = Fail(kExitFailed, "cannot open '" + path + "': " +
                                            (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));
         } else {
@@ -253,13 +431,10 @@ int RepairCompact(const std::string& path) {
             } else if ((scratch = ScratchFile()).empty()) {
                 result = Fail(kExitFailed, std::string("cannot make a scratch file: ") + std::strerror(errno));
             } else {
-                const std::string counter = ChangeCounter(fd);
+                const std::string counter = changeCounter();
                 if (delayMs > 0) SleepMs(delayMs);
-                // Check and compacted copy side by side; both only read the file.
                 std::string findings;
-                std::thread checker(RunChecker, path, std::ref(findings));
-                rc = CompactInto(path, scratch, error);
-                checker.join();
+                rc = CheckAndCompact(db.handle, path, scratch, findings, error);
                 if (!findings.empty()) {
                     result = Fail(kExitDamaged, "'" + path + "' is damaged; left unchanged: " + findings);
                 } else if (rc != SQLITE_OK) {
@@ -267,24 +442,25 @@ int RepairCompact(const std::string& path) {
                                    ? kExitDamaged
                                    : kExitFailed;
                     result = Fail(code, "compaction of '" + path + "' failed; left unchanged: " + error);
-                } else if (ChangeCounter(fd) != counter) {
+                } else if (changeCounter() != counter) {
                     // Only a program outside the lock-file protocol can have written meanwhile.
                     result = Fail(kExitInUse, "'" + path + "' was changed by another program during the "
                                               "compaction; left as it is");
                 } else if ((rc = CopyBack(db.handle, scratch, error)) != SQLITE_OK) {
                     result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 }
-                unlink(scratch.c_str());
+                RemoveFile(scratch);
             }
             if (sqlite3_close(db.handle) != SQLITE_OK && result == 0)
                 result = Fail(kExitFailed, "closing '" + path + "' failed");
             db.handle = nullptr;
         }
     }
-    close(fd);
+    file.Release();
     lock->Release();
     if (result == 0) {
-        long long sizeAfter = stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        auto size = std::filesystem::file_size(FsPath(path), ec);
+        long long sizeAfter = ec ? -1 : static_cast<long long>(size);
         std::string line = "compacted \"" + path + "\": " + std::to_string(sizeBefore) + " -> " +
                            std::to_string(sizeAfter) + " bytes";
         std::cout << line << "\n";
@@ -331,7 +507,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = Arguments(argc, argv);
     if (args.empty()) return Usage();
     if (Lower(args[0]) == "/runtime") {
         if (args.size() < 2 || args[1].empty()) return Usage();
