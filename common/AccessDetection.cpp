@@ -131,7 +131,7 @@ bool FindAccess(AccessSearch& search, AccessSettings& s) {
         if (TestAccess(search, s)) return found();
     }
     std::string message = ReplaceAll(search.notFoundTemplate, "10.0", ProductName(s.version));
-    search.platform.dialogs.MessageBox(message, search.defaultTitle, MsgIcon::Stop, MsgButtons::Ok);
+    search.platform.dialogs.ShowMessage(message, search.defaultTitle, MsgIcon::Stop, MsgButtons::Ok);
     search.trace.Error(message);
     return false;
 }

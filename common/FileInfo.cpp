@@ -229,7 +229,7 @@ std::string FileVersionText(IFiles& files, const std::string& path) {
 FileTimes FileFacts(IFiles& files, IDialogs& dialogs, const std::string& defaultTitle,
                     const std::string& path) {
     if (!files.Exists(path, kAttrHidden | kAttrSystem)) {
-        dialogs.MessageBox("Falscher Dateiname oder Pfad", defaultTitle, MsgIcon::None,
+        dialogs.ShowMessage("Falscher Dateiname oder Pfad", defaultTitle, MsgIcon::None,
                            MsgButtons::Ok);
         return {};
     }

@@ -61,7 +61,7 @@ FsStatus CreateTree(IFiles& files, const std::string& folder, PathStyle style, i
         return {kErrPathNotFound, "Path not found: " + folder};
     FsStatus st = CreateTree(files, parent, style, depth + 1);
     if (!st.ok()) return st;
-    st = files.CreateDirectory(folder);
+    st = files.MakeDirectory(folder);
     if (!st.ok() && FolderExists(files, folder)) return {};  // made meanwhile by someone else
     return st;
 }
@@ -148,7 +148,7 @@ bool CreateFolderWithReport(IFiles& files, IDialogs& dialogs, const std::string&
     bool created = CreateFolderTree(files, folder, style, &raised);
     if (raised.ok()) return created;
     if (!quiet)
-        dialogs.MessageBox(ReplaceAll(kFolderErrorText, "XXXXX", folder), ReorgTitle(MsgKind::Error),
+        dialogs.ShowMessage(ReplaceAll(kFolderErrorText, "XXXXX", folder), ReorgTitle(MsgKind::Error),
                            MsgIcon::Exclamation, MsgButtons::Ok);
     return false;
 }

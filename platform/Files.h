@@ -82,7 +82,7 @@ public:
     // examined, 0 otherwise ("not found" is false with error 0).
     virtual bool Exists(const std::string& path, std::uint32_t attrMask, int* error = nullptr) = 0;
     virtual bool IsDirectory(const std::string& path, int* error = nullptr) = 0;
-    virtual FsStatus CreateDirectory(const std::string& path) = 0;  // one level
+    virtual FsStatus MakeDirectory(const std::string& path) = 0;  // one level
     // Copies whole or not at all: into a temporary name beside the target, synced, size
     // checked, renamed into place; the temporary file is removed on failure.
     virtual FsStatus Copy(const std::string& source, const std::string& target, bool overwrite) = 0;

@@ -211,7 +211,7 @@ std::string ReorgContext::OptionsFile() const {
 
 MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& title, MsgIcon icon,
                MsgButtons buttons, int defaultButton) {
-    return ctx.platform.dialogs.MessageBox(text, title, icon, buttons, defaultButton);
+    return ctx.platform.dialogs.ShowMessage(text, title, icon, buttons, defaultButton);
 }
 
 double FileSizeMb(ReorgContext& ctx, const std::string& path) {

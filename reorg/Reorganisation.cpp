@@ -332,7 +332,7 @@ Flow RunCompaction(ReorgContext& ctx) {
     Delay(ctx);
     trace.Label("Action", "#### Start Reorganisation ####");
     trace.Label("Command", ctx.glAccessCommand);
-    StartResult started = ctx.platform.processes.Start(ctx.glAccessCommand, true);
+    StartResult started = ctx.platform.processes.Start(ctx.glAccessCommand, true, WindowStyle::NormalFocus);
     if (started.ok && started.handle) {
         trace.Result("OK");
         ctx.accessProcess = std::move(started.handle);
@@ -366,7 +366,7 @@ Flow FinishRun(ReorgContext& ctx, bool completed) {
     if (ctx.glOfferManagerRestart && ctx.platform.files.Exists(ctx.glManagerExe, kAnyFile)) {
         MsgResult answer = Show(ctx, msg::kRestartManager, ReorgTitle(MsgKind::Question),
                                 MsgIcon::Question, MsgButtons::YesNoCancel, 0);
-        if (answer == MsgResult::Yes) (void)ctx.platform.processes.Start(QuotedPath(ctx.glManagerExe), false);
+        if (answer == MsgResult::Yes) (void)ctx.platform.processes.Start(QuotedPath(ctx.glManagerExe), false, WindowStyle::MinimizedFocus);
     }
     return Flow::End;
 }

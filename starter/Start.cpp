@@ -90,7 +90,7 @@ Flow CheckZequora(StarterContext& ctx) {
         return Flow::Continue;
     }
     t.Result("Error");
-    ctx.platform.dialogs.MessageBox(std::string(kFrontEndMissingMessage) + kCrLf +
+    ctx.platform.dialogs.ShowMessage(std::string(kFrontEndMissingMessage) + kCrLf +
                                         "Missing program file: [" + ctx.glFrontEndFile + "]",
                                     kStarterDefaultTitle, MsgIcon::Stop, MsgButtons::Ok);
     // The message holds a line break, so this entry spans two lines of the trace.
@@ -149,13 +149,13 @@ void StartManager(StarterContext& ctx) {
     std::string command = ManagerCommandLine(ctx.glAccessExe, ctx.glFrontEndFile, ctx.glStartParm);
     ctx.trace.Section("Start Zequora Manager");
     ctx.trace.Label("Command", command);
-    StartResult started = ctx.platform.processes.Start(command, false);
+    StartResult started = ctx.platform.processes.Start(command, false, WindowStyle::NormalFocus);
     if (started.ok) {
         ctx.outcome = Outcome::Launched;
         return;
     }
     ctx.trace.Error(started.error);
-    ctx.platform.dialogs.MessageBox(std::string(kLaunchFailedMessage) + kCrLf + kCrLf +
+    ctx.platform.dialogs.ShowMessage(std::string(kLaunchFailedMessage) + kCrLf + kCrLf +
                                         "Fehlermeldung: " + started.error + kCrLf + kCrLf +
                                         "Einzelheiten enthält die Trace-Datei " + ctx.glTraceFile + ".",
                                     kStarterDefaultTitle, MsgIcon::Stop, MsgButtons::Ok);

@@ -70,7 +70,7 @@ Flow RunUpdate(StarterContext& ctx, const CurrentVersion& current, const NewVers
 
     bool logDenied = false;
     if (ctx.glLogCreateCfg == "X") {
-        MsgResult answer = ctx.platform.dialogs.MessageBox(
+        MsgResult answer = ctx.platform.dialogs.ShowMessage(
             kLogQuestion, StarterTitle(MsgKind::Question), MsgIcon::Question, MsgButtons::YesNoCancel);
         if (answer == MsgResult::No) {
             t.Label("   Create Log", "Denied", kSubWidth);
@@ -103,7 +103,7 @@ Flow RunUpdate(StarterContext& ctx, const CurrentVersion& current, const NewVers
     t.Label("Run Update", command);
     t.Section("EXIT program");
     t.Close();
-    StartResult started = ctx.platform.processes.Start(command, false);
+    StartResult started = ctx.platform.processes.Start(command, false, WindowStyle::NormalFocus);
     if (!started.ok) {
         // The installer did not start: record why and give the user the Manager instead.
         t.OpenAppend();
@@ -197,7 +197,7 @@ std::string BuildLogPrefix(StarterContext& ctx, const std::string& shownVersion)
         IFiles& files = ctx.platform.files;
         const std::string logFolder = FolderPart(ctx.glUpdateStore, ctx.style) + "Log";
         const std::string logFolderSep = logFolder + Separator(ctx.style);
-        if (!files.IsDirectory(logFolderSep)) files.CreateDirectory(logFolder);
+        if (!files.IsDirectory(logFolderSep)) files.MakeDirectory(logFolder);
         if (files.IsDirectory(logFolderSep)) prefix = "Log" + std::string(1, Separator(ctx.style)) + prefix;
     }
     return prefix;
@@ -220,7 +220,7 @@ Flow RecoverDataPath(StarterContext& ctx) {
     t.Error("52 / bad file name or number");
     t.Label("Abfrage", "Neuzuweisung 'Y/N/C'");
     // Without an answer (a closed box, no input) nothing is replaced: Cancel is the default.
-    MsgResult answer = ctx.platform.dialogs.MessageBox(
+    MsgResult answer = ctx.platform.dialogs.ShowMessage(
         kDataPathQuestion, StarterTitle(MsgKind::Error), MsgIcon::Stop, MsgButtons::YesNoCancel, 2);
     if (answer == MsgResult::Yes) {
         const std::string folder = ctx.platform.env.Error52Folder();
@@ -315,7 +315,7 @@ Flow CheckUpdateStore(StarterContext& ctx) {
     }
     t.Result("Needed");
 
-    MsgResult answer = ctx.platform.dialogs.MessageBox(
+    MsgResult answer = ctx.platform.dialogs.ShowMessage(
         UpdateOfferText(current.Shown(), ShownVersion(*next)), StarterTitle(MsgKind::Information),
         MsgIcon::Question, MsgButtons::YesNoCancel);
     if (answer == MsgResult::No) {

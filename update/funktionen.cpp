@@ -259,7 +259,7 @@ MsgResult ShowMessage(UpdateContext& ctx, const std::string& text, MsgButtons bu
     const std::string shown =
         title.empty() ? std::string("ZEQUORA") + " " + "Update" + "  -  " + ctx.glVersionText
                       : title;
-    return ctx.dialogs.MessageBox(text, shown, icon, buttons);
+    return ctx.dialogs.ShowMessage(text, shown, icon, buttons);
 }
 
 }  // namespace zq::update

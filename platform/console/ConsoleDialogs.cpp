@@ -76,7 +76,7 @@ bool ReadAnswer(std::istream& in, std::string& answer) {
 
 ConsoleDialogs::ConsoleDialogs(std::istream& in, std::ostream& err) : in_(in), err_(err) {}
 
-MsgResult ConsoleDialogs::MessageBox(const std::string& text, const std::string& title,
+MsgResult ConsoleDialogs::ShowMessage(const std::string& text, const std::string& title,
                                      MsgIcon icon, MsgButtons buttons, int defaultButton) {
     std::vector<MsgResult> offered = ButtonsOf(buttons);
     if (defaultButton < 0 || static_cast<std::size_t>(defaultButton) >= offered.size())

@@ -12,7 +12,7 @@ namespace zq::console {
 class ConsoleDialogs : public IDialogs {
 public:
     ConsoleDialogs(std::istream& in, std::ostream& err);
-    MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                          MsgButtons buttons, int defaultButton = 0) override;
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
                                         const std::string& filterPattern,

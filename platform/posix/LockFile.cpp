@@ -85,8 +85,9 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& databasePath, boo
 void LockFile::Release() {
     if (fd_ < 0) return;
     // Only a holder that can take the lock exclusively is the last one.
-    if (flock(fd_, LOCK_EX | LOCK_NB) == 0 && SameFile(fd_, path_)) unlink(path_.c_str());
-    close(fd_);
+    const int fd = static_cast<int>(fd_);
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, path_)) unlink(path_.c_str());
+    close(fd);
     fd_ = -1;
 }
 

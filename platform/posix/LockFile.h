@@ -3,6 +3,9 @@
 // flock on it (shared, or exclusive for a holder that keeps everybody else out). The last
 // holder to close removes it; a lock file that nobody holds is stale and anybody may delete
 // it. A killed holder loses its flock at once, so it leaves a stale file, never a held one.
+// The Windows build of the stand-ins has its own implementation under Windows' sharing rules
+// (standins/engine/Win32LockFile.cpp).
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,8 +33,10 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
-    LockFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    int fd_ = -1;  // -1: no lock file could be made (read-only folder)
+    LockFile(std::intptr_t fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    // The open lock file (a descriptor, or a handle in the Windows build of the stand-ins);
+    // -1: no lock file could be made (read-only folder).
+    std::intptr_t fd_ = -1;
     std::string path_;
 };
 

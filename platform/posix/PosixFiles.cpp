@@ -408,7 +408,7 @@ bool PosixFiles::IsDirectory(const std::string& path, int* error) {
     return S_ISDIR(st.st_mode);
 }
 
-FsStatus PosixFiles::CreateDirectory(const std::string& path) {
+FsStatus PosixFiles::MakeDirectory(const std::string& path) {
     if (HasNul(path) || path.empty()) return BadName(path);
     if (::mkdir(path.c_str(), 0777) == 0) return Ok();
     int err = errno;

@@ -17,7 +17,7 @@ public:
 
     bool Exists(const std::string& path, std::uint32_t attrMask, int* error = nullptr) override;
     bool IsDirectory(const std::string& path, int* error = nullptr) override;
-    FsStatus CreateDirectory(const std::string& path) override;
+    FsStatus MakeDirectory(const std::string& path) override;
     FsStatus Copy(const std::string& source, const std::string& target, bool overwrite) override;
     FsStatus Move(const std::string& source, const std::string& target) override;
     FsStatus Remove(const std::string& path) override;

@@ -11,6 +11,9 @@
 #include <map>
 #include <optional>
 #include <set>
+#ifdef _WIN32
+#include <filesystem>
+#endif
 
 namespace zq::posix {
 
@@ -708,6 +711,19 @@ private:
     std::shared_ptr<Connection> conn_;
 };
 
+#ifdef _WIN32
+// The Windows build of the stand-ins: paths are UTF-8, which the C library's narrow calls
+// do not take.
+using StatBuf = struct _stat64;
+int StatPath(const std::string& path, StatBuf& st) {
+    std::filesystem::path p(std::u8string(path.begin(), path.end()));
+    return _wstat64(p.c_str(), &st);
+}
+#else
+using StatBuf = struct stat;
+int StatPath(const std::string& path, StatBuf& st) { return stat(path.c_str(), &st); }
+#endif
+
 Error OpenFailure(int rc, sqlite3* db, const std::string& path) {
     std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     switch (rc & 0xff) {
@@ -746,8 +762,8 @@ std::unique_ptr<zq::dao::Database> SqliteEngine::OpenDatabase(const std::string&
         error = {kErrInvalidPath, "'' is not a valid path."};
         return nullptr;
     }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
+    StatBuf st{};
+    if (StatPath(path, st) != 0) {
         int err = errno;
         if (err == ENOENT || err == ENOTDIR) {
             error = {zq::dao::kErrFileNotFound, "Could not find file '" + path + "'."};

@@ -87,7 +87,7 @@ std::string DialogStartFolder(const std::string& initial,
     return isFolder(folder) ? folder : std::string();
 }
 
-MsgResult QtDialogs::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+MsgResult QtDialogs::ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                                 MsgButtons buttons, int defaultButton) {
     app_.Ensure();
     QMessageBox box(QApplication::activeWindow());

@@ -14,7 +14,7 @@ class QtApp;
 class QtDialogs : public IDialogs {
 public:
     explicit QtDialogs(QtApp& app) : app_(app) {}
-    MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                          MsgButtons buttons, int defaultButton = 0) override;
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
                                         const std::string& filterPattern,

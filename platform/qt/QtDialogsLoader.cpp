@@ -43,9 +43,9 @@ IDialogs& LoadedQtDialogs::Target() {
     return loaded_ != nullptr ? *loaded_ : fallback_;
 }
 
-MsgResult LoadedQtDialogs::MessageBox(const std::string& text, const std::string& title,
+MsgResult LoadedQtDialogs::ShowMessage(const std::string& text, const std::string& title,
                                       MsgIcon icon, MsgButtons buttons, int defaultButton) {
-    return Target().MessageBox(text, title, icon, buttons, defaultButton);
+    return Target().ShowMessage(text, title, icon, buttons, defaultButton);
 }
 
 std::optional<std::string> LoadedQtDialogs::OpenFile(const std::string& title,

@@ -19,7 +19,7 @@ public:
     LoadedQtDialogs(const LoadedQtDialogs&) = delete;
     LoadedQtDialogs& operator=(const LoadedQtDialogs&) = delete;
 
-    MsgResult MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
                          MsgButtons buttons, int defaultButton = 0) override;
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
                                         const std::string& filterPattern,

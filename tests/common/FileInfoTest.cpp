@@ -45,7 +45,7 @@ class RecordingDialogs : public zq::IDialogs {
 public:
     std::vector<std::string> texts, titles;
     std::vector<zq::MsgIcon> icons;
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons buttons, int) override {
         EXPECT_EQ(buttons, zq::MsgButtons::Ok);
         texts.push_back(text);

@@ -33,7 +33,7 @@ public:
         return (mask & zq::kAttrDirectory) && folders.count(Key(path));
     }
     bool IsDirectory(const std::string& path, int* error) override { return Exists(path, zq::kAttrDirectory, error); }
-    zq::FsStatus CreateDirectory(const std::string& path) override {
+    zq::FsStatus MakeDirectory(const std::string& path) override {
         created.push_back(path);
         if (path == failCreating) return {zq::kErrPermission, "Permission denied"};
         folders.insert(Key(path));
@@ -67,7 +67,7 @@ struct Box {
 class RecordingDialogs : public zq::IDialogs {
 public:
     std::vector<Box> boxes;
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons buttons, int) override {
         boxes.push_back({text, title, icon, buttons});
         return zq::MsgResult::Ok;

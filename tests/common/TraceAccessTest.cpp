@@ -102,7 +102,7 @@ TEST(Messages, TitlesAndPlaceholders) {
 // Dialogs that record what was shown and answer OK.
 class RecordingDialogs : public zq::IDialogs {
 public:
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons, int) override {
         shown.push_back(title + "|" + text);
         icons.push_back(icon);

@@ -13,7 +13,7 @@ using zq::MsgResult;
 
 class CountingDialogs : public zq::IDialogs {
 public:
-    MsgResult MessageBox(const std::string& text, const std::string&, MsgIcon, MsgButtons,
+    MsgResult ShowMessage(const std::string& text, const std::string&, MsgIcon, MsgButtons,
                          int) override {
         texts.push_back(text);
         return MsgResult::No;
@@ -33,7 +33,7 @@ TEST(QtDialogsLoader, FirstBoxLoadsTheModuleBesideTheProgram) {
     zq::qt::LoadedQtDialogs dialogs(zqtest::BinDir() + "/zqm", console);
     zqtest::ModalAnswerer answerer;
     answerer.AnswerBox("&Ja");
-    EXPECT_EQ(dialogs.MessageBox("Update installieren?", "ZEQUORA Startprogramm  Abfrage",
+    EXPECT_EQ(dialogs.ShowMessage("Update installieren?", "ZEQUORA Startprogramm  Abfrage",
                                  MsgIcon::Question, MsgButtons::YesNoCancel),
               MsgResult::Yes);
     EXPECT_EQ(dialogs.Problem(), "");
@@ -46,7 +46,7 @@ TEST(QtDialogsLoader, WithoutTheModuleTheBoxesGoToTheFallback) {
     zqtest::TempDir dir;
     CountingDialogs console;
     zq::qt::LoadedQtDialogs dialogs(dir / "zqm", console);
-    EXPECT_EQ(dialogs.MessageBox("Fehlt", "T", MsgIcon::Stop, MsgButtons::YesNo), MsgResult::No);
+    EXPECT_EQ(dialogs.ShowMessage("Fehlt", "T", MsgIcon::Stop, MsgButtons::YesNo), MsgResult::No);
     EXPECT_EQ(dialogs.OpenFile("T", "Datenbank", "*.mdb", "/"), "/fallback.mdb");
     EXPECT_EQ(console.texts, std::vector<std::string>{"Fehlt"});
     EXPECT_NE(dialogs.Problem().find(zq::qt::kDialogsModuleName), std::string::npos)

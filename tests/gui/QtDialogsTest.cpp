@@ -53,7 +53,7 @@ protected:
 
 TEST_F(QtDialogsTest, OkBoxShowsTitleTextAndIconAndWaitsForTheClick) {
     answerer.AnswerBox("OK");
-    const MsgResult r = dialogs.MessageBox("Erste Zeile\r\n\r\n<b>C:\\Daten</b> & mehr", "Reorg Fehler",
+    const MsgResult r = dialogs.ShowMessage("Erste Zeile\r\n\r\n<b>C:\\Daten</b> & mehr", "Reorg Fehler",
                                            MsgIcon::Stop, MsgButtons::Ok);
     EXPECT_EQ(r, MsgResult::Ok);
     ASSERT_EQ(answerer.boxes.size(), 1u);
@@ -74,7 +74,7 @@ TEST_F(QtDialogsTest, YesNoCancelAnswersEachWayWithGermanLabelsAndTheDefault) {
     for (const Case& c : {Case{"&Ja", MsgResult::Yes}, Case{"&Nein", MsgResult::No},
                           Case{"Abbrechen", MsgResult::Cancel}, Case{"", MsgResult::Cancel}}) {
         answerer.AnswerBox(c.click);
-        EXPECT_EQ(dialogs.MessageBox("Weiter?", "Reorg Sicherheitsabfrage", MsgIcon::Exclamation,
+        EXPECT_EQ(dialogs.ShowMessage("Weiter?", "Reorg Sicherheitsabfrage", MsgIcon::Exclamation,
                                      MsgButtons::YesNoCancel, 1),
                   c.expected)
             << "clicked '" << c.click << "'";
@@ -86,9 +86,9 @@ TEST_F(QtDialogsTest, YesNoCancelAnswersEachWayWithGermanLabelsAndTheDefault) {
     EXPECT_EQ(box.icon, QMessageBox::Warning);
 
     answerer.AnswerBox("");
-    EXPECT_EQ(dialogs.MessageBox("?", "T", MsgIcon::Question, MsgButtons::YesNo), MsgResult::No);
+    EXPECT_EQ(dialogs.ShowMessage("?", "T", MsgIcon::Question, MsgButtons::YesNo), MsgResult::No);
     answerer.AnswerBox("&Ja");
-    EXPECT_EQ(dialogs.MessageBox("?", "T", MsgIcon::Information, MsgButtons::YesNoCancel, 7),
+    EXPECT_EQ(dialogs.ShowMessage("?", "T", MsgIcon::Information, MsgButtons::YesNoCancel, 7),
               MsgResult::Yes);
     EXPECT_EQ(answerer.boxes.back().defaultButton, "&Ja");  // out of range: the first button
     EXPECT_EQ(answerer.boxes.back().icon, QMessageBox::Information);

@@ -347,9 +347,9 @@ TEST(PosixFiles, ListingSizesFoldersAndSpace) {
     EXPECT_FALSE(files.IsRemote(dir.Path()));
     EXPECT_FALSE(files.IsRemote(dir / "not/yet/there.mdb"));
 
-    EXPECT_TRUE(files.CreateDirectory(dir / "new").ok());
-    EXPECT_FALSE(files.CreateDirectory(dir / "new").ok());
-    EXPECT_EQ(files.CreateDirectory(dir / "x/y").error, zq::kErrFileNotFound);
+    EXPECT_TRUE(files.MakeDirectory(dir / "new").ok());
+    EXPECT_FALSE(files.MakeDirectory(dir / "new").ok());
+    EXPECT_EQ(files.MakeDirectory(dir / "x/y").error, zq::kErrFileNotFound);
 }
 
 }  // namespace

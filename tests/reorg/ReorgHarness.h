@@ -27,7 +27,7 @@ struct Box {
 
 class ScriptedDialogs : public zq::IDialogs {
 public:
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons buttons, int defaultButton) override {
         boxes.push_back({text, title, icon});
         if (buttons == zq::MsgButtons::Ok) return zq::MsgResult::Ok;

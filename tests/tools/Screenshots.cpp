@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
             box->done(0);
         });
         shot.start(50);
-        (void)dialogs.MessageBox(
+        (void)dialogs.ShowMessage(
             "Update-Datei 'zqmupd.exe' ist im Verzeichnis '/srv/zequora/daten/UpdStore/' bereits "
             "vorhanden.\r\n\r\nDownload trotzdem starten und Datei überschreiben?",
             "ZEQUORA Update  -  4.01", zq::MsgIcon::Question, zq::MsgButtons::YesNoCancel);

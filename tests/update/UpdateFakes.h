@@ -84,7 +84,7 @@ struct ShownBox {
 
 class ScriptedDialogs : public zq::IDialogs {
 public:
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons buttons, int) override {
         boxes.push_back({text, title, icon, buttons});
         if (answers.empty()) {

@@ -205,7 +205,7 @@ void FrmMain::DownloadPart(ProductPart part) {
         target = ctx_.glUpdateFolder + InstallerFile(part);
         const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
         // A folder that cannot be made shows as a folder that cannot be written below.
-        if (!ctx_.files.IsDirectory(folder)) ctx_.files.CreateDirectory(folder);
+        if (!ctx_.files.IsDirectory(folder)) ctx_.files.MakeDirectory(folder);
         if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
             std::string question = ReplaceAll(kOverwriteQuestion, "XXXX", DisplayText(FilePart(target, ctx_.style)));
             question = ReplaceAll(question, "YYYY",
@@ -339,7 +339,7 @@ void FrmMain::CmdExplorerClick() {
         DisplayText(ShortenedPath(FolderPart(ctx_.glUpdateFolder, ctx_.style), kShownPathChars)));
     switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
         case MsgResult::Yes: {
-            const FsStatus created = ctx_.files.CreateDirectory(folder);
+            const FsStatus created = ctx_.files.MakeDirectory(folder);
             if (!created.ok()) {
                 view_.ShowNote("Das Verzeichnis konnte nicht erstellt werden: " + created.text);
             }

@@ -8,9 +8,9 @@ namespace {
 class ModuleDialogs : public zq::IDialogs {
 public:
     ModuleDialogs() : app_(argc_, argv_), dialogs_(app_) {}
-    zq::MsgResult MessageBox(const std::string& text, const std::string& title, zq::MsgIcon icon,
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
                              zq::MsgButtons buttons, int defaultButton) override {
-        return dialogs_.MessageBox(text, title, icon, buttons, defaultButton);
+        return dialogs_.ShowMessage(text, title, icon, buttons, defaultButton);
     }
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
                                         const std::string& filterPattern,

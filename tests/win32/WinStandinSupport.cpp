@@ -1,0 +1,159 @@
+#include "win32/WinStandinSupport.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/win32/DaoVariant.h"
+
+namespace zqwin {
+
+namespace fs = std::filesystem;
+using zq::win32::Utf8FromWide;
+using zq::win32::WideFromUtf8;
+
+namespace {
+
+fs::path FsPath(const std::string& utf8) { return fs::path(WideFromUtf8(utf8)); }
+
+std::string Utf8(const fs::path& p) {
+    std::wstring w = p.wstring();
+    return Utf8FromWide(w.c_str(), w.size());
+}
+
+}  // namespace
+
+std::string BinDir() {
+    std::string dir = ZQ_BIN_DIR;
+    if (!dir.empty() && dir[0] == '/') {
+        for (char& c : dir)
+            if (c == '/') c = '\\';
+        dir = "Z:" + dir;
+    }
+    return dir;
+}
+
+TempFolder::TempFolder() {
+    static std::atomic<int> counter{0};
+    fs::path base = fs::temp_directory_path() /
+                    ("zqwin-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
+    fs::remove_all(base);
+    fs::create_directories(base);
+    path_ = Utf8(base);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    fs::path p = FsPath(path_);
+    // Read-only files are made writable first, as removing them would fail.
+    for (auto it = fs::recursive_directory_iterator(p, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(p, ec);
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+long long FileSize(const std::string& path) {
+    std::error_code ec;
+    auto n = fs::file_size(FsPath(path), ec);
+    return ec ? -1 : static_cast<long long>(n);
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(FsPath(path), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    out.close();
+    return out.good();
+}
+
+bool Sql(const std::string& path, const std::string& sql, std::string* error) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    char* msg = nullptr;
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK && error) *error = msg ? msg : sqlite3_errstr(rc);
+    sqlite3_free(msg);
+    sqlite3_close(db);
+    return rc == SQLITE_OK;
+}
+
+std::vector<std::string> Query(const std::string& path, const std::string& sql) {
+    std::vector<std::string> out;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                out.emplace_back(sqlite3_column_type(stmt, 0) == SQLITE_NULL ? "NULL" : (t ? t : ""));
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return out;
+}
+
+Process::Process(const std::string& commandLine, const std::vector<std::string>& env) {
+    static std::atomic<int> counter{0};
+    outputFile_ = Utf8(fs::temp_directory_path() / ("zqwin-out-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                    std::to_string(++counter) + ".txt"));
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE out = CreateFileW(WideFromUtf8(outputFile_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The child's environment: ours plus the given entries.
+    std::wstring block;
+    if (wchar_t* own = GetEnvironmentStringsW()) {
+        for (const wchar_t* p = own; *p; p += wcslen(p) + 1) block += std::wstring(p) + L'\0';
+        FreeEnvironmentStringsW(own);
+    }
+    for (const auto& e : env) block += WideFromUtf8(e) + L'\0';
+    block += L'\0';
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = out;
+    std::wstring cmd = WideFromUtf8(commandLine);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                        block.data(), nullptr, &si, &info_))
+        info_ = {};
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+}
+
+Process::~Process() {
+    if (info_.hProcess) {
+        if (WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(info_.hProcess, 99);
+            WaitForSingleObject(info_.hProcess, 10000);
+        }
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+    DeleteFileW(WideFromUtf8(outputFile_).c_str());
+}
+
+long Process::Wait(DWORD ms) {
+    if (!info_.hProcess || WaitForSingleObject(info_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<long>(code);
+}
+
+const std::string& Process::Output() {
+    output_ = ReadAll(outputFile_);
+    return output_;
+}
+
+}  // namespace zqwin

@@ -1,0 +1,77 @@
+#pragma once
+// Helpers for the Windows tests of the data access and the stand-ins: temporary folders,
+// data files made with SQLite directly (independent of the code under test), processes.
+#include <windows.h>
+#include <objbase.h>
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+namespace zqwin {
+
+// The build's bin/ as a Windows path ("Z:\..." under Wine).
+std::string BinDir();
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// COM for the test's thread, as a program's main sets it up.
+class ComApartment {
+public:
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+bool Exists(const std::string& path);
+long long FileSize(const std::string& path);
+std::string ReadAll(const std::string& path);
+bool WriteAll(const std::string& path, const std::string& bytes);
+
+// Runs SQL on a database file with SQLite (creating it); false with the message in error.
+bool Sql(const std::string& path, const std::string& sql, std::string* error = nullptr);
+// The first column of each row of a query, as text ("NULL" for Null).
+std::vector<std::string> Query(const std::string& path, const std::string& sql);
+
+// A started program; killed at the end at the latest.
+class Process {
+public:
+    // commandLine is passed unchanged; env entries "NAME=value" are added for the child.
+    Process(const std::string& commandLine, const std::vector<std::string>& env = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    bool Started() const { return info_.hProcess != nullptr; }
+    // The exit code, or -1 when it did not end within the time.
+    long Wait(DWORD ms = 60000);
+    const std::string& Output();  // standard output and error, after Wait
+
+private:
+    PROCESS_INFORMATION info_{};
+    std::string outputFile_;
+    std::string output_;
+};
+
+// Polls until the condition holds or the time is up.
+template <typename F>
+bool WaitFor(F condition, int ms) {
+    for (int waited = 0;; waited += 20) {
+        if (condition()) return true;
+        if (waited >= ms) return false;
+        Sleep(20);
+    }
+}
+
+}  // namespace zqwin
