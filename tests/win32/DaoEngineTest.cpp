@@ -241,6 +241,13 @@ TEST_F(DaoEngineTest, WithoutARegisteredDaoTheOpenFailsClearly) {
     auto db = fallback.OpenDatabase(data, false, true, "", error);
     EXPECT_TRUE(db) << error.description;
     EXPECT_EQ(fallback.ProgId(), "DAO.DBEngine.120");
+
+    // The older engine's name serves as well where only it is registered.
+    zq::win32::DaoEngine older({"Zequora.KeinDao.1", "DAO.DBEngine.36"});
+    auto olderDb = older.OpenDatabase(data, false, true, "", error);
+    ASSERT_TRUE(olderDb) << error.description;
+    EXPECT_EQ(older.ProgId(), "DAO.DBEngine.36");
+    EXPECT_EQ(olderDb->TableNames().size(), 5u);
 }
 
 }  // namespace
