@@ -178,6 +178,13 @@ TEST_F(DaoEngineTest, AFileHeldExclusivelyGives3045UntilReleased) {
     EXPECT_EQ(error.number, 3045) << error.description;
     EXPECT_FALSE(Open(data, error, false, true));
     EXPECT_EQ(error.number, 3045) << error.description;
+    // The holder shares the file itself with nobody, as the database engine does.
+    HANDLE h = CreateFileW(zq::win32::WideFromUtf8(data).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     holder->Close();
     auto db = Open(data, error);
     EXPECT_TRUE(db) << error.description;
