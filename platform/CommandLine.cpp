@@ -9,6 +9,20 @@ namespace zq {
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The program name from position i: up to the closing quote, or the first blank; no
+// escapes. Gives the position after it.
+std::size_t ProgramName(const std::string& line, std::size_t i, std::string& program) {
+    const std::size_t n = line.size();
+    if (i < n && line[i] == '"') {
+        ++i;
+        while (i < n && line[i] != '"') program += line[i++];
+        if (i < n) ++i;
+    } else {
+        while (i < n && !IsBlank(line[i])) program += line[i++];
+    }
+    return i;
+}
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(const std::string& line) {
@@ -17,15 +31,8 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     while (i < n && IsBlank(line[i])) ++i;
     if (i == n) return args;
 
-    // The program name: up to the closing quote, or the first blank; no escapes.
     std::string program;
-    if (line[i] == '"') {
-        ++i;
-        while (i < n && line[i] != '"') program += line[i++];
-        if (i < n) ++i;
-    } else {
-        while (i < n && !IsBlank(line[i])) program += line[i++];
-    }
+    i = ProgramName(line, i, program);
     args.push_back(program);
 
     while (i < n && IsBlank(line[i])) ++i;
@@ -76,6 +83,15 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     }
     args.push_back(current);
     return args;
+}
+
+std::string CommandTail(const std::string& line) {
+    std::size_t i = 0, n = line.size();
+    while (i < n && IsBlank(line[i])) ++i;
+    std::string program;
+    i = ProgramName(line, i, program);
+    while (i < n && IsBlank(line[i])) ++i;
+    return line.substr(i);
 }
 
 std::string QuoteArgument(const std::string& arg) {

@@ -14,6 +14,9 @@ public:
     virtual int ExitCode() const = 0;  // valid after Wait returned true
 };
 
+// The window of a started program: shown normally or minimised, activated either way.
+enum class WindowStyle { NormalFocus, MinimizedFocus };
+
 struct StartResult {
     bool ok = false;
     std::string error;                       // why the start failed
@@ -24,12 +27,17 @@ class IProcesses {
 public:
     virtual ~IProcesses() = default;
     // Splits commandLine by the Windows rules (never a shell) and starts it detached.
-    // A PE file ("MZ") goes through wine when that is on the PATH.
-    virtual StartResult Start(const std::string& commandLine, bool keepHandle) = 0;
+    // A PE file ("MZ") goes through wine when that is on the PATH. On Windows the command
+    // line reaches the program unchanged, its window shown as style says.
+    virtual StartResult Start(const std::string& commandLine, bool keepHandle,
+                              WindowStyle style = WindowStyle::NormalFocus) = 0;
 };
 
 // Windows command-line rules (CommandLineToArgvW), exposed for tests.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// What follows the program name and the blanks after it, unchanged (a program's own
+// command line as Windows hands it over, e.g. for passing it on).
+std::string CommandTail(const std::string& commandLine);
 // Quotes one argument so that SplitCommandLine gives it back unchanged.
 std::string QuoteArgument(const std::string& argument);
 // Rebuilds the command line after the program name from main's arguments.

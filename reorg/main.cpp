@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/console/ConsoleReorgView.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/PlatformFactory.h"
 #include "reorg/Ablauf.h"
 #include "reorg/frmZQR/frmZQR.h"
 #ifdef ZQ_HAVE_QT
@@ -35,19 +35,19 @@ std::string CommandLineOf(int argc, char** argv) {
 // The toolkit of this start: the window view and, with Qt, its message boxes. Qt comes up
 // only when something is shown, so an unattended run does not pay for it.
 struct Ui {
-    Ui(int& argc, char** argv, zq::posix::PosixPlatform& posix) {
+    Ui(int& argc, char** argv, zq::PlatformServices& services) {
 #ifdef ZQ_HAVE_QT
         if (zq::qt::QtWanted()) {
             app.emplace(argc, argv);
             dialogs.emplace(*app);
-            posix.SetDialogs(*dialogs);
+            services.SetDialogs(*dialogs);
             view = std::make_unique<zq::qt::QtReorgView>(*app);
             return;
         }
 #else
         (void)argc;
         (void)argv;
-        (void)posix;
+        (void)services;
 #endif
         view = std::make_unique<zq::console::ConsoleReorgView>(std::cin, std::cerr);
     }
@@ -62,11 +62,11 @@ struct Ui {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    zq::posix::PosixPlatform posix;
-    Ui ui(argc, argv, posix);
+    const auto services = zq::MakePlatformServices();
+    Ui ui(argc, argv, *services);
     zq::reorg::IReorgView& view = *ui.view;
     zq::reorg::ApplyDesign(view);
-    zq::reorg::ReorgContext ctx(posix.Get(), view, CommandLineOf(argc, argv));
+    zq::reorg::ReorgContext ctx(services->Get(), view, CommandLineOf(argc, argv));
     zq::reorg::FrmZQR window(ctx);
 #ifdef ZQ_HAVE_QT
     if (auto* qtView = dynamic_cast<zq::qt::QtReorgView*>(&view)) {

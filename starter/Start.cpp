@@ -149,7 +149,7 @@ void StartManager(StarterContext& ctx) {
     std::string command = ManagerCommandLine(ctx.glAccessExe, ctx.glFrontEndFile, ctx.glStartParm);
     ctx.trace.Section("Start Zequora Manager");
     ctx.trace.Label("Command", command);
-    StartResult started = ctx.platform.processes.Start(command, false);
+    StartResult started = ctx.platform.processes.Start(command, false, WindowStyle::NormalFocus);
     if (!started.ok) ctx.trace.Error(started.error);
     ctx.outcome = Outcome::Launched;
 }

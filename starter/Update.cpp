@@ -98,7 +98,7 @@ Flow RunUpdate(StarterContext& ctx, const CurrentVersion& current, const NewVers
     t.Label("Run Update", command);
     t.Section("EXIT program");
     t.Close();
-    StartResult started = ctx.platform.processes.Start(command, false);
+    StartResult started = ctx.platform.processes.Start(command, false, WindowStyle::NormalFocus);
     if (!started.ok) {
         // The installer did not start: record why and give the user the Manager instead.
         t.OpenAppend();

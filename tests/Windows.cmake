@@ -21,10 +21,11 @@ if(TARGET zq_reorg)
   target_link_libraries(test_win_core PRIVATE zq_reorg)
 endif()
 
+# The Win32 adapters against the real Windows (Wine) registry, files and processes.
+add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)
 file(GLOB zq_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/*.cpp)
-if(zq_win32_tests)
-  zq_windows_test(test_win32 ${zq_win32_tests})
-endif()
+zq_windows_test(test_win32 ${zq_win32_tests})
+add_dependencies(test_win32 zq_showargs)
 
 # The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
 add_subdirectory(win32)

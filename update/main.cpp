@@ -13,8 +13,7 @@
 #include "platform/qt/QtUi.h"
 #include "platform/qt/QtUpdateView.h"
 #endif
-#include "platform/posix/CurlWeb.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/PlatformFactory.h"
 #include "update/UpdateContext.h"
 #include "update/frmMain/frmMain.h"
 #include "common/Paths.h"
@@ -42,11 +41,11 @@ std::unique_ptr<zq::update::IMainView> MakeMainView(Ui) {
 
 // Measuring aid for scripts/bench_zqu.sh: one download through the tool's web layer.
 int FetchFile(const std::string& url, const std::string& target, const std::string& caFile) {
-    zq::posix::CurlWeb web(caFile);
+    const auto web = zq::MakeWeb(caFile);
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t bytes = 0;
     const zq::DownloadResult r =
-        web.Download(url, target, [&](std::uint64_t done, std::uint64_t) { bytes = done; });
+        web->Download(url, target, [&](std::uint64_t done, std::uint64_t) { bytes = done; });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!r.ok) {
@@ -64,8 +63,8 @@ int main(int argc, char** argv) {
         return FetchFile(argv[2], argv[3], argc >= 5 ? argv[4] : "");
     }
 
-    zq::posix::PosixPlatform posix;
-    zq::Platform& p = posix.Get();
+    const auto services = zq::MakePlatformServices();
+    zq::Platform& p = services->Get();
 #ifdef ZQ_HAVE_QT
     // The window and its boxes with Qt when a display is there; the application object
     // outlives the view and the boxes.
@@ -75,7 +74,7 @@ int main(int argc, char** argv) {
     if (ChooseUi() == Ui::Window) {
         qtApp.emplace(argc, argv);
         qtDialogs.emplace(*qtApp);
-        posix.SetDialogs(*qtDialogs);
+        services->SetDialogs(*qtDialogs);
         view = std::make_unique<zq::qt::QtUpdateView>(*qtApp);
     } else {
         view = MakeMainView(Ui::Console);
@@ -87,7 +86,11 @@ int main(int argc, char** argv) {
     // The server's CA file must be known before the web layer is built.
     const zq::update::ServerConfig server = zq::update::ReadServerConfig(
         p.profile, zq::FolderPart(p.env.ProgramPath(), p.env.Style()), p.env.Style());
-    if (!server.base.empty()) posix.EnableWeb(server.caFile);
+    std::unique_ptr<zq::IWeb> web;
+    if (!server.base.empty()) {
+        web = zq::MakeWeb(server.caFile);
+        p.web = web.get();
+    }
 
     zq::update::UpdateContext ctx(p.registry, p.profile, p.files, p.env, p.shell, p.dialogs,
                                   p.web);

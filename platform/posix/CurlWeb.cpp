@@ -1,5 +1,7 @@
 #include "platform/posix/CurlWeb.h"
 
+#include "platform/PlatformFactory.h"
+
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -324,3 +326,11 @@ DownloadResult CurlWeb::Download(
 }
 
 }  // namespace zq::posix
+
+namespace zq {
+
+std::unique_ptr<IWeb> MakeWeb(const std::string& caFile) {
+    return std::make_unique<posix::CurlWeb>(caFile);
+}
+
+}  // namespace zq

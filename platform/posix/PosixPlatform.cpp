@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "platform/SwitchableDialogs.h"
 #include "platform/console/ConsoleDialogs.h"
-#include "platform/posix/CurlWeb.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEnvironment.h"
 #include "platform/posix/PosixFiles.h"
@@ -30,24 +31,6 @@ std::string RegistryFolder() {
     return base + "/zequora/registry";
 }
 
-// Forwards to the dialogs in use, so a Platform handed out earlier follows a switch.
-class SwitchableDialogs : public IDialogs {
-public:
-    explicit SwitchableDialogs(IDialogs& target) : target_(&target) {}
-    void SetTarget(IDialogs& target) { target_ = &target; }
-    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
-                         MsgButtons buttons, int defaultButton) override {
-        return target_->ShowMessage(text, title, icon, buttons, defaultButton);
-    }
-    std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
-                                        const std::string& filterPattern,
-                                        const std::string& initialFolder) override {
-        return target_->OpenFile(title, filterName, filterPattern, initialFolder);
-    }
-
-private:
-    IDialogs* target_;
-};
 }  // namespace
 
 struct PosixPlatform::Impl {
@@ -61,7 +44,6 @@ struct PosixPlatform::Impl {
     console::ConsoleDialogs consoleDialogs{std::cin, std::cerr};
     SwitchableDialogs dialogs{consoleDialogs};
     SqliteEngine db;
-    std::unique_ptr<CurlWeb> web;
 };
 
 PosixPlatform::PosixPlatform() : impl_(std::make_unique<Impl>()) {
@@ -74,13 +56,25 @@ PosixPlatform::~PosixPlatform() = default;
 
 Platform& PosixPlatform::Get() { return *platform_; }
 
+IDialogs& PosixPlatform::OwnDialogs() { return impl_->consoleDialogs; }
+
 void PosixPlatform::SetDialogs(IDialogs& dialogs) {
     impl_->dialogs.SetTarget(dialogs);
 }
 
-void PosixPlatform::EnableWeb(const std::string& caFile) {
-    impl_->web = std::make_unique<CurlWeb>(caFile);
-    platform_->web = impl_->web.get();
+}  // namespace zq::posix
+
+namespace zq {
+
+std::unique_ptr<PlatformServices> MakePlatformServices() {
+    return std::make_unique<posix::PosixPlatform>();
 }
 
-}  // namespace zq::posix
+std::string ProgramCommandLine(int argc, char** argv) {
+    // The shell has split the line already; joined again by the Windows rules, each
+    // argument comes back whole when the line is split again.
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return JoinCommandLine(args);
+}
+
+}  // namespace zq

@@ -1,27 +1,25 @@
 #pragma once
-// Builds the Linux adapters for one program run. Includes no system header itself, so the
-// programs' thin mains can use it.
+// Builds the Linux adapters for one program run: the factory of platform/PlatformFactory.h
+// on Linux. Includes no system header itself.
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/PlatformFactory.h"
 
 namespace zq::posix {
 
-class PosixPlatform {
+class PosixPlatform : public PlatformServices {
 public:
     // The registry store folder comes from ZEQUORA_REGISTRY, else
     // $XDG_CONFIG_HOME/zequora/registry (~/.config/...).
     PosixPlatform();
-    ~PosixPlatform();
+    ~PosixPlatform() override;
     PosixPlatform(const PosixPlatform&) = delete;
     PosixPlatform& operator=(const PosixPlatform&) = delete;
 
-    Platform& Get();
-    // Replaces the dialogs (the Qt ones once a window toolkit is up).
-    void SetDialogs(IDialogs& dialogs);
-    // Web access over libcurl; caFile empty means the system's certificate store.
-    void EnableWeb(const std::string& caFile);
+    Platform& Get() override;
+    IDialogs& OwnDialogs() override;
+    void SetDialogs(IDialogs& dialogs) override;
 
 private:
     struct Impl;

@@ -273,7 +273,7 @@ StartResult StartArguments(const std::vector<std::string>& argv, bool keepHandle
     return result;
 }
 
-StartResult PosixProcesses::Start(const std::string& commandLine, bool keepHandle) {
+StartResult PosixProcesses::Start(const std::string& commandLine, bool keepHandle, WindowStyle) {
     return StartArguments(SplitCommandLine(commandLine), keepHandle);
 }
 

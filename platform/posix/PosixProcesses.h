@@ -11,7 +11,9 @@ namespace zq::posix {
 class PosixProcesses : public IProcesses {
 public:
     PosixProcesses() = default;
-    StartResult Start(const std::string& commandLine, bool keepHandle) override;
+    // The window style is the started program's business here.
+    StartResult Start(const std::string& commandLine, bool keepHandle,
+                      WindowStyle style = WindowStyle::NormalFocus) override;
 };
 
 // Starts argv (argv[0] a program path or a name looked up like a Windows program) detached,

@@ -68,3 +68,14 @@ TEST(QuoteArgument, JoinedArgumentsSplitBackUnchanged) {
 }
 
 }  // namespace
+
+TEST(CommandTail, EverythingAfterTheProgramNameStaysAsItCame) {
+    EXPECT_EQ(zq::CommandTail("\"C:\\Program Files\\ZQ\\ZQM.exe\" /excl  \"a b\"\\  "),
+              "/excl  \"a b\"\\  ");
+    EXPECT_EQ(zq::CommandTail("ZQM.exe\t x"), "x");
+    EXPECT_EQ(zq::CommandTail("  ZQM.exe"), "");
+    EXPECT_EQ(zq::CommandTail("\"C:\\ZQ\\ZQM.exe\""), "");
+    EXPECT_EQ(zq::CommandTail("\"C:\\ZQ\\ZQM.exe\"/x"), "/x");  // the name ends at its quote
+    EXPECT_EQ(zq::CommandTail("\"C:\\unclosed name /x"), "");
+    EXPECT_EQ(zq::CommandTail(""), "");
+}

@@ -24,9 +24,12 @@ namespace zqtest {
 
 struct RecordingProcesses : zq::IProcesses {
     std::vector<std::string> started;
+    std::vector<zq::WindowStyle> styles;
     bool fail = false;
-    zq::StartResult Start(const std::string& commandLine, bool) override {
+    zq::StartResult Start(const std::string& commandLine, bool,
+                          zq::WindowStyle style = zq::WindowStyle::NormalFocus) override {
         started.push_back(commandLine);
+        styles.push_back(style);
         zq::StartResult r;
         r.ok = !fail;
         if (fail) r.error = "cannot start";

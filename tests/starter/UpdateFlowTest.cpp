@@ -83,6 +83,7 @@ TEST_F(UpdateFlow, YesWithLogQuotesBlanksAndWritesTheHistory) {
     const std::string log = store + "41240_261207080509_PC_12_zqmupd_Log.txt";
     const std::string command = "\"" + exe + "\" /SILENT /SP- /LOG=\"" + log + "\"";
     ASSERT_EQ(i.processes.started, std::vector<std::string>{command});
+    EXPECT_EQ(i.processes.styles, std::vector<zq::WindowStyle>{zq::WindowStyle::NormalFocus});
     EXPECT_EQ(zq::SplitCommandLine(command),
               (std::vector<std::string>{exe, "/SILENT", "/SP-", "/LOG=" + log}));
     EXPECT_EQ(i.From("   Check Logfile  : " + log),

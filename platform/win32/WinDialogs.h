@@ -1,0 +1,28 @@
+#pragma once
+// Message boxes (MessageBoxW) and the open-file dialog (GetOpenFileNameW), owned by the
+// window set as owner.
+#include "platform/Dialogs.h"
+
+namespace zq::win32 {
+
+// The MessageBoxW style for an icon, a button set and a default button (counted from 0).
+unsigned MessageBoxStyle(MsgIcon icon, MsgButtons buttons, int defaultButton);
+// The answer for MessageBoxW's result. A box that could not be shown (0; -1 under Wine
+// without a display) counts as closed without an answer: Cancel where the box has it, else
+// its default button.
+MsgResult MessageBoxAnswer(int result, MsgButtons buttons, int defaultButton);
+
+class WinDialogs : public IDialogs {
+public:
+    void SetOwner(WindowHandle owner) override { owner_ = owner; }
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgIcon icon,
+                          MsgButtons buttons, int defaultButton = 0) override;
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filterName,
+                                        const std::string& filterPattern,
+                                        const std::string& initialFolder) override;
+
+private:
+    WindowHandle owner_ = 0;
+};
+
+}  // namespace zq::win32
