@@ -36,7 +36,7 @@
 #include "platform/posix/LockFile.h"
 #include "platform/posix/SqliteEngine.h"
 #ifdef _WIN32
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 #endif
 
 namespace {
@@ -93,9 +93,9 @@ void RemoveFile(const std::string& path) {
 
 #ifdef _WIN32
 
-using zq::win32::WideFromUtf8;
+using zq::win32::Wide;
 
-std::string Utf8(const wchar_t* w) { return zq::win32::Utf8FromWide(w, wcslen(w)); }
+std::string Utf8(const wchar_t* w) { return zq::win32::Utf8(std::wstring(w)); }
 
 // The data file held for the run: others can neither rename nor delete it meanwhile.
 class HeldFile {
@@ -110,7 +110,7 @@ public:
     }
     // True when held; inUse tells a file that others hold from another failure.
     bool Take(const std::string& path, bool& inUse, std::string& error) {
-        h_ = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        h_ = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h_ != INVALID_HANDLE_VALUE) return true;
         DWORD code = GetLastError();
