@@ -8,6 +8,9 @@ packages=(
   libcurl4-openssl-dev curl openssl
   qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-dejavu-core fonts-liberation2
   python3 util-linux locales
+  # The Windows build and its tests under Wine (64-bit Wine only: 32-bit programs cannot
+  # run on these machines, and wine32 would make `wine` pick its loader).
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

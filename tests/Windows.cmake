@@ -29,3 +29,26 @@ add_dependencies(test_win32 zq_showargs)
 
 # The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
 add_subdirectory(win32)
+
+# ZQM.exe end to end: Wine's registry, real INI files, the DAO adapter over the stand-in
+# server, the Windows msaccess.exe and installers with version resources made by windres.
+# The tests share the prefix's registry, so they run one at a time.
+if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
+  foreach(version 4.1.24.0 4.1.22.0)
+    string(REPLACE "." "_" suffix ${version})
+    add_executable(zq_installer_${suffix} ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)
+    set_target_properties(zq_installer_${suffix} PROPERTIES OUTPUT_NAME zqmupd_${suffix})
+    zq_version_resource(zq_installer_${suffix} VERSION ${version} FILE zqmupd.exe NAME zqmupd
+      PRODUCT "ZEQUORA Manager Update" DESCRIPTION "Stand-in installer for tests")
+    list(APPEND zq_installers zq_installer_${suffix})
+  endforeach()
+  add_executable(test_win_zqm ${CMAKE_CURRENT_SOURCE_DIR}/starter/win32/ZqmWineTest.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+  target_link_libraries(test_win_zqm PRIVATE zq_platform zq_common SQLite::SQLite3
+                        GTest::gtest_main ole32 oleaut32 uuid)
+  target_include_directories(test_win_zqm PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(test_win_zqm PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  add_dependencies(test_win_zqm zqm zq_msaccess zq_daoserver ${zq_installers})
+  gtest_discover_tests(test_win_zqm DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
+endif()

@@ -1,0 +1,488 @@
+// The real ZQM.exe under Wine in temporary installations: Wine's registry, real INI files,
+// the DAO adapter over the stand-in DAO server, the Windows stand-in msaccess.exe and
+// installers with version resources; one test per way the program ends. Message boxes are
+// answered through their windows where a display is there (xvfb-run).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "common/FileInfo.h"
+#include "common/RegistryAccess.h"
+#include "platform/win32/WinFiles.h"
+#include "platform/win32/WinRegistry.h"
+#include "platform/win32/WinText.h"
+#include "win32/WinStandinSupport.h"
+
+namespace {
+
+using zq::RegRoot;
+using zq::win32::Utf8;
+using zq::win32::Wide;
+
+const std::string kOffice = "Software\\Microsoft\\Office\\14.0";
+const std::string kTrusted = kOffice + "\\Access\\Security\\Trusted Locations";
+
+std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        auto end = text.find("\r\n", start);
+        if (end == std::string::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+bool HaveDisplay() {
+    wchar_t value[64] = {};
+    return GetEnvironmentVariableW(L"DISPLAY", value, 64) > 0 && value[0] != L'\0';
+}
+
+// Answers the message boxes the program shows, in order, by clicking a button of each, and
+// keeps their titles and texts.
+class BoxAnswers {
+public:
+    struct Box {
+        std::string title, text;
+    };
+    explicit BoxAnswers(std::vector<int> buttons) : buttons_(buttons.begin(), buttons.end()) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~BoxAnswers() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<Box> Seen() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND hwnd, LPARAM self) {
+        wchar_t cls[32] = {};
+        GetClassNameW(hwnd, cls, 32);
+        if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd))
+            reinterpret_cast<BoxAnswers*>(self)->found_ = hwnd;
+        return TRUE;
+    }
+    void Run() {
+        while (!stop_) {
+            found_ = nullptr;
+            EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+            if (found_ != nullptr && found_ != last_) {
+                wchar_t title[256] = {}, text[4096] = {};
+                GetWindowTextW(found_, title, 256);
+                GetDlgItemTextW(found_, 0xFFFF, text, 4096);
+                int button = IDCANCEL;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    seen_.push_back({Utf8(std::wstring(title)), Utf8(std::wstring(text))});
+                    if (!buttons_.empty()) {
+                        button = buttons_.front();
+                        buttons_.pop_front();
+                    }
+                }
+                last_ = found_;
+                PostMessageW(found_, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            }
+            Sleep(30);
+        }
+    }
+
+    std::deque<int> buttons_;
+    std::vector<Box> seen_;
+    std::mutex mutex_;
+    std::atomic<bool> stop_{false};
+    HWND found_ = nullptr;
+    HWND last_ = nullptr;
+    std::thread thread_;
+};
+
+class ZqmWine : public ::testing::Test {
+protected:
+    zqwin::TempFolder tmp;
+    std::string prog, office, data, standinLog, installerLog;
+    zq::win32::WinRegistry reg;
+
+    void SetUp() override {
+        prog = tmp.File("Programm ZQ");
+        office = tmp.File("office");
+        data = tmp.File("daten");
+        standinLog = tmp.File("standin.log");
+        installerLog = tmp.File("installer.log");
+        for (const auto& d : {prog, office, data, data + "\\UpdStore"})
+            ASSERT_TRUE(CreateDirectoryW(Wide(d).c_str(), nullptr)) << d;
+        Copy(zqwin::BinDir() + "\\ZQM.exe", prog + "\\ZQM.exe");
+        Copy(zqwin::BinDir() + "\\msaccess.exe", office + "\\msaccess.exe");
+        FrontEnd("4.1", ".23", "NULL");
+        Ini("[Datenbasis]\r\nVersion=14.0\r\nBit=32\r\nPfad=X\r\n[Datendatei]\r\nNetzwerk=n\r\nPfad=" +
+            data + "\r\n");
+        CleanRegistry();
+        zq::WriteStringValue(reg, RegRoot::LocalMachine, kOffice + "\\Common\\InstallRoot", "", office);
+        zq::RegHandle h = 0;
+        ASSERT_EQ(reg.CreateKey(RegRoot::CurrentUser, kTrusted, h), zq::kRegSuccess);
+        reg.CloseKey(h);
+    }
+    void TearDown() override { CleanRegistry(); }
+
+    void CleanRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, Wide(kOffice).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, Wide(kOffice).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\10.0");
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\16.0");
+    }
+    static void Copy(const std::string& from, const std::string& to) {
+        ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from;
+    }
+    void FrontEnd(const std::string& major, const std::string& minor, const std::string& beta) {
+        DeleteFileW(Wide(prog + "\\zqm.zqf").c_str());
+        ASSERT_TRUE(zqwin::Sql(prog + "\\zqm.zqf",
+                               "CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT);"
+                               "INSERT INTO tbl_Intern VALUES ('" + major + "', '" + minor + "', " + beta + ");"));
+    }
+    void Ini(const std::string& text) { ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", text)); }
+    std::string IniText() { return zqwin::ReadAll(prog + "\\zqm.ini"); }
+    void Installer(const std::string& which) {
+        Copy(zqwin::BinDir() + "\\" + which, data + "\\UpdStore\\zqmupd.exe");
+    }
+
+    long Zqm(const std::string& arguments) {
+        // The child takes this process's environment; names the system already has are
+        // replaced here rather than added twice.
+        SetEnvironmentVariableW(L"ComputerName", L"PC 12");
+        SetEnvironmentVariableW(L"UserName", L"anna");
+        zqwin::Process p("\"" + prog + "\\ZQM.exe\"" + (arguments.empty() ? "" : " " + arguments),
+                         {"ZEQUORA_STANDIN_LOG=" + standinLog, "ZQ_SHOWARGS_OUT=" + installerLog});
+        EXPECT_TRUE(p.Started());
+        return p.Wait(60000);
+    }
+    std::vector<std::string> Trace() {
+        auto lines = CrLfLines(zqwin::ReadAll(prog + "\\ZQM_Start_Trace.txt"));
+        if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
+            lines[1] = "Date/Time          : *";
+        return lines;
+    }
+    std::vector<std::string> Tail(std::size_t n) {
+        auto lines = Trace();
+        if (lines.size() < n) return lines;
+        return {lines.end() - static_cast<long>(n), lines.end()};
+    }
+    // The started programs run on their own; wait a bounded time for their report.
+    static std::string WaitForFile(const std::string& path) {
+        zqwin::WaitFor([&] { return !zqwin::ReadAll(path).empty(); }, 20000);
+        Sleep(100);
+        return zqwin::ReadAll(path);
+    }
+    // "reg query" of Wine, as a person would check the entries.
+    static std::string RegQuery(const std::string& key, const std::string& value) {
+        zqwin::Process p("reg.exe query \"HKCU\\" + key + "\" /v " + value);
+        p.Wait(30000);
+        return p.Output();
+    }
+};
+
+TEST_F(ZqmWine, LaunchStartsAccessWithTheFrontEndAndTheCommandLineUnchanged) {
+    zqwin::WriteAll(prog + "\\zqm.mde", "old");
+    const std::string args = "/excl \"a b\"  /cmd \"x\\\"y\" %PATH% ";
+    EXPECT_EQ(Zqm(args), 0);
+    EXPECT_FALSE(zqwin::Exists(prog + "\\zqm.mde"));
+    const std::string command =
+        "\"" + office + "\\msaccess.exe\" /runtime  \"" + prog + "\\zqm.zqf\"  " + args;
+    std::string upperData = data;
+    std::transform(upperData.begin(), upperData.end(), upperData.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::vector<std::string> expected = {
+        "*** Globals ***",
+        "Date/Time          : *",
+        "ZQM.exe Version    : 4.1.23",
+        "glcAccExe          : msaccess.exe",
+        "glcZQMFile         : zqm.zqf",
+        "glcZQMFileAlt      : zqm.mde",
+        "glcZQMiniFile      : zqm.ini",
+        "glcRegHKey         : HKEY_LOCAL_MACHINE",
+        "glcRegPathAccVar   : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot",
+        "glcRegPathAccVarRT : Software\\Microsoft\\Office\\14.0\\Access\\InstallRoot",
+        "glcRegKeyStandard  : ",
+        "glcRegKeyAccVar    : Path",
+        "",
+        "*** Command ***",
+        "glStartParm        : " + args,
+        "",
+        "*** Check Zequora ***",
+        "Check Zequora      : " + prog + "\\zqm.zqf",
+        "Result             : OK",
+        "",
+        "*** Delete ZQM.mde ***",
+        "Delete zqm.mde     : " + prog + "\\zqm.mde",
+        "Result             : OK",
+        "",
+        "*** Check Zequora Config ***",
+        "Check Config       : " + prog + "\\zqm.ini",
+        "Result             : OK",
+        "Access Version Cfg : 14.0",
+        "Access Bit Config  : 32",
+        "Access Pfad Config : Not Set",
+        "Data Network Cfg   : n",
+        "",
+        "*** Check Zequora UpdateStore ***",
+        "Check Datapath     : " + upperData + "\\",
+        "Result             : Found",
+        "Check Update       : " + upperData + "\\UpdStore\\zqmupd.exe",
+        "Result             : Not found",
+        "",
+        "*** Check Office 14.0 ***",
+        "Read Registry      : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot\\",
+        "Result             : " + office,
+        "Check Access       : " + office + "\\msaccess.exe",
+        "Result             : OK",
+        "",
+        "*** Add folders to trusted locations ***",
+        "Program folder     : " + prog,
+        "Result             : OK",
+        "",
+        "Update folder      : C:\\temp\\zequora2\\update\\",
+        "Result             : OK",
+        "",
+        "Data folder        : " + data,
+        "Result             : OK",
+        "",
+        "Settings           : Network locations are NOT allowed",
+        "",
+        "*** Start Zequora Manager ***",
+        "Command            : " + command,
+        "",
+        "",
+        "[Verweise]",
+    };
+    EXPECT_EQ(Trace(), expected);
+    // The stand-in splits the line it received by the Windows rules.
+    EXPECT_EQ(WaitForFile(standinLog),
+              "runtime \"" + prog + "\\zqm.zqf\" version 4.1.23 arguments 5: [/excl] [a b] [/cmd] "
+              "[x\"y] [%PATH%]\n");
+
+    // The registrations, read back by Wine's own "reg query".
+    EXPECT_NE(RegQuery(kTrusted + "\\Location0", "Path").find("REG_SZ    " + prog), std::string::npos)
+        << RegQuery(kTrusted + "\\Location0", "Path");
+    EXPECT_NE(RegQuery(kTrusted + "\\Location1", "Path").find("C:\\temp\\zequora2\\update\\"),
+              std::string::npos);
+    EXPECT_NE(RegQuery(kTrusted + "\\Location2", "Path").find("REG_SZ    " + data + "\\"),
+              std::string::npos);
+    EXPECT_NE(RegQuery(kTrusted + "\\Location2", "Description").find("set by Zequora"), std::string::npos);
+    EXPECT_NE(RegQuery(kTrusted + "\\Location2", "AllowSubfolders").find("REG_DWORD    0x0"),
+              std::string::npos);
+
+    // A second start finds its entries, adds none and overwrites the trace.
+    DeleteFileW(Wide(standinLog).c_str());
+    EXPECT_EQ(Zqm(""), 0);
+    const auto again = Trace();
+    EXPECT_EQ(again[14], "glStartParm        : ");
+    EXPECT_EQ(Tail(4)[0], "Command            : \"" + office + "\\msaccess.exe\" /runtime  \"" + prog +
+                              "\\zqm.zqf\"  ");
+    EXPECT_EQ(std::count(again.begin(), again.end(), "Result             : Entry already exists"), 3);
+    EXPECT_FALSE(zq::KeyExists(reg, RegRoot::CurrentUser, kTrusted + "\\Location3"));
+    EXPECT_EQ(WaitForFile(standinLog), "runtime \"" + prog + "\\zqm.zqf\" version 4.1.23 arguments 0:\n");
+}
+
+TEST_F(ZqmWine, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
+    DeleteFileW(Wide(prog + "\\zqm.zqf").c_str());
+    BoxAnswers boxes({IDOK});
+    EXPECT_EQ(Zqm(""), 1);
+    std::vector<std::string> tail = {
+        "Result             : Error",
+        "Error Description: Die ZEQUORA Manager Programmdatei wurde nicht gefunden. ZEQUORA kann "
+        "daher nicht gestartet werden.",
+        "Installieren Sie ZEQUORA neu bzw. lesen Sie hierzu bitte im Handbuch den Abschnitt "
+        "'Installation und Update' [" + prog + "\\zqm.zqf]",
+        "",
+        "",
+        "[Verweise]",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    if (!HaveDisplay()) GTEST_SKIP() << "without a display MessageBoxW returns at once (-1)";
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, "ZEQUORA Manager");
+    EXPECT_NE(seen[0].text.find("Missing program file: [" + prog + "\\zqm.zqf]"), std::string::npos)
+        << seen[0].text;
+}
+
+TEST_F(ZqmWine, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {
+    DeleteFileW(Wide(prog + "\\zqm.ini").c_str());
+    CleanRegistry();
+    BoxAnswers boxes({IDOK});
+    EXPECT_EQ(Zqm(""), 1);
+    const std::string ini = IniText();
+    for (const char* key : {"Version=X", "Bit=X", "Pfad=X", "Netzwerk=X"})
+        EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
+    auto lines = Trace();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "--- Change Version : 10.0 --> 16.0 ----------------------"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Version            : 16.0/32 bit"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Check Access       : C:\\Program Files (x86)\\Microsoft Office\\root\\Office16\\msaccess.exe"),
+              lines.end());
+    auto tail = Tail(6);
+    EXPECT_EQ(tail[0], "Error              : Access 2016 oder Access 2016 Runtime nicht gefunden oder "
+                       "nicht installiert!");
+    EXPECT_EQ(tail[5], "[Verweise]");
+    if (!HaveDisplay()) GTEST_SKIP() << "without a display MessageBoxW returns at once (-1)";
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, "ZEQUORA Manager");
+}
+
+TEST_F(ZqmWine, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
+    const std::string broken = "C:\\DA|TEN\\";
+    Ini("[Datenbasis]\r\nVersion=14.0\r\n[Datendatei]\r\nPfad=" + broken + "\r\n");
+    {
+        BoxAnswers boxes({IDNO});
+        EXPECT_EQ(Zqm(""), 0);
+        std::vector<std::string> tail = {
+            "Check Datapath     : " + broken,
+            "Result             : Not found",
+            "Error              : 52 / bad file name or number",
+            "Abfrage            : Neuzuweisung 'Y/N/C'",
+            "Result             : N",
+            "Exit App           : OK",
+        };
+        EXPECT_EQ(Tail(tail.size()), tail);
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, "ZEQUORA Startprogramm  Fehler");
+        EXPECT_EQ(seen[0].text.substr(0, 41), "Fehler 52 / Dateiname oder -nummer falsch");
+        EXPECT_FALSE(zqwin::Exists(standinLog));
+    }
+    {
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(Zqm(""), 0);
+        auto lines = Trace();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "Try to continue    : OK"), lines.end());
+        EXPECT_NE(IniText().find("Pfad=" + broken), std::string::npos);
+        EXPECT_EQ(Tail(1)[0], "[Verweise]");
+    }
+    {
+        BoxAnswers boxes({IDYES});
+        EXPECT_EQ(Zqm(""), 0);
+        auto lines = Trace();
+        auto at = std::find(lines.begin(), lines.end(), "Result             : Y");
+        ASSERT_NE(at, lines.end());
+        EXPECT_EQ(*(at + 1), "New folder         : C:\\temp\\error52\\");
+        EXPECT_EQ(*(at + 2), "Continue start     : OK");
+        EXPECT_NE(IniText().find("Pfad=C:\\temp\\error52\\"), std::string::npos);
+        EXPECT_EQ(Tail(1)[0], "[Verweise]");
+    }
+}
+
+TEST_F(ZqmWine, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the offer must be answered through its window";
+    Installer("zqmupd_4_1_24_0.exe");
+    {
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(Zqm(""), 0);
+        std::vector<std::string> tail = {
+            "Update Version     : 4.1.24.0",
+            "Current Version    : 4.1.23.0",
+            "Result             : Needed",
+            "Run Update         : Canceled",
+        };
+        EXPECT_EQ(Tail(tail.size()), tail);
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, "ZEQUORA Startprogramm  Hinweis");
+        EXPECT_NE(seen[0].text.find("Diese Version: 4.1.23.0"), std::string::npos) << seen[0].text;
+        EXPECT_NE(seen[0].text.find("Neue Version: 4.1.24.0"), std::string::npos);
+    }
+    Ini(IniText() + "[Update]\r\nLogCreate=X\r\n");
+    {
+        BoxAnswers boxes({IDYES, IDCANCEL});
+        EXPECT_EQ(Zqm(""), 0);
+        EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[1].title, "ZEQUORA Startprogramm  Abfrage");
+    }
+    EXPECT_FALSE(zqwin::Exists(standinLog));
+    EXPECT_FALSE(zqwin::Exists(installerLog));
+}
+
+TEST_F(ZqmWine, AnOlderInstallerIsNotOfferedAndTheManagerStarts) {
+    Installer("zqmupd_4_1_22_0.exe");
+    EXPECT_EQ(Zqm(""), 0);
+    auto lines = Trace();
+    auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.1.22.0");
+    ASSERT_NE(at, lines.end());
+    EXPECT_EQ(*(at + 1), "Current Version    : 4.1.23.0");
+    EXPECT_EQ(*(at + 2), "Result             : Not needed");
+    EXPECT_FALSE(WaitForFile(standinLog).empty());
+}
+
+TEST_F(ZqmWine, UpdateInstallerIsStartedWithItsCommandLineAndNoted) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the offer must be answered through its window";
+    Installer("zqmupd_4_1_24_0.exe");
+    Ini(IniText() + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
+    BoxAnswers boxes({IDYES});
+    EXPECT_EQ(Zqm(""), 0);
+    std::string upperData = data;
+    std::transform(upperData.begin(), upperData.end(), upperData.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string exe = upperData + "\\UpdStore\\zqmupd.exe";
+    const std::string log = upperData + "\\UpdStore\\PC_12_zqmupd_Log.txt";
+    const std::string quote = exe.find(' ') == std::string::npos ? "" : "\"";
+    const std::string command = quote + exe + quote + " /SILENT /SP- /LOG=" + quote + log + quote;
+    std::vector<std::string> tail = {
+        "Result             : Needed",
+        "   Check Logfile  : " + log,
+        "Run Update         : " + command,
+        "",
+        "*** EXIT program ***",
+    };
+    EXPECT_EQ(Tail(tail.size()), tail);
+    // The installer received the command line unchanged, its window normal.
+    EXPECT_EQ(WaitForFile(installerLog), command + "\n" + std::to_string(SW_SHOWNORMAL));
+    auto history = CrLfLines(zqwin::ReadAll(upperData + "\\UpdStore\\ZQM_Update_Trace.txt"));
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_NE(history[0].find(" ZEQUORA Manager : Update Version 4.1.23.0 To Version 4.1.24.0 / PC 12 / "
+                              "anna / Using Starter Version: 4.01.0.23"),
+              std::string::npos)
+        << history[0];
+    EXPECT_FALSE(zqwin::Exists(standinLog)) << "the front end is not started";
+}
+
+TEST_F(ZqmWine, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
+    Installer("zqmupd_4_1_24_0.exe");
+    zqwin::WriteAll(prog + "\\zqm.zqf", "this is not a database\r\n");
+    EXPECT_EQ(Zqm("/x"), 0);
+    auto lines = Trace();
+    auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.1.24.0");
+    ASSERT_NE(at, lines.end());
+    EXPECT_EQ(*(at + 1), "");
+    EXPECT_EQ(*(at + 2), "*** Check Office 14.0 ***");
+    EXPECT_EQ(Tail(4)[0].rfind("Command            : ", 0), 0u);
+    EXPECT_NE(WaitForFile(standinLog).find("failed"), std::string::npos);
+}
+
+TEST(ZqmWineBuild, TheProgramsFileVersionIsItsTraceVersionInBothBuilds) {
+    zq::win32::WinFiles files;
+    EXPECT_EQ(zq::FileVersionText(files, zqwin::BinDir() + "\\ZQM.exe"), "4.1.0.23");
+    EXPECT_EQ(zq::FileVersionText(files, zqwin::BinDir() + "\\zqmupd_4_1_24_0.exe"), "4.1.24.0");
+    // The 32-bit shipping build, where it is built beside this one.
+    const std::string shipping = zqwin::BinDir() + "\\..\\..\\build-windows\\bin\\ZQM.exe";
+    if (!zqwin::Exists(shipping)) GTEST_SKIP() << "the 32-bit build is not there: " << shipping;
+    EXPECT_EQ(zq::FileVersionText(files, shipping), "4.1.0.23");
+    const std::string pe = zqwin::ReadAll(shipping);
+    ASSERT_GT(pe.size(), 0x200u);
+    const std::size_t header = static_cast<unsigned char>(pe[0x3C]) | (static_cast<unsigned char>(pe[0x3D]) << 8);
+    ASSERT_LT(header + 26, pe.size());
+    EXPECT_EQ(pe.substr(header, 4), std::string("PE\0\0", 4));
+    EXPECT_EQ(static_cast<unsigned char>(pe[header + 24]) | (static_cast<unsigned char>(pe[header + 25]) << 8),
+              0x10B) << "PE32, a 32-bit program";
+}
+
+}  // namespace
