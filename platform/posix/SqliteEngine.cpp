@@ -743,6 +743,28 @@ Error OpenFailure(int rc, sqlite3* db, const std::string& path) {
 
 }  // namespace
 
+std::string SqliteFileName(const std::string& path, bool exclusive, int& flags) {
+#ifdef _WIN32
+    if (exclusive) {
+        std::string p;
+        for (char c : path) {
+            if (c == '\\') p += '/';
+            else if (c == '%') p += "%25";
+            else if (c == '?') p += "%3f";
+            else if (c == '#') p += "%23";
+            else p += c;
+        }
+        // "C:/x" as file:///C:/x, "//server/share/x" as file:////server/share/x.
+        bool drive = p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
+        flags |= SQLITE_OPEN_URI;
+        return (drive ? "file:///" : p.rfind("//", 0) == 0 ? "file://" : "file:") + p + "?exclusive=1";
+    }
+#endif
+    (void)exclusive;
+    (void)flags;
+    return path;
+}
+
 SqliteEngine::SqliteEngine() = default;
 SqliteEngine::~SqliteEngine() = default;
 
@@ -787,7 +809,8 @@ std::unique_ptr<zq::dao::Database> SqliteEngine::OpenDatabase(const std::string&
     if (!conn->lock) return nullptr;
 
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.c_str(), &conn->db, flags, nullptr);
+    const std::string name = SqliteFileName(path, exclusive, flags);
+    int rc = sqlite3_open_v2(name.c_str(), &conn->db, flags, nullptr);
     if (rc != SQLITE_OK) {
         error = OpenFailure(rc, conn->db, path);
         conn->Close();

@@ -11,6 +11,12 @@
 
 namespace zq::posix {
 
+// The name under which SQLite opens a database file, adding the open flags it needs. On
+// Windows a holder that keeps everybody else out asks SQLite's Windows file layer, through a
+// file URI, to open the file sharing nothing, as the database engine does; elsewhere, and for
+// shared opens, the path itself.
+std::string SqliteFileName(const std::string& path, bool exclusive, int& flags);
+
 class SqliteEngine : public zq::dao::IDbEngine {
 public:
     SqliteEngine();

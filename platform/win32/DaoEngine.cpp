@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 
 namespace zq::win32 {
 
@@ -100,7 +101,7 @@ Error FromAutomation(HRESULT hr, EXCEPINFO& info, const std::string& member) {
 
 // Calls a member by name: args in the order the member lists them.
 Error Call(IDispatch* object, const wchar_t* name, WORD kind, Variants& args, VARIANT* result) {
-    const std::string member = Utf8FromWide(name, wcslen(name));
+    const std::string member = Utf8(name, wcslen(name));
     if (!object) return {3420, "Object invalid or no longer set (" + member + ")."};
     DISPID id = 0;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -137,7 +138,7 @@ Ref MemberObject(IDispatch* object, const wchar_t* name, WORD kind, Variants& ar
     if (r.vt == VT_DISPATCH && r.pdispVal) return Ref(r.pdispVal);  // the reference is ours now
     VariantClear(&r);
     error = {zq::dao::kErrGeneric,
-             "The engine gave no object for " + Utf8FromWide(name, wcslen(name)) + "."};
+             "The engine gave no object for " + Utf8(name, wcslen(name)) + "."};
     return {};
 }
 
@@ -299,7 +300,7 @@ std::unique_ptr<zq::dao::Database> DaoEngine::OpenDatabase(const std::string& pa
         std::string tried;
         for (const std::string& progId : progIds_) {
             CLSID clsid{};
-            HRESULT hr = CLSIDFromProgID(WideFromUtf8(progId).c_str(), &clsid);
+            HRESULT hr = CLSIDFromProgID(Wide(progId).c_str(), &clsid);
             if (SUCCEEDED(hr)) {
                 void* object = nullptr;
                 hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,

@@ -1,32 +1,16 @@
 #include "platform/win32/DaoVariant.h"
 
+#include "platform/win32/WinText.h"
+
 #include <climits>
 #include <cmath>
 
 namespace zq::win32 {
 
-std::wstring WideFromUtf8(const std::string& text) {
-    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-std::string Utf8FromWide(const wchar_t* text, std::size_t length) {
-    if (!text || length == 0 || length > static_cast<std::size_t>(INT_MAX)) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string Utf8FromBstr(BSTR text) { return text ? Utf8FromWide(text, SysStringLen(text)) : std::string(); }
+std::string Utf8FromBstr(BSTR text) { return text ? Utf8(text, SysStringLen(text)) : std::string(); }
 
 BSTR BstrFromUtf8(const std::string& text) {
-    std::wstring w = WideFromUtf8(text);
+    std::wstring w = Wide(text);
     return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 

@@ -10,8 +10,6 @@
 
 namespace zq::win32 {
 
-std::wstring WideFromUtf8(const std::string& text);
-std::string Utf8FromWide(const wchar_t* text, std::size_t length);
 std::string Utf8FromBstr(BSTR text);
 // A new BSTR (nullptr only when out of memory); the caller frees it.
 BSTR BstrFromUtf8(const std::string& text);

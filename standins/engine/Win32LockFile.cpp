@@ -6,23 +6,13 @@
 #include <windows.h>
 
 #include "platform/posix/LockFile.h"
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 
 namespace zq::posix {
 
 namespace {
 
-std::string Message(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = n ? zq::win32::Utf8FromWide(buffer, n) : std::string();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text + " (" + std::to_string(code) + ")";
-}
+std::string Message(DWORD code) { return zq::win32::ErrorText(code) + " (" + std::to_string(code) + ")"; }
 
 bool InUse(DWORD code) { return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION; }
 
@@ -48,14 +38,14 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& databasePath, boo
                                             bool readOnly, zq::dao::Error& error) {
     error = {};
     const std::string path = LockFilePath(databasePath);
-    const std::wstring wide = zq::win32::WideFromUtf8(path);
+    const std::wstring wide = zq::win32::Wide(path);
     const DWORD share = exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     const std::string inUse =
         "Could not use '" + databasePath + "'; the file is already in use by another process.";
 
     // A program that holds the data file itself sharing nothing keeps everybody out, with or
     // without a lock file.
-    HANDLE probe = CreateFileW(zq::win32::WideFromUtf8(databasePath).c_str(), GENERIC_READ,
+    HANDLE probe = CreateFileW(zq::win32::Wide(databasePath).c_str(), GENERIC_READ,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
@@ -68,7 +58,7 @@ std::unique_ptr<LockFile> LockFile::Acquire(const std::string& databasePath, boo
     }
     // A file with the read-only attribute is never opened for writing; said here, since a
     // process with the rights to ignore the attribute (Wine run as root) would open it anyway.
-    DWORD attributes = GetFileAttributesW(zq::win32::WideFromUtf8(databasePath).c_str());
+    DWORD attributes = GetFileAttributesW(zq::win32::Wide(databasePath).c_str());
     if (!readOnly && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         error = {zq::dao::kErrCannotOpenForWrite,
                  "Cannot open the file '" + databasePath + "' for writing: it is read-only."};
@@ -113,7 +103,7 @@ void LockFile::Release() {
     CloseHandle(reinterpret_cast<HANDLE>(fd_));
     fd_ = -1;
     // Fails while another holder still has it open, which is as it should be.
-    DeleteFileW(zq::win32::WideFromUtf8(path_).c_str());
+    DeleteFileW(zq::win32::Wide(path_).c_str());
 }
 
 LockFile::~LockFile() { Release(); }

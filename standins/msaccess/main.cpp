@@ -8,8 +8,8 @@
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
 // a file that others still hold (default 10000).
 // The Windows build holds the files under Windows' sharing rules instead of flocks: the lock
-// file sharing nothing, the data file sharing reading and writing (its own SQLite connections
-// need them) but not deleting, so it cannot be renamed or deleted meanwhile.
+// file and the data file (through SQLite's own handle) sharing nothing, so nobody else can
+// open, rename or delete them meanwhile.
 #include <sqlite3.h>
 #ifdef _WIN32
 #include <windows.h>
@@ -36,7 +36,7 @@
 #include "platform/posix/LockFile.h"
 #include "platform/posix/SqliteEngine.h"
 #ifdef _WIN32
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 #endif
 
 namespace {
@@ -93,9 +93,9 @@ void RemoveFile(const std::string& path) {
 
 #ifdef _WIN32
 
-using zq::win32::WideFromUtf8;
+using zq::win32::Wide;
 
-std::string Utf8(const wchar_t* w) { return zq::win32::Utf8FromWide(w, wcslen(w)); }
+std::string Utf8(const wchar_t* w) { return zq::win32::Utf8(std::wstring(w)); }
 
 // The data file held for the run: others can neither rename nor delete it meanwhile.
 class HeldFile {
@@ -110,7 +110,7 @@ public:
     }
     // True when held; inUse tells a file that others hold from another failure.
     bool Take(const std::string& path, bool& inUse, std::string& error) {
-        h_ = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        h_ = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h_ != INVALID_HANDLE_VALUE) return true;
         DWORD code = GetLastError();
@@ -138,22 +138,6 @@ std::string ScratchFile() {
     DWORD n = GetTempPathW(MAX_PATH, dir);
     if (n == 0 || n > MAX_PATH || !GetTempFileNameW(dir, L"zqc", 0, name)) return "";
     return Utf8(name);
-}
-
-// SQLite's Windows VFS opens a file sharing nothing when its URI asks for "exclusive".
-constexpr int kHoldingFlags = SQLITE_OPEN_URI;
-std::string HoldingName(const std::string& path) {
-    std::string p;
-    for (char c : path) {
-        if (c == '\\') p += '/';
-        else if (c == '%') p += "%25";
-        else if (c == '?') p += "%3f";
-        else if (c == '#') p += "%23";
-        else p += c;
-    }
-    // "C:/x" as file:///C:/x, "//server/share/x" as file:////server/share/x.
-    bool drive = p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
-    return (drive ? "file:///" : p.rfind("//", 0) == 0 ? "file://" : "file:") + p + "?exclusive=1";
 }
 
 std::vector<std::string> Arguments(int, char**) {
@@ -215,9 +199,6 @@ std::string ScratchFile() {
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
-
-constexpr int kHoldingFlags = 0;
-std::string HoldingName(const std::string& path) { return path; }
 
 #endif
 
@@ -408,12 +389,14 @@ int RepairCompact(const std::string& path) {
         // The file change counter of the database header, which every committed write changes.
         auto changeCounter = [&] { return file.ReadAt(24, 4); };
 #endif
+        int holdingFlags = 0;
+        const std::string holdingName = zq::posix::SqliteFileName(path, true, holdingFlags);
         Db db;
         std::string error;
         if (header.size() != 16 || std::memcmp(header.data(), "SQLite format 3", 16) != 0) {
             result = Fail(kExitNotADatabase,
                           "'" + path + "' is not a database of this format; left unchanged");
-        } else if (sqlite3_open_v2(HoldingName(path).c_str(), &db.handle, SQLITE_OPEN_READWRITE | kHoldingFlags,
+        } else if (sqlite3_open_v2(holdingName.c_str(), &db.handle, SQLITE_OPEN_READWRITE | holdingFlags,
                                    nullptr) != SQLITE_OK) {
             result = Fail(kExitFailed, "cannot open '" + path + "': " +
                                            (db.handle ? sqlite3_errmsg(db.handle) : "out of memory"));

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/win32/DaoEngine.h"
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -161,8 +161,8 @@ TEST_F(DaoEngineTest, FailedOpensCarryTheEngineErrorNumbers) {
 
     // A read-only file opens for reading, never for writing.
     const std::string locked = folder.File("schreibgeschuetzt.mdb");
-    ASSERT_TRUE(CopyFileW(zq::win32::WideFromUtf8(data).c_str(), zq::win32::WideFromUtf8(locked).c_str(), FALSE));
-    ASSERT_TRUE(SetFileAttributesW(zq::win32::WideFromUtf8(locked).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CopyFileW(zq::win32::Wide(data).c_str(), zq::win32::Wide(locked).c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesW(zq::win32::Wide(locked).c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(Open(locked, error));
     EXPECT_EQ(error.number, 3051) << error.description;
     auto reader = Open(locked, error, false, true);
@@ -178,6 +178,13 @@ TEST_F(DaoEngineTest, AFileHeldExclusivelyGives3045UntilReleased) {
     EXPECT_EQ(error.number, 3045) << error.description;
     EXPECT_FALSE(Open(data, error, false, true));
     EXPECT_EQ(error.number, 3045) << error.description;
+    // The holder shares the file itself with nobody, as the database engine does.
+    HANDLE h = CreateFileW(zq::win32::Wide(data).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     holder->Close();
     auto db = Open(data, error);
     EXPECT_TRUE(db) << error.description;
@@ -199,7 +206,7 @@ TEST_F(DaoEngineTest, AnotherProcessCompactingTheFileGives3045) {
 
 TEST_F(DaoEngineTest, LockFileIsHeldWhileOpenAndRemovedAtTheLastClose) {
     const std::string ldb = folder.File("zqdata.ldb");
-    const std::wstring wideLdb = zq::win32::WideFromUtf8(ldb);
+    const std::wstring wideLdb = zq::win32::Wide(ldb);
     ASSERT_TRUE(zqwin::WriteAll(ldb, "stale"));  // left behind by a killed holder
     Error error;
     auto first = Open(data, error);
@@ -210,7 +217,7 @@ TEST_F(DaoEngineTest, LockFileIsHeldWhileOpenAndRemovedAtTheLastClose) {
     EXPECT_FALSE(DeleteFileW(wideLdb.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // Nor can the data file be renamed or deleted while it is open.
-    const std::wstring wideData = zq::win32::WideFromUtf8(data);
+    const std::wstring wideData = zq::win32::Wide(data);
     EXPECT_FALSE(MoveFileExW(wideData.c_str(), (wideData + L".x").c_str(), 0));
     first->Close();
     EXPECT_TRUE(Exists(ldb)) << "still held by the second";
@@ -241,6 +248,13 @@ TEST_F(DaoEngineTest, WithoutARegisteredDaoTheOpenFailsClearly) {
     auto db = fallback.OpenDatabase(data, false, true, "", error);
     EXPECT_TRUE(db) << error.description;
     EXPECT_EQ(fallback.ProgId(), "DAO.DBEngine.120");
+
+    // The older engine's name serves as well where only it is registered.
+    zq::win32::DaoEngine older({"Zequora.KeinDao.1", "DAO.DBEngine.36"});
+    auto olderDb = older.OpenDatabase(data, false, true, "", error);
+    ASSERT_TRUE(olderDb) << error.description;
+    EXPECT_EQ(older.ProgId(), "DAO.DBEngine.36");
+    EXPECT_EQ(olderDb->TableNames().size(), 5u);
 }
 
 }  // namespace

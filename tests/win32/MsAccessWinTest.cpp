@@ -1,7 +1,7 @@
 // The Windows build of the database program stand-in, run as a real process under Wine.
 #include <gtest/gtest.h>
 
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(MsAccessWinTest, CompactionShrinksTheFileAndKeepsEveryRecord) {
     const std::string data = folder.File("Daten mit Ümlaut\\zqdata.mdb");
-    ASSERT_TRUE(CreateDirectoryW(zq::win32::WideFromUtf8(folder.File("Daten mit Ümlaut")).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(zq::win32::Wide(folder.File("Daten mit Ümlaut")).c_str(), nullptr));
     MakeData(data);
     const long long before = FileSize(data);
     zqwin::Process access(Program() + " \"" + data + "\" /repair /compact");
@@ -81,7 +81,7 @@ TEST_F(MsAccessWinTest, RefusedWhileAnotherProcessHoldsTheFile) {
     zqwin::Process second(Program() + " \"" + data + "\" /repair /compact", {"ZEQUORA_STANDIN_WAIT_MS=300"});
     EXPECT_EQ(second.Wait(), 4) << second.Output();
     // Held sharing nothing: not even read, let alone renamed or deleted.
-    const std::wstring wide = zq::win32::WideFromUtf8(data);
+    const std::wstring wide = zq::win32::Wide(data);
     EXPECT_TRUE(zqwin::WaitFor(
         [&] {
             HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -93,7 +93,7 @@ TEST_F(MsAccessWinTest, RefusedWhileAnotherProcessHoldsTheFile) {
         3000));
     EXPECT_FALSE(MoveFileExW(wide.c_str(), (wide + L".weg").c_str(), 0));
     EXPECT_FALSE(DeleteFileW(wide.c_str()));
-    EXPECT_FALSE(DeleteFileW(zq::win32::WideFromUtf8(folder.File("zqdata.ldb")).c_str()));
+    EXPECT_FALSE(DeleteFileW(zq::win32::Wide(folder.File("zqdata.ldb")).c_str()));
     EXPECT_EQ(first.Wait(), 0) << first.Output();
     EXPECT_LT(FileSize(data), static_cast<long long>(bytes.size()));
     EXPECT_FALSE(Exists(folder.File("zqdata.ldb")));

@@ -5,22 +5,18 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/win32/DaoVariant.h"
+#include "platform/win32/WinText.h"
 
 namespace zqwin {
 
 namespace fs = std::filesystem;
-using zq::win32::Utf8FromWide;
-using zq::win32::WideFromUtf8;
+using zq::win32::Wide;
 
 namespace {
 
-fs::path FsPath(const std::string& utf8) { return fs::path(WideFromUtf8(utf8)); }
+fs::path FsPath(const std::string& utf8) { return fs::path(Wide(utf8)); }
 
-std::string Utf8(const fs::path& p) {
-    std::wstring w = p.wstring();
-    return Utf8FromWide(w.c_str(), w.size());
-}
+std::string Utf8(const fs::path& p) { return zq::win32::Utf8(p.wstring()); }
 
 }  // namespace
 
@@ -53,7 +49,7 @@ TempFolder::~TempFolder() {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 long long FileSize(const std::string& path) {
@@ -109,7 +105,7 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
     outputFile_ = Utf8(fs::temp_directory_path() / ("zqwin-out-" + std::to_string(GetCurrentProcessId()) + "-" +
                                                     std::to_string(++counter) + ".txt"));
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE out = CreateFileW(WideFromUtf8(outputFile_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE out = CreateFileW(Wide(outputFile_).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     // The child's environment: ours plus the given entries.
     std::wstring block;
@@ -117,7 +113,7 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
         for (const wchar_t* p = own; *p; p += wcslen(p) + 1) block += std::wstring(p) + L'\0';
         FreeEnvironmentStringsW(own);
     }
-    for (const auto& e : env) block += WideFromUtf8(e) + L'\0';
+    for (const auto& e : env) block += Wide(e) + L'\0';
     block += L'\0';
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -125,7 +121,7 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = out;
-    std::wstring cmd = WideFromUtf8(commandLine);
+    std::wstring cmd = Wide(commandLine);
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                         block.data(), nullptr, &si, &info_))
         info_ = {};
@@ -141,7 +137,7 @@ Process::~Process() {
         CloseHandle(info_.hProcess);
         CloseHandle(info_.hThread);
     }
-    DeleteFileW(WideFromUtf8(outputFile_).c_str());
+    DeleteFileW(Wide(outputFile_).c_str());
 }
 
 long Process::Wait(DWORD ms) {
