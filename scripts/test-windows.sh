@@ -7,6 +7,14 @@ cd "$(dirname "$0")/.."
 scripts/build.sh windows
 scripts/build.sh windows64
 
+# Statically linked: no program of either build imports a mingw runtime DLL.
+for exe in build-windows/bin/*.exe build-windows64/bin/*.exe; do
+  if x86_64-w64-mingw32-objdump -p "$exe" | grep -iE 'DLL Name: *lib(stdc\+\+|gcc|winpthread)'; then
+    echo "$exe needs a mingw runtime DLL" >&2
+    exit 1
+  fi
+done
+
 work=$(mktemp -d /tmp/zq-wine-test.XXXXXX)
 cleanup() {
   WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true

@@ -21,19 +21,31 @@ namespace zq {
 
 namespace {
 
-// COM for the program's thread (DAO is reached through automation), for as long as the
-// adapters live: constructed first, ended last.
-class ComApartment {
+// DAO through COM automation, with COM for the program's thread set up at the first open:
+// a start that opens no database (most of ZQM's) does not pay for COM. COM stays up until
+// the engine and everything it gave out are gone.
+class ComDaoEngine : public dao::IDbEngine {
 public:
-    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (ok_) CoUninitialize();
+    ComDaoEngine() = default;
+    ~ComDaoEngine() override {
+        engine_.reset();
+        if (comOk_) CoUninitialize();
     }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
+    ComDaoEngine(const ComDaoEngine&) = delete;
+    ComDaoEngine& operator=(const ComDaoEngine&) = delete;
+
+    std::unique_ptr<dao::Database> OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
+                                                const std::string& connect, dao::Error& error) override {
+        if (!engine_) {
+            comOk_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+            engine_ = std::make_unique<win32::DaoEngine>();
+        }
+        return engine_->OpenDatabase(path, exclusive, readOnly, connect, error);
+    }
 
 private:
-    bool ok_;
+    std::unique_ptr<win32::DaoEngine> engine_;
+    bool comOk_ = false;
 };
 
 class WinPlatform : public PlatformServices {
@@ -46,8 +58,7 @@ public:
     void SetDialogs(IDialogs& dialogs) override { dialogs_.SetTarget(dialogs); }
 
 private:
-    ComApartment com_;
-    win32::DaoEngine db_;
+    ComDaoEngine db_;
     win32::WinRegistry registry_;
     win32::WinProfile profile_;
     win32::WinFiles files_;
