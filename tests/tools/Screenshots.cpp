@@ -57,12 +57,10 @@ public:
         view.SetAlignment(Control::lblFortschritt, zq::reorg::Alignment::Right);
         return Flow::Go;
     }
-    Flow OnCmdDatendateiClick() override { return Flow::Go; }
-    Flow OnPicDatendateiClick() override { return Flow::Go; }
-    Flow OnTxtDatenbankLostFocus() override { return Flow::Go; }
-    Flow OnCmdReorgClick() override { return Flow::Go; }
-    Flow OnCmdEndeClick() override { return Flow::End; }
-    Flow OnClose() override { return Flow::End; }
+    Flow Deliver(zq::reorg::Event event) override {
+        return event == zq::reorg::Event::CmdEndeClick || event == zq::reorg::Event::Close ? Flow::End
+                                                                                           : Flow::Go;
+    }
     zq::reorg::IReorgView& view;
 };
 
