@@ -1,6 +1,7 @@
 #pragma once
 // Registry interface: the small part of the Windows registry API the programs use.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zq {
@@ -18,6 +19,12 @@ inline constexpr long kRegFailure = -1;  // damaged store, bad handle, I/O error
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegDword = 4;
 
+// Keeps a root's writers' lock while it lives; see IRegistry::LockRoot.
+class RegLock {
+public:
+    virtual ~RegLock() = default;
+};
+
 class IRegistry {
 public:
     virtual ~IRegistry() = default;
@@ -34,6 +41,14 @@ public:
     // Subkey names by index in a stable order (order of creation); kRegNoMoreItems past the end.
     virtual long EnumKey(RegHandle key, std::uint32_t index, std::string& name) = 0;
     virtual long CloseKey(RegHandle key) = 0;
+    // Keeps every other process from writing the root until the lock is destroyed (before
+    // the registry), so that a look-up and the writes that depend on it are one step; calls
+    // through this object go on as usual meanwhile. Null when the lock cannot be had. A
+    // registry that no other process writes needs no lock and keeps this default.
+    virtual std::unique_ptr<RegLock> LockRoot(RegRoot root) {
+        (void)root;
+        return std::make_unique<RegLock>();
+    }
 };
 
 }  // namespace zq

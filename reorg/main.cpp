@@ -36,7 +36,7 @@ std::string CommandLineOf(int argc, char** argv) {
 struct Ui {
     Ui(int& argc, char** argv, zq::posix::PosixPlatform& posix) {
 #ifdef ZQ_HAVE_QT
-        if (zq::qt::QtWanted()) {
+        if (zq::qt::UseQt()) {
             app.emplace(argc, argv);
             dialogs.emplace(*app);
             posix.SetDialogs(*dialogs);

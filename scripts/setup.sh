@@ -7,7 +7,7 @@ packages=(
   libsqlite3-dev sqlite3
   libcurl4-openssl-dev curl openssl
   qt6-base-dev qt6-translations-l10n libgl1-mesa-dev fonts-dejavu-core fonts-liberation2
-  python3 util-linux
+  python3 util-linux locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -21,4 +21,18 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "All packages present."
+fi
+
+# The German locale: sizes are shown in the user's locale ("1.234,6"), and the tests check it.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "Generating the locale de_DE.UTF-8"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  if grep -q '^[# ]*de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $SUDO sed -i 's/^[# ]*\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  else
+    echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen
+  locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' || { echo "de_DE.UTF-8 could not be generated" >&2; exit 1; }
 fi

@@ -1,5 +1,7 @@
 #include "starter/TrustedLocations.h"
 
+#include <memory>
+
 #include "common/Paths.h"
 #include "common/RegistryAccess.h"
 #include "starter/Datei.h"
@@ -37,6 +39,10 @@ int AddTrustedLocation(StarterContext& ctx, const std::string& folder, int netwo
     if (!KeyExists(reg, kUser, ctx.glRegPathTrusted)) return kTrustedKeyNotFound;
     if (folder.empty()) return kTrustedRegistered;
 
+    // Another start of the program registers the same folders at the same moment: the
+    // look-up and the write are one step, or both find no entry and both add one. Without
+    // the lock the registration goes on as before.
+    const std::unique_ptr<RegLock> lock = reg.LockRoot(kUser);
     std::string f = folder;
     int calls = 0;
     const std::vector<std::string> subkeys = EnumerateSubkeys(reg, kUser, ctx.glRegPathTrusted, &calls);

@@ -25,6 +25,17 @@ struct ServerConfig {
     std::string problem;  // why a configured address is not used; empty when fine
 };
 
+// A checksum named on the version page for an installer.
+struct PageChecksum {
+    bool named = false;  // the marker is on the page
+    std::string hex;     // 64 lower-case hex digits; empty when the marker is followed by none
+};
+
+// Exit codes of zqu (listed in the README).
+inline constexpr int kExitOk = 0;              // closed; no download failed, or it was repeated with success
+inline constexpr int kExitDownloadFailed = 1;  // closed while the last download of a part had failed
+inline constexpr int kExitFetchFailed = 2;     // --fetch-file: the measured download failed
+
 struct UpdateContext {
     UpdateContext(IRegistry& reg, IProfile& prof, IFiles& fs, IEnvironment& environment,
                   IShell& sh, IDialogs& dlg, IWeb* internet)
@@ -55,10 +66,14 @@ struct UpdateContext {
     std::string glUpdateFolder;   // glDataFolder + "UpdStore" + separator; may be empty
     std::string glNewestManager;
     std::string glNewestClient;
+    PageChecksum glChecksumManager;  // "ZQM_SHA256:" on the version page
+    PageChecksum glChecksumClient;   // "ZQC_SHA256:"
 
     int glDownloadCount = 0;
     ProductPart glLastPart = ProductPart::None;
     long glLastResult = 0;        // 0 = success
+    bool glManagerFailed = false; // the last download of the part failed
+    bool glClientFailed = false;
     bool glClosed = false;        // the window was closed: the program ends
 };
 

@@ -1,6 +1,9 @@
 #include "update/funktionen.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "common/Paths.h"
 #include "common/RegistryAccess.h"
@@ -150,20 +153,105 @@ std::string ServerAddress(const UpdateContext& ctx, const std::string& resource)
     return ctx.glServer.base + resource;
 }
 
-std::string FetchText(UpdateContext& ctx, const std::string& url, std::string* why) {
-    auto fail = [&](const std::string& reason) {
-        if (why != nullptr) *why = reason;
+std::string FetchText(UpdateContext& ctx, const std::string& url, WebError* why,
+                      const IWeb::Progress& progress) {
+    auto fail = [&](WebError error) {
+        if (why != nullptr) *why = std::move(error);
         return std::string();
     };
-    if (url.empty()) return fail("kein Update-Server eingerichtet");
-    if (ctx.web == nullptr) return fail("kein Internetzugang eingerichtet");
-    std::optional<std::string> page = ctx.web->FetchText(url, kMaxVersionPageBytes);
+    if (url.empty()) return fail({WebFailure::Address, 0, "no update server"});
+    if (ctx.web == nullptr) return fail({WebFailure::Other, 0, "no web access"});
+    std::optional<std::string> page = ctx.web->FetchText(url, kMaxVersionPageBytes, progress);
     if (!page) {
-        const std::string reason = ctx.web->LastError();
-        return fail(reason.empty() ? "die Seite konnte nicht gelesen werden" : reason);
+        WebError error = ctx.web->LastError();
+        if (error.kind == WebFailure::None) error.kind = WebFailure::Other;
+        return fail(std::move(error));
     }
-    if (why != nullptr) why->clear();
+    if (why != nullptr) *why = {};
     return std::move(*page);
+}
+
+PageChecksum ChecksumFromPage(const std::string& page, const std::string& marker) {
+    PageChecksum sum;
+    const auto at = page.find(marker);
+    if (marker.empty() || at == std::string::npos) return sum;
+    sum.named = true;
+    std::string hex;
+    std::size_t pos = at + marker.size();
+    for (; pos < page.size() && std::isxdigit(static_cast<unsigned char>(page[pos])); ++pos) {
+        hex += static_cast<char>(std::tolower(static_cast<unsigned char>(page[pos])));
+    }
+    // Exactly 64 digits; a longer run is no SHA-256 either.
+    if (hex.size() == 64) sum.hex = hex;
+    return sum;
+}
+
+std::string FailureText(const UpdateContext& ctx, const WebError& error) {
+    std::string host = ctx.glServer.base.size() > 8 ? ctx.glServer.base.substr(8) : "";
+    host = host.substr(0, host.find('/'));
+    const std::string at = host.empty() ? "" : " (" + DisplayText(host) + ")";
+    const std::string folder = DisplayText(ShortenedPath(ctx.glUpdateFolder, kShownPathChars));
+    const std::string code = std::to_string(error.code);
+    switch (error.kind) {
+        case WebFailure::None:
+            return {};
+        case WebFailure::Address:
+            return "Die Adresse des Update-Servers ist keine https-Adresse.";
+        case WebFailure::Connection:
+            return "Keine Verbindung zum Update-Server" + at + ".";
+        case WebFailure::Certificate:
+            return "Das Zertifikat des Update-Servers" + at + " ist nicht vertrauenswürdig.";
+        case WebFailure::Status:
+            return "Der Update-Server" + at + " antwortete mit dem Status " + code + ".";
+        case WebFailure::Redirect:
+            if (error.code >= 300 && error.code <= 399) {
+                return "Der Update-Server" + at + " antwortete mit dem Status " + code +
+                       " (Weiterleitung).";
+            }
+            return "Der Update-Server" + at + " leitet auf eine Adresse weiter, die nicht mit "
+                   "https:// beginnt, oder leitet zu oft weiter.";
+        case WebFailure::BrokenOff:
+            return "Die Übertragung ist abgebrochen.";
+        case WebFailure::Stalled:
+            return "Die Übertragung ist abgebrochen: der Update-Server" + at + " sendet nichts mehr.";
+        case WebFailure::TooLarge:
+            return "Die Seite des Update-Servers" + at + " ist zu groß (mehr als " + code + " Bytes).";
+        case WebFailure::DiskFull:
+            return "Im Verzeichnis '" + folder + "' ist nicht genug Platz.";
+        case WebFailure::Folder:
+            return "In das Verzeichnis '" + folder + "' kann nicht geschrieben werden.";
+        case WebFailure::Rejected:
+            return "Die geladene Datei wurde zurückgewiesen.";
+        case WebFailure::Cancelled:
+            return "Abgebrochen.";
+        case WebFailure::Other:
+            break;
+    }
+    return "Die Anfrage an den Update-Server" + at + " ist fehlgeschlagen.";
+}
+
+std::string ShortenedPath(const std::string& path, std::size_t maxChars) {
+    std::vector<std::string> chars;
+    for (std::size_t pos = 0; pos < path.size();) {
+        const std::size_t len = std::max<std::size_t>(1, Utf8Length(path, pos));
+        chars.push_back(path.substr(pos, len));
+        pos += len;
+    }
+    constexpr std::size_t kMarkChars = 3;
+    if (chars.size() <= maxChars || maxChars <= kMarkChars + 2) return path;
+    // The end names the folder itself: keep twice as much of it as of the start.
+    const std::size_t keep = maxChars - kMarkChars;
+    const std::size_t head = keep / 3;
+    const std::size_t tail = keep - head;
+    std::string out;
+    for (std::size_t i = 0; i < head; ++i) out += chars[i];
+    out += "...";
+    for (std::size_t i = chars.size() - tail; i < chars.size(); ++i) out += chars[i];
+    return out;
+}
+
+int ExitCode(const UpdateContext& ctx) {
+    return ctx.glManagerFailed || ctx.glClientFailed ? kExitDownloadFailed : kExitOk;
 }
 
 MsgResult ShowMessage(UpdateContext& ctx, const std::string& text, MsgButtons buttons,

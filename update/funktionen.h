@@ -12,6 +12,8 @@ inline constexpr std::size_t kMaxVersionPageBytes = 1u << 20;
 inline constexpr const char* kVersionPage = "/iupdate.htm";
 inline constexpr const char* kHistoryPage = "/download/update.txt";
 inline constexpr const char* kZquIni = "zqu.ini";
+// Paths in message texts are shortened to this many characters.
+inline constexpr std::size_t kShownPathChars = 72;
 
 // major + "." + minor as two digits: 4, 1 gives "4.01".
 std::string ProgramVersionText(int major, int minor);
@@ -42,8 +44,23 @@ ServerConfig ReadServerConfig(IProfile& profile, const std::string& programFolde
 // The full address of a resource on the update server; empty when no server is configured.
 std::string ServerAddress(const UpdateContext& ctx, const std::string& resource);
 
-// The page's text; empty on any failure, with the reason in *why.
-std::string FetchText(UpdateContext& ctx, const std::string& url, std::string* why = nullptr);
+// The page's text; empty on any failure, with the reason in *why. progress is called while
+// the request runs (also when nothing arrives).
+std::string FetchText(UpdateContext& ctx, const std::string& url, WebError* why = nullptr,
+                      const IWeb::Progress& progress = {});
+
+// The checksum the version page names after marker ("ZQM_SHA256:"): 64 hex digits.
+PageChecksum ChecksumFromPage(const std::string& page, const std::string& marker);
+
+// What went wrong with a request, in German; the update folder is named where it matters.
+std::string FailureText(const UpdateContext& ctx, const WebError& error);
+
+// A path shortened to at most maxChars characters by leaving out its middle ("..."), so
+// that a long folder does not widen a message box beyond the screen.
+std::string ShortenedPath(const std::string& path, std::size_t maxChars);
+
+// The program's exit code after the window closed (see the README).
+int ExitCode(const UpdateContext& ctx);
 
 // A message box; an empty title gives "ZEQUORA Update  -  " + version text.
 MsgResult ShowMessage(UpdateContext& ctx, const std::string& text, MsgButtons buttons,

@@ -46,12 +46,15 @@ int FetchFile(const std::string& url, const std::string& target, const std::stri
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t bytes = 0;
     const zq::DownloadResult r =
-        web.Download(url, target, [&](std::uint64_t done, std::uint64_t) { bytes = done; });
+        web.Download(url, target, [&](std::uint64_t done, std::uint64_t) {
+            bytes = done;
+            return true;
+        });
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!r.ok) {
-        std::fprintf(stderr, "zqu: download failed: %s\n", r.error.c_str());
-        return 1;
+        std::fprintf(stderr, "zqu: download failed: %ld %s\n", r.error.code, r.error.detail.c_str());
+        return zq::update::kExitFetchFailed;
     }
     std::printf("%llu bytes in %.3f s\n", static_cast<unsigned long long>(bytes), seconds);
     return 0;
@@ -72,7 +75,7 @@ int main(int argc, char** argv) {
     std::optional<zq::qt::QtApp> qtApp;
     std::optional<zq::qt::QtDialogs> qtDialogs;
     std::unique_ptr<zq::update::IMainView> view;
-    if (ChooseUi() == Ui::Window) {
+    if (ChooseUi() == Ui::Window && zq::qt::UseQt()) {
         qtApp.emplace(argc, argv);
         qtDialogs.emplace(*qtApp);
         posix.SetDialogs(*qtDialogs);
@@ -95,5 +98,5 @@ int main(int argc, char** argv) {
     ctx.glServerRead = true;
     zq::update::FrmMain window(ctx, *view);
     window.Run();
-    return 0;
+    return zq::update::ExitCode(ctx);
 }

@@ -50,9 +50,13 @@ void ConsoleUpdateView::SetEnabled(std::string_view control, bool enabled) {
 
 void ConsoleUpdateView::UseStandardButtonStyle(std::string_view) {}  // one style on a terminal
 
-void ConsoleUpdateView::SetBusy(bool busy) {
+// The window is printed when it waits for a choice; until then the busy line says what runs.
+void ConsoleUpdateView::Show() {}
+
+void ConsoleUpdateView::SetBusy(bool busy, const std::string& what) {
     lastProgress_ = -1;
-    if (!busy) EndProgressLine();
+    EndProgressLine();
+    if (busy && !what.empty()) out_ << what << '\n' << std::flush;
 }
 
 void ConsoleUpdateView::ProcessPendingEvents() { out_.flush(); }

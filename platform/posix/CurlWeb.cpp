@@ -2,9 +2,12 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,13 +33,29 @@ bool StartsWithHttps(const std::string& url) {
     return true;
 }
 
-// Empty when the address may be requested, else the reason it is refused.
-std::string CheckUrl(const std::string& url) {
+WebError Failure(WebFailure kind, long code, std::string detail) {
+    return WebError{kind, code, std::move(detail)};
+}
+
+// Kind None when the address may be requested, else why it is refused.
+WebError CheckUrl(const std::string& url) {
     for (unsigned char c : url) {
-        if (c <= 0x20 || c == 0x7F) return "the address contains blanks or control characters";
+        if (c <= 0x20 || c == 0x7F) {
+            return Failure(WebFailure::Address, 0, "the address contains blanks or control characters");
+        }
     }
-    if (!StartsWithHttps(url)) return "only https:// addresses are accepted: " + url;
+    if (!StartsWithHttps(url)) {
+        return Failure(WebFailure::Address, 0, "only https:// addresses are accepted: " + url);
+    }
     return {};
+}
+
+bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefix) {
+    if (size < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(data[i])) != prefix[i]) return false;
+    }
+    return true;
 }
 
 struct CurlDeleter {
@@ -48,11 +67,23 @@ struct SlistDeleter {
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
-// One request: the options every transfer shares.
+// One request: the options every transfer shares, and what is needed to tell whether the
+// body arrived whole.
 struct Request {
     CurlHandle handle{curl_easy_init()};
     Slist headers{curl_slist_append(nullptr, "Cache-Control: no-cache")};
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    const IWeb::Progress* progress = nullptr;
+    // The stall watch: curl's own low-speed check averages over several seconds and so ends
+    // a transfer that stopped after some data only seconds after the stall time-out.
+    std::chrono::steady_clock::duration stallLimit{};
+    std::chrono::steady_clock::time_point lastArrival{};
+    curl_off_t lastDone = -1;
+    bool stalled = false;
+    bool cancelled = false;
+    // Of the current response: chunked, and whether the server closed TLS with close_notify.
+    bool chunked = false;
+    bool closeNotify = false;
 
     bool Setup(const std::string& url, const std::string& caFile, const WebTimeouts& t) {
         CURL* h = handle.get();
@@ -77,7 +108,64 @@ struct Request {
         ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer) == CURLE_OK;
         ok = ok && curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 256L * 1024L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HeaderSeen) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, this) == CURLE_OK;
+        // The TLS messages reach us only through the debug channel; it tells a clean end
+        // (close_notify) from a dropped connection.
+        ok = ok && curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, &DebugSeen) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_DEBUGDATA, this) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_VERBOSE, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressSeen) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, this) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+        stallLimit = t.lowSpeed;
+        lastArrival = std::chrono::steady_clock::now();
         return ok;
+    }
+
+    static std::size_t HeaderSeen(char* data, std::size_t size, std::size_t count, void* user) {
+        auto* r = static_cast<Request*>(user);
+        const std::size_t n = size * count;
+        if (StartsWithNoCase(data, n, "http/")) {  // a new response (after a redirect)
+            r->chunked = false;
+            r->closeNotify = false;
+        } else if (StartsWithNoCase(data, n, "transfer-encoding:")) {
+            std::string value(data, n);
+            for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            r->chunked = value.find("chunked") != std::string::npos;
+        }
+        return n;
+    }
+
+    static int DebugSeen(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+        // A TLS alert is the only two-byte TLS message; description 0 is close_notify.
+        if (type == CURLINFO_SSL_DATA_IN && size == 2 && data[1] == 0) {
+            static_cast<Request*>(user)->closeNotify = true;
+        }
+        return 0;
+    }
+
+    // Called about once a second even while nothing arrives, so a window stays alive and a
+    // stall is noticed in time.
+    static int ProgressSeen(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
+        auto* r = static_cast<Request*>(user);
+        const auto now = std::chrono::steady_clock::now();
+        curl_off_t connected = 0;
+        curl_easy_getinfo(r->handle.get(), CURLINFO_APPCONNECT_TIME_T, &connected);
+        // Until the TLS handshake is done the connect time-out watches.
+        if (done != r->lastDone || connected == 0) {
+            r->lastDone = done;
+            r->lastArrival = now;
+        } else if (now - r->lastArrival >= r->stallLimit) {
+            r->stalled = true;
+            return 1;  // ends the transfer with CURLE_ABORTED_BY_CALLBACK
+        }
+        if (r->progress != nullptr && *r->progress &&
+            !(*r->progress)(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total))) {
+            r->cancelled = true;
+            return 1;
+        }
+        return 0;
     }
 
     long Status() {
@@ -86,13 +174,76 @@ struct Request {
         return code;
     }
 
-    std::string Describe(CURLcode rc, long status) const {
-        if (rc == CURLE_HTTP_RETURNED_ERROR || (rc == CURLE_OK && (status < 200 || status > 299))) {
-            return "HTTP status " + std::to_string(status);
-        }
+    std::string Words(CURLcode rc) const {
         std::string text = curl_easy_strerror(rc);
         if (errorBuffer[0] != '\0') text += ": " + std::string(errorBuffer);
         return text;
+    }
+
+    // Kind None when the transfer ended with success, complete as far as the protocol
+    // can tell; otherwise what went wrong.
+    WebError Outcome(CURLcode rc) {
+        const long status = Status();
+        if (cancelled) return Failure(WebFailure::Cancelled, 0, "cancelled by the caller");
+        if (stalled) {
+            return Failure(WebFailure::Stalled, CURLE_OPERATION_TIMEDOUT,
+                           "nothing received for " +
+                               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(stallLimit).count()) +
+                               " s");
+        }
+        switch (rc) {
+            case CURLE_OK:
+                break;
+            case CURLE_HTTP_RETURNED_ERROR:
+                return Failure(WebFailure::Status, status, "HTTP status " + std::to_string(status));
+            case CURLE_COULDNT_RESOLVE_HOST:
+            case CURLE_COULDNT_RESOLVE_PROXY:
+            case CURLE_COULDNT_CONNECT:
+            case CURLE_SSL_CONNECT_ERROR:
+                return Failure(WebFailure::Connection, rc, Words(rc));
+            case CURLE_OPERATION_TIMEDOUT: {
+                // Before the TLS handshake ended it is the connect time-out, after it a stall.
+                curl_off_t connected = 0;
+                curl_easy_getinfo(handle.get(), CURLINFO_APPCONNECT_TIME_T, &connected);
+                return Failure(connected > 0 ? WebFailure::Stalled : WebFailure::Connection, rc, Words(rc));
+            }
+            case CURLE_PEER_FAILED_VERIFICATION:
+            case CURLE_SSL_CACERT_BADFILE:
+            case CURLE_SSL_CERTPROBLEM:
+            case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            case CURLE_SSL_INVALIDCERTSTATUS:
+                return Failure(WebFailure::Certificate, rc, Words(rc));
+            case CURLE_UNSUPPORTED_PROTOCOL:  // the address itself is https: a redirect left it
+            case CURLE_TOO_MANY_REDIRECTS:
+                return Failure(WebFailure::Redirect, rc, Words(rc));
+            case CURLE_PARTIAL_FILE:
+            case CURLE_RECV_ERROR:
+            case CURLE_SEND_ERROR:
+            case CURLE_GOT_NOTHING:
+            case CURLE_HTTP2:
+            case CURLE_HTTP2_STREAM:
+            case CURLE_BAD_CONTENT_ENCODING:
+                return Failure(WebFailure::BrokenOff, rc, Words(rc));
+            default:
+                return Failure(WebFailure::Other, rc, Words(rc));
+        }
+        if (status < 200 || status > 299) {
+            return Failure(status >= 300 && status < 400 ? WebFailure::Redirect : WebFailure::Status,
+                           status, "HTTP status " + std::to_string(status));
+        }
+        // A body without length or chunks ends when the connection does: only a TLS
+        // close_notify tells that end from a connection lost halfway.
+        curl_off_t length = -1;
+        curl_easy_getinfo(handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        long version = 0;
+        curl_easy_getinfo(handle.get(), CURLINFO_HTTP_VERSION, &version);
+        const bool closeDelimited = length < 0 && !chunked &&
+                                    (version == CURL_HTTP_VERSION_1_0 || version == CURL_HTTP_VERSION_1_1);
+        if (closeDelimited && !closeNotify) {
+            return Failure(WebFailure::BrokenOff, CURLE_PARTIAL_FILE,
+                           "the connection ended without a TLS close_notify and the server sent no length");
+        }
+        return {};
     }
 };
 
@@ -113,7 +264,27 @@ std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* us
     return n;
 }
 
-// The partial file of one download: buffered writes, removed unless committed.
+constexpr std::string_view kPartSuffix = ".part";
+
+// "." + name + "." + digits + "." + digits + ".part": the temporary name PartFile gives.
+bool IsPartNameOf(const std::string& entry, const std::string& name) {
+    const std::string prefix = "." + name + ".";
+    if (entry.size() <= prefix.size() + kPartSuffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
+        entry.compare(entry.size() - kPartSuffix.size(), kPartSuffix.size(), kPartSuffix) != 0) {
+        return false;
+    }
+    const std::string middle =
+        entry.substr(prefix.size(), entry.size() - prefix.size() - kPartSuffix.size());
+    const auto dot = middle.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size()) return false;
+    for (std::size_t i = 0; i < middle.size(); ++i) {
+        if (i != dot && (middle[i] < '0' || middle[i] > '9')) return false;
+    }
+    return true;
+}
+
+// The partial file of one download: buffered writes, removed unless committed. It is held
+// under an exclusive flock while it lives, so a leftover nobody holds is known to be stale.
 class PartFile {
 public:
     explicit PartFile(const std::string& target) {
@@ -124,12 +295,16 @@ public:
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             path_ = (folder / ("." + t.filename().string() + "." + std::to_string(getpid()) + "." +
-                               std::to_string(counter++) + ".part"))
+                               std::to_string(counter++) + std::string(kPartSuffix)))
                         .string();
             fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && errno != EEXIST) break;
         }
-        if (fd_ < 0) error_ = "cannot create " + path_ + ": " + std::strerror(errno);
+        if (fd_ < 0) {
+            Fail("cannot create " + path_);
+            return;
+        }
+        ::flock(fd_, LOCK_EX | LOCK_NB);
         buffer_.reserve(kWriteBufferBytes);
     }
     ~PartFile() {
@@ -140,8 +315,8 @@ public:
     PartFile& operator=(const PartFile&) = delete;
 
     bool created() const { return fd_ >= 0 || closedOk_; }
-    const std::string& error() const { return error_; }
-    std::uint64_t written() const { return written_; }
+    const WebError& error() const { return error_; }
+    const std::string& path() const { return path_; }
 
     bool Append(const char* data, std::size_t n) {
         if (buffer_.size() + n > kWriteBufferBytes && !Flush()) return false;
@@ -150,16 +325,21 @@ public:
         return true;
     }
 
-    // Makes the file complete on disk and puts it in place of the target.
-    // expected is the announced length, -1 when unknown.
-    bool Commit(const std::string& target, std::int64_t expected) {
+    // Makes the file complete on disk. expected is the announced length, -1 when unknown.
+    bool Finish(std::int64_t expected) {
         if (!Flush()) return false;
         if (expected >= 0 && static_cast<std::uint64_t>(expected) != written_) {
-            error_ = "the server sent " + std::to_string(written_) + " of " +
-                     std::to_string(expected) + " bytes";
+            error_ = Failure(WebFailure::BrokenOff, CURLE_PARTIAL_FILE,
+                             "the server sent " + std::to_string(written_) + " of " +
+                                 std::to_string(expected) + " bytes");
             return false;
         }
         if (::fsync(fd_) != 0) return Fail("cannot write " + path_);
+        return true;
+    }
+
+    // Puts the finished file in place of the target.
+    bool Commit(const std::string& target) {
         const int fd = fd_;
         fd_ = -1;
         closedOk_ = true;
@@ -190,7 +370,12 @@ private:
         return true;
     }
     bool Fail(const std::string& what) {
-        if (error_.empty()) error_ = what + ": " + std::strerror(errno);
+        const int number = errno;
+        if (error_.kind == WebFailure::None) {
+            const bool full = number == ENOSPC || number == EDQUOT;
+            error_ = Failure(full ? WebFailure::DiskFull : WebFailure::Folder, number,
+                             what + ": " + std::strerror(number));
+        }
         return false;
     }
 
@@ -200,30 +385,13 @@ private:
     bool committed_ = false;
     std::vector<char> buffer_;
     std::uint64_t written_ = 0;
-    std::string error_;
-};
-
-struct DownloadState {
-    PartFile* file = nullptr;
-    const std::function<void(std::uint64_t, std::uint64_t)>* progress = nullptr;
-    curl_off_t lastDone = -1;
-    curl_off_t lastTotal = -1;
+    WebError error_;
 };
 
 std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* state = static_cast<DownloadState*>(user);
+    auto* file = static_cast<PartFile*>(user);
     const std::size_t n = size * count;
-    return state->file->Append(data, n) ? n : 0;
-}
-
-int DownloadProgress(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
-    auto* state = static_cast<DownloadState*>(user);
-    if (*state->progress && (done != state->lastDone || total != state->lastTotal)) {
-        state->lastDone = done;
-        state->lastTotal = total;
-        (*state->progress)(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
-    }
-    return 0;
+    return file->Append(data, n) ? n : 0;
 }
 
 }  // namespace
@@ -251,44 +419,43 @@ CurlWeb::CurlWeb(std::string caFile, WebTimeouts timeouts)
 
 CurlWeb::~CurlWeb() { curl_global_cleanup(); }
 
-std::optional<std::string> CurlWeb::FetchText(const std::string& url, std::size_t maxBytes) {
+std::optional<std::string> CurlWeb::FetchText(const std::string& url, std::size_t maxBytes,
+                                              const Progress& progress) {
     lastError_ = CheckUrl(url);
-    if (!lastError_.empty()) return std::nullopt;
+    if (lastError_.kind != WebFailure::None) return std::nullopt;
     Request request;
     if (!request.Setup(url, caFile_, timeouts_)) {
-        lastError_ = "the web library could not be set up";
+        lastError_ = Failure(WebFailure::Other, 0, "the web library could not be set up");
         return std::nullopt;
     }
+    request.progress = &progress;
     FetchState state;
     state.maxBytes = maxBytes;
     curl_easy_setopt(request.handle.get(), CURLOPT_WRITEFUNCTION, &FetchWrite);
     curl_easy_setopt(request.handle.get(), CURLOPT_WRITEDATA, &state);
     const CURLcode rc = curl_easy_perform(request.handle.get());
-    const long status = request.Status();
     if (state.tooLarge) {
-        lastError_ = "the page is larger than " + std::to_string(maxBytes) + " bytes";
+        lastError_ = Failure(WebFailure::TooLarge, static_cast<long>(maxBytes),
+                             "the page is larger than " + std::to_string(maxBytes) + " bytes");
         return std::nullopt;
     }
-    if (rc != CURLE_OK || status < 200 || status > 299) {
-        lastError_ = request.Describe(rc, status);
-        return std::nullopt;
-    }
+    lastError_ = request.Outcome(rc);
+    if (lastError_.kind != WebFailure::None) return std::nullopt;
     return std::move(state.body);
 }
 
-DownloadResult CurlWeb::Download(
-    const std::string& url, const std::string& target,
-    const std::function<void(std::uint64_t done, std::uint64_t total)>& progress) {
+DownloadResult CurlWeb::Download(const std::string& url, const std::string& target,
+                                 const Progress& progress, const Check& check) {
     DownloadResult result;
     result.error = CheckUrl(url);
-    if (!result.error.empty()) return result;
+    if (result.error.kind != WebFailure::None) return result;
     if (target.empty()) {
-        result.error = "no target file";
+        result.error = Failure(WebFailure::Folder, 0, "no target file");
         return result;
     }
     Request request;
     if (!request.Setup(url, caFile_, timeouts_)) {
-        result.error = "the web library could not be set up";
+        result.error = Failure(WebFailure::Other, 0, "the web library could not be set up");
         return result;
     }
     PartFile file(target);
@@ -296,31 +463,59 @@ DownloadResult CurlWeb::Download(
         result.error = file.error();
         return result;
     }
-    DownloadState state;
-    state.file = &file;
-    state.progress = &progress;
+    request.progress = &progress;
     CURL* h = request.handle.get();
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DownloadWrite);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &DownloadProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &file);
     const CURLcode rc = curl_easy_perform(h);
     result.httpStatus = request.Status();
-    if (rc != CURLE_OK || result.httpStatus < 200 || result.httpStatus > 299) {
-        result.error = (rc == CURLE_WRITE_ERROR && !file.error().empty())
-                           ? file.error()
-                           : request.Describe(rc, result.httpStatus);
+    if (rc == CURLE_WRITE_ERROR && file.error().kind != WebFailure::None) {
+        result.error = file.error();
         return result;  // the partial file goes with `file`
     }
+    result.error = request.Outcome(rc);
+    if (result.error.kind != WebFailure::None) return result;
     curl_off_t expected = -1;
     curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-    if (!file.Commit(target, expected)) {
+    if (!file.Finish(expected)) {
+        result.error = file.error();
+        return result;
+    }
+    if (check && !check(file.path())) {
+        result.error = Failure(WebFailure::Rejected, 0, "the received file was refused");
+        return result;
+    }
+    if (!file.Commit(target)) {
         result.error = file.error();
         return result;
     }
     result.ok = true;
     return result;
+}
+
+int CurlWeb::RemoveLeftovers(const std::string& target) {
+    namespace fs = std::filesystem;
+    const fs::path t(target);
+    fs::path folder = t.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string name = t.filename().string();
+    std::error_code ec;
+    int removed = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (!IsPartNameOf(entry, name)) continue;
+        const std::string path = it->path().string();
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat st {};
+        // Only a plain file nobody holds: a running download keeps its lock.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
 }
 
 }  // namespace zq::posix

@@ -32,18 +32,19 @@ public:
     CurlWeb(const CurlWeb&) = delete;
     CurlWeb& operator=(const CurlWeb&) = delete;
 
-    std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes) override;
-    DownloadResult Download(
-        const std::string& url, const std::string& target,
-        const std::function<void(std::uint64_t done, std::uint64_t total)>& progress) override;
-
-    // Why the last FetchText failed (empty after success).
-    std::string LastError() const override { return lastError_; }
+    std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes,
+                                         const Progress& progress = {}) override;
+    DownloadResult Download(const std::string& url, const std::string& target,
+                            const Progress& progress, const Check& check = {}) override;
+    WebError LastError() const override { return lastError_; }
+    // Leftovers are the hidden ".<name>.<pid>.<n>.part" files that no live download holds
+    // under its flock.
+    int RemoveLeftovers(const std::string& target) override;
 
 private:
     std::string caFile_;
     WebTimeouts timeouts_;
-    std::string lastError_;
+    WebError lastError_;
 };
 
 }  // namespace zq::posix

@@ -45,11 +45,13 @@ struct Entry {
     std::string text;  // comment line, or value name
     std::uint32_t type = 0;
     std::string data;
+    bool operator==(const Entry&) const = default;
 };
 
 struct Key {
     std::string path;  // as written, without the root name
     std::vector<Entry> entries;
+    bool operator==(const Key&) const = default;
 };
 
 struct Model {
@@ -255,7 +257,7 @@ bool ParseData(const std::string& s, Entry& e, std::string& why) {
                 why = "text of odd length";
                 return false;
             }
-            e.data = RestoreEscapedBytes(Utf16LeToUtf8(bytes));
+            e.data = DecodeUtf16Le(bytes);
         } else {
             e.data = std::move(bytes);
         }
@@ -394,11 +396,18 @@ bool Parse(const std::string& text, const std::string& rootName, Model& model, s
     return true;
 }
 
+// The escapes ParseQuoted reads: a name may hold line breaks and NULs, which must not
+// reach the file as they are.
 std::string Quote(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\0') out += "\\0";
+        else {
+            if (c == '\\' || c == '"') out += '\\';
+            out += c;
+        }
     }
     return out + '"';
 }
@@ -424,9 +433,14 @@ std::string HexList(const std::string& bytes, std::size_t prefixLen) {
     return out;
 }
 
-bool PlainText(const std::string& data) {
-    return !data.empty() && data.back() == '\0' &&
-           data.find_first_of(std::string("\r\n\0", 3)) == data.size() - 1;
+// Whether a REG_SZ value is written as a quoted text: as regedit does when it ends in its
+// NUL and holds no line break or other NUL (those go as UTF-16 bytes, hex(1)), and with
+// escapes when the UTF-16 bytes would not give the same text back (bytes that are not
+// UTF-8 next to unpaired surrogates).
+bool QuotedText(const std::string& data) {
+    if (data.empty() || data.back() != '\0') return false;
+    return data.find_first_of(std::string("\r\n\0", 3)) == data.size() - 1 ||
+           DecodeUtf16Le(Utf8ToUtf16Le(data)) != data;
 }
 
 std::string Serialise(const Model& model, const std::string& rootName) {
@@ -441,7 +455,7 @@ std::string Serialise(const Model& model, const std::string& rootName) {
             }
             std::string name = e.text.empty() ? "@" : Quote(e.text);
             std::string line;
-            if (e.type == kRegSz && PlainText(e.data)) {
+            if (e.type == kRegSz && QuotedText(e.data)) {
                 line = name + "=" + Quote(e.data.substr(0, e.data.size() - 1));
             } else if (e.type == kRegDword && e.data.size() == 4) {
                 std::uint32_t v = 0;
@@ -463,6 +477,24 @@ std::string Serialise(const Model& model, const std::string& rootName) {
     }
     return out;
 }
+
+// A store file's bytes as a model; why says what is wrong with them.
+bool ParseStore(const std::string& raw, RegRoot root, TextForm& form, Model& model, std::string& why) {
+    if (raw.size() > kMaxFileBytes) {
+        why = "file too large";
+        return false;
+    }
+    std::string text;
+    if (!DecodeText(raw, form, text)) {
+        why = "UTF-16 text of odd length";
+        return false;
+    }
+    return Parse(text, RootName(root), model, why);
+}
+
+bool SameContent(const Model& a, const Model& b) { return a.preamble == b.preamble && a.keys == b.keys; }
+
+int IndexOf(RegRoot root) { return root == RegRoot::LocalMachine ? 0 : 1; }
 
 struct Signature {
     dev_t dev = 0;
@@ -507,6 +539,7 @@ struct RegistryStore::Impl {
     struct Cache {
         bool valid = false;
         Signature sig;
+        TextForm form = TextForm::Plain;  // kept when the file is written
         Model model;
     };
 
@@ -517,6 +550,7 @@ struct RegistryStore::Impl {
     std::string lastError;
     std::set<std::string> reported;
     Cache cache[2];
+    int held[2] = {-1, -1};  // lock files held through LockRoot
 
     std::string FileOf(RegRoot root) const { return folder + "/" + RootName(root) + ".reg"; }
 
@@ -531,9 +565,11 @@ struct RegistryStore::Impl {
     }
 
     // Reads and parses a root's file; uses the cached model while the file is unchanged.
-    long Load(RegRoot root, bool fresh, const Model*& out) {
-        Cache& c = cache[root == RegRoot::LocalMachine ? 0 : 1];
+    // form tells how the file is encoded (plain for a missing file).
+    long Load(RegRoot root, bool fresh, const Model*& out, TextForm* form = nullptr) {
+        Cache& c = cache[IndexOf(root)];
         std::string file = FileOf(root);
+        if (form) *form = TextForm::Plain;
         Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         if (fd.get() < 0) {
             if (errno == ENOENT || errno == ENOTDIR) {
@@ -554,6 +590,7 @@ struct RegistryStore::Impl {
         Signature sig = SignatureOf(st);
         if (!fresh && c.valid && c.sig == sig) {
             out = &c.model;
+            if (form) *form = c.form;
             return kRegSuccess;
         }
         c.valid = false;
@@ -570,57 +607,81 @@ struct RegistryStore::Impl {
             got += static_cast<std::size_t>(n);
         }
         raw.resize(got);
-        TextForm form;
-        std::string text, why;
-        if (!DecodeText(raw, form, text)) why = "UTF-16 text of odd length";
-        else Parse(text, RootName(root), c.model, why);
-        if (!why.empty())
+        std::string why;
+        if (!ParseStore(raw, root, c.form, c.model, why))
             return Fail(kRegFailure, file + ": damaged: " + why + "; the file is left as it is");
         c.sig = sig;
         c.valid = true;
         out = &c.model;
+        if (form) *form = c.form;
         return kRegSuccess;
     }
 
-    // Runs change on the current content under the writers' lock and replaces the file
-    // when change reports a modification.
-    long Modify(RegRoot root, const std::function<long(Model&, bool&)>& change) {
-        std::string file = FileOf(root);
+    // Opens and locks the root's lock file beside the store, creating the folder when
+    // missing; -1 (and the reason in lastError) when that fails or takes too long.
+    int TakeLock(RegRoot root) {
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
             // Parents may be missing too.
             std::string partial;
             for (std::size_t p = 1; p <= folder.size(); ++p) {
                 if (p == folder.size() || folder[p] == '/') {
                     partial = folder.substr(0, p);
-                    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-                        return Fail(kRegFailure, folder + ": cannot create the store folder: " +
-                                                     std::strerror(errno));
+                    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+                        Fail(kRegFailure, folder + ": cannot create the store folder: " + std::strerror(errno));
+                        return -1;
+                    }
                 }
             }
         }
-        std::string lockFile = file + ".lock";
-        Fd lock(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        if (lock.get() < 0)
-            return Fail(kRegFailure, lockFile + ": cannot be opened: " + std::strerror(errno));
+        std::string lockFile = FileOf(root) + ".lock";
+        int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            Fail(kRegFailure, lockFile + ": cannot be opened: " + std::strerror(errno));
+            return -1;
+        }
         auto deadline = std::chrono::steady_clock::now() + kLockWait;
         auto pause = std::chrono::microseconds(100);
-        while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            std::string why;
             if (errno != EWOULDBLOCK && errno != EINTR)
-                return Fail(kRegFailure, lockFile + ": cannot be locked: " + std::strerror(errno));
-            if (std::chrono::steady_clock::now() > deadline)
-                return Fail(kRegFailure, lockFile + ": held by another process for too long");
+                why = lockFile + ": cannot be locked: " + std::strerror(errno);
+            else if (std::chrono::steady_clock::now() > deadline)
+                why = lockFile + ": held by another process for too long";
+            if (!why.empty()) {
+                ::close(fd);
+                Fail(kRegFailure, why);
+                return -1;
+            }
             std::this_thread::sleep_for(pause);
             if (pause < std::chrono::milliseconds(5)) pause *= 2;
         }
+        return fd;
+    }
+
+    // Runs change on the current content under the writers' lock and replaces the file
+    // when change reports a modification. The new content is read back first: a file the
+    // store itself could not read would lose the whole root.
+    long Modify(RegRoot root, const std::function<long(Model&, bool&)>& change) {
+        std::string file = FileOf(root);
+        // Under a LockRoot of this store the lock is held already.
+        Fd lock(held[IndexOf(root)] >= 0 ? -1 : TakeLock(root));
+        if (held[IndexOf(root)] < 0 && lock.get() < 0) return kRegFailure;
         const Model* current = nullptr;
-        long status = Load(root, true, current);
+        TextForm form = TextForm::Plain;
+        long status = Load(root, true, current, &form);
         if (status != kRegSuccess) return status;
         Model model = *current;
         bool changed = false;
         status = change(model, changed);
         if (status != kRegSuccess || !changed) return status;
         model.Reindex();
-        std::string content = Serialise(model, RootName(root));
+        std::string content = EncodeText(Serialise(model, RootName(root)), form);
+        Model check;
+        TextForm checkForm = form;
+        std::string why;
+        if (!ParseStore(content, root, checkForm, check, why) || !SameContent(check, model))
+            return Fail(kRegFailure, file + ": not written: the change would not read back as written" +
+                                         (why.empty() ? std::string() : " (" + why + ")"));
 
         std::string tmpl = file + ".tmp-XXXXXX";
         std::vector<char> name(tmpl.begin(), tmpl.end());
@@ -640,7 +701,7 @@ struct RegistryStore::Impl {
         }
         Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.get() >= 0) ::fsync(dir.get());
-        cache[root == RegRoot::LocalMachine ? 0 : 1].valid = false;
+        cache[IndexOf(root)].valid = false;
         return Ok();
     }
 
@@ -661,7 +722,43 @@ RegistryStore::RegistryStore(std::string folder) : impl_(std::make_unique<Impl>(
     impl_->folder = std::move(folder);
 }
 
-RegistryStore::~RegistryStore() = default;
+RegistryStore::~RegistryStore() {
+    for (int fd : impl_->held)
+        if (fd >= 0) ::close(fd);
+}
+
+namespace {
+
+class StoreLock : public RegLock {
+public:
+    StoreLock(RegistryStore::Impl& impl, int index) : impl_(impl), index_(index) {}
+    ~StoreLock() override;
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+private:
+    RegistryStore::Impl& impl_;
+    int index_;
+};
+
+StoreLock::~StoreLock() {
+    std::lock_guard<std::mutex> guard(impl_.mutex);
+    if (impl_.held[index_] >= 0) ::close(impl_.held[index_]);
+    impl_.held[index_] = -1;
+}
+
+}  // namespace
+
+std::unique_ptr<RegLock> RegistryStore::LockRoot(RegRoot root) {
+    std::lock_guard<std::mutex> guard(impl_->mutex);
+    const int index = IndexOf(root);
+    // Held here already: the outer lock covers the inner one.
+    if (impl_->held[index] >= 0) return std::make_unique<RegLock>();
+    const int fd = impl_->TakeLock(root);
+    if (fd < 0) return nullptr;
+    impl_->held[index] = fd;
+    return std::make_unique<StoreLock>(*impl_, index);
+}
 
 std::string RegistryStore::FileOf(RegRoot root) const { return impl_->FileOf(root); }
 

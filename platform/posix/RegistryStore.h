@@ -27,6 +27,8 @@ public:
                   const std::string& data) override;
     long EnumKey(RegHandle key, std::uint32_t index, std::string& name) override;
     long CloseKey(RegHandle key) override;
+    // The writers' lock file of the root, held until the lock is destroyed.
+    std::unique_ptr<RegLock> LockRoot(RegRoot root) override;
 
     // The file that holds one root.
     std::string FileOf(RegRoot root) const;

@@ -89,6 +89,13 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     while (i < text.size()) {
         std::uint32_t cp = 0;
         std::size_t len = DecodeOne(text, i, cp);
+        if (len == 0 && At(text, i) == 0xED && IsCont(text, i + 1) && At(text, i + 1) >= 0xA0 &&
+            IsCont(text, i + 2)) {
+            // A lone surrogate as Utf16LeToUtf8 gives it: back to its own code unit.
+            AppendUnit(out, 0xD000u | ((At(text, i + 1) & 0x3Fu) << 6) | (At(text, i + 2) & 0x3Fu));
+            i += 3;
+            continue;
+        }
         if (len == 0) {
             AppendUnit(out, 0xDC00u + At(text, i));
             ++i;
@@ -123,11 +130,21 @@ std::string RestoreEscapedBytes(std::string_view text) {
     return out;
 }
 
+std::string DecodeUtf16Le(std::string_view bytes) {
+    std::string text = Utf16LeToUtf8(bytes);
+    std::string restored = RestoreEscapedBytes(text);
+    // Lone low surrogates that another program wrote stay what they are when taking them as
+    // bytes would not give the same code units back.
+    if (restored != text && Utf8ToUtf16Le(restored) == bytes.substr(0, bytes.size() / 2 * 2))
+        return restored;
+    return text;
+}
+
 bool DecodeText(const std::string& raw, TextForm& form, std::string& text) {
     if (raw.size() >= 2 && At(raw, 0) == 0xFF && At(raw, 1) == 0xFE) {
         form = TextForm::Utf16LeBom;
         if (raw.size() % 2 != 0) return false;
-        text = RestoreEscapedBytes(Utf16LeToUtf8(std::string_view(raw).substr(2)));
+        text = DecodeUtf16Le(std::string_view(raw).substr(2));
         return true;
     }
     if (raw.size() >= 3 && At(raw, 0) == 0xEF && At(raw, 1) == 0xBB && At(raw, 2) == 0xBF) {

@@ -26,13 +26,14 @@ IDialogs& LoadedQtDialogs::Target() {
             const char* why = ::dlerror();
             problem_ = why != nullptr ? why : ("cannot load " + modulePath_);
         } else {
-            auto create = reinterpret_cast<IDialogs* (*)()>(::dlsym(handle_, "zq_qt_dialogs_create"));
+            auto create = reinterpret_cast<IDialogs* (*)(std::string&)>(::dlsym(handle_, "zq_qt_dialogs_create"));
             destroy_ = reinterpret_cast<void (*)(IDialogs*)>(::dlsym(handle_, "zq_qt_dialogs_destroy"));
             if (create == nullptr || destroy_ == nullptr) {
                 problem_ = modulePath_ + " lacks its entry points";
             } else {
-                loaded_ = create();
-                if (loaded_ == nullptr) problem_ = modulePath_ + " made no dialogs";
+                std::string why;
+                loaded_ = create(why);
+                if (loaded_ == nullptr) problem_ = why.empty() ? modulePath_ + " made no dialogs" : why;
             }
         }
         if (!problem_.empty()) {

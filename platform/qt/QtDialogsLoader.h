@@ -44,6 +44,7 @@ private:
 
 // The module's entry points.
 extern "C" {
-zq::IDialogs* zq_qt_dialogs_create();
+// Null, with the reason in problem, when Qt cannot come up (no display to be reached).
+zq::IDialogs* zq_qt_dialogs_create(std::string& problem);
 void zq_qt_dialogs_destroy(zq::IDialogs* dialogs);
 }

@@ -3,6 +3,7 @@
 // no toolkit header, so the programs' thin mains can use it.
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace zq::qt {
@@ -12,6 +13,15 @@ namespace zq::qt {
 bool QtWanted();
 bool QtWantedFor(std::optional<std::string_view> ui, std::optional<std::string_view> display,
                  std::optional<std::string_view> wayland, std::optional<std::string_view> qpa);
+
+// Qt ends the process when its platform cannot reach the display (an ended remote session,
+// a display named in a cron job). This lets a child process bring Qt up first, for at most
+// a few seconds, and gives the reason when it cannot; empty when Qt can come up here or
+// an application object exists already.
+std::string WhyQtCannotStart();
+// QtWanted(), and Qt can come up; otherwise the console is used, and when the display was
+// the obstacle one line on standard error says so. For programs that link Qt (zqr, zqu).
+bool UseQt();
 
 // The application object of one program run, created on first need: a program that shows
 // nothing does not pay for it. Declare it before every view and dialog that uses it, so it

@@ -1,6 +1,7 @@
 #include "platform/qt/QtUpdateView.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -9,9 +10,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -28,6 +31,48 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// A one-line label that never asks for more width than a few characters: a long text (a
+// deep folder, a stored value) is shown with its middle left out and whole in the tooltip.
+class ElidingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override {
+        QSize size = QLabel::minimumSizeHint();
+        if (pixmap().isNull()) {
+            size.setWidth(std::min(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("MMMMMM"))));
+        }
+        return size;
+    }
+
+    // Shown text: the whole text when it fits, else its start and end around "…".
+    QString Shown() const {
+        return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+    }
+
+    void Refit() {
+        if (!pixmap().isNull()) return;
+        const QString tip = Shown() == text() ? QString() : text();
+        if (toolTip() != tip) setToolTip(tip);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!pixmap().isNull()) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       foregroundRole()));
+        painter.drawText(contentsRect(), static_cast<int>(alignment()), Shown());
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Refit();
+    }
+};
 
 }  // namespace
 
@@ -90,7 +135,14 @@ public:
         progress->setFormat(QStringLiteral("%p %"));
         progress->hide();
         bar = progress;
-        outer->addWidget(progress);
+        busyText = new QLabel(this);
+        busyText->setObjectName(QStringLiteral("busyText"));
+        busyText->setTextFormat(Qt::PlainText);
+        busyText->hide();
+        auto* busyRow = new QHBoxLayout;
+        busyRow->addWidget(busyText);
+        busyRow->addWidget(progress, 1);
+        outer->addLayout(busyRow);
 
         note = new QLabel(this);
         note->setObjectName(QStringLiteral("note"));
@@ -116,7 +168,17 @@ public:
         return name == ctl::frmMain ? this : nullptr;
     }
 
+    // The window as large as its content asks, but never beyond the screen it is on.
+    void FitToScreen() {
+        const QScreen* where = screen();
+        if (where == nullptr) return;
+        const QSize room = where->availableGeometry().size();
+        setMaximumSize(room);
+        resize(sizeHint().boundedTo(room).expandedTo(minimumSizeHint()).boundedTo(room));
+    }
+
     QProgressBar* bar;
+    QLabel* busyText;
     QLabel* note;
 
 protected:
@@ -146,7 +208,7 @@ protected:
 
 private:
     QLabel* Label(std::string_view name) {
-        auto* label = new QLabel(this);
+        auto* label = new ElidingLabel(this);
         label->setObjectName(Q(name));
         label->setTextFormat(Qt::PlainText);  // settings and server texts are shown as they are
         controls_[std::string(name)] = label;
@@ -207,7 +269,10 @@ void QtUpdateView::SetText(std::string_view control, const std::string& text) {
     if (w == impl_->window.get()) {
         w->setWindowTitle(Q(text));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        if (label->pixmap().isNull()) label->setText(Q(text));
+        if (label->pixmap().isNull()) {
+            label->setText(Q(text));
+            static_cast<ElidingLabel*>(label)->Refit();
+        }
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         button->setText(Q(text));
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
@@ -224,8 +289,20 @@ void QtUpdateView::UseStandardButtonStyle(std::string_view control) {
     if (QWidget* w = impl_->window->Find(control)) w->setProperty("standardStyle", true);
 }
 
-void QtUpdateView::SetBusy(bool busy) {
+void QtUpdateView::Show() {
     Impl& m = *impl_;
+    if (m.closed || m.window->isVisible()) return;
+    m.window->FitToScreen();
+    m.window->show();
+    m.window->activateWindow();
+    m.window->raise();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtUpdateView::SetBusy(bool busy, const std::string& what) {
+    Impl& m = *impl_;
+    m.window->busyText->setText(Q(what));
+    m.window->busyText->setVisible(busy && !what.empty());
     if (busy == m.busy) return;
     m.busy = busy;
     if (busy) {
@@ -271,9 +348,12 @@ void QtUpdateView::Run(const std::function<void(std::string_view control)>& onCl
     Impl& m = *impl_;
     if (m.closed) return;
     m.onClick = onClick;
-    m.window->show();
-    m.window->activateWindow();
-    m.window->raise();
+    if (!m.window->isVisible()) {
+        m.window->FitToScreen();
+        m.window->show();
+        m.window->activateWindow();
+        m.window->raise();
+    }
     QEventLoop loop;
     m.loop = &loop;
     if (!m.closed) loop.exec();
@@ -281,6 +361,8 @@ void QtUpdateView::Run(const std::function<void(std::string_view control)>& onCl
     m.onClick = nullptr;
     m.window->hide();
 }
+
+bool QtUpdateView::Closed() const { return impl_->closed; }
 
 void QtUpdateView::Close() {
     Impl& m = *impl_;

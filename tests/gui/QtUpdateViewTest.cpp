@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtUi.h"
 #include "platform/qt/QtUpdateView.h"
+#include "support/PeFixture.h"
 #include "support/TestSupport.h"
 #include "update/UpdateContext.h"
 #include "update/UpdateFakes.h"
@@ -55,11 +57,11 @@ void Click(const char* name) {
 class WatchedWeb : public zqtest::FakeWeb {
 public:
     zq::DownloadResult Download(const std::string& url, const std::string& target,
-                                const std::function<void(std::uint64_t, std::uint64_t)>& progress) override {
+                                const Progress& progress, const Check& check) override {
         const QCursor* cursor = QApplication::overrideCursor();
         busyCursor.push_back(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
         auto* bar = Find<QProgressBar>("progress");
-        zq::DownloadResult r = FakeWeb::Download(url, target, progress);
+        zq::DownloadResult r = FakeWeb::Download(url, target, progress, check);
         barShown.push_back(bar != nullptr && bar->isVisible() && bar->value() == bar->maximum());
         return r;
     }
@@ -75,8 +77,8 @@ protected:
         fs::create_directories(data);
         zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
         zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
-        web.resources[std::string(kBase) + "/zqmupd.exe"] = "MZ manager installer";
-        web.resources[std::string(kBase) + "/zqcupd.exe"] = "MZ client installer";
+        web.resources[std::string(kBase) + "/zqmupd.exe"] = zqtest::MakePeWithVersion(3, 5, 0, 1);
+        web.resources[std::string(kBase) + "/zqcupd.exe"] = zqtest::MakePeWithVersion(3, 5, 2, 0);
         web.resources[std::string(kBase) + "/iupdate.htm"] = "ZQC_Version:3.05.2ZQM_Version:3.05";
     }
     void TearDown() override {
@@ -156,7 +158,7 @@ TEST_F(QtUpdateViewTest, DownloadWithBusyPointerThenYesFetchesTheOtherPartAndClo
     EXPECT_EQ(web.downloads.size(), 2u);
     EXPECT_EQ(web.busyCursor, (std::vector<bool>{true, true}));
     EXPECT_EQ(web.barShown, (std::vector<bool>{true, true}));
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), "MZ client installer");
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), zqtest::MakePeWithVersion(3, 5, 2, 0));
     ASSERT_EQ(answerer.boxes.size(), 2u);
     EXPECT_EQ(answerer.boxes[0].buttons, (std::vector<std::string>{"&Ja", "&Nein", "Abbrechen"}));
     EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Information);
@@ -234,6 +236,64 @@ TEST_F(QtUpdateViewTest, FolderButtonsAskBeforeCreatingTheMissingFolder) {
     ASSERT_EQ(answerer.boxes.size(), 2u);
     EXPECT_EQ(answerer.boxes[0].text, "Das ZEQUORA Update-Verzeichnis'" + Store() +
                                           "' ist nicht vorhanden.\n\nSoll es erstellt werden?");
+}
+
+TEST_F(QtUpdateViewTest, TheWindowIsThereWithABusySignWhileTheVersionPageLoads) {
+    bool visible = false, busyCursor = false, barShown = false;
+    std::string busyText;
+    web.onFetch = [&] {
+        QWidget* frmMain = Find<QWidget>("frmMain");
+        visible = frmMain != nullptr;
+        const QCursor* cursor = QApplication::overrideCursor();
+        busyCursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        auto* bar = Find<QProgressBar>("progress");
+        barShown = bar != nullptr && bar->isVisible();
+        auto* text = Find<QLabel>("busyText");
+        if (text != nullptr && text->isVisible()) busyText = text->text().toStdString();
+    };
+    Open([] {
+        EXPECT_FALSE(Find<QProgressBar>("progress")->isVisible()) << "no busy sign once loaded";
+        EXPECT_FALSE(Find<QLabel>("busyText")->isVisible());
+        Find<QWidget>("frmMain")->close();
+    }, true);
+    EXPECT_TRUE(visible) << "the window is shown before the page is read";
+    EXPECT_TRUE(busyCursor);
+    EXPECT_TRUE(barShown);
+    EXPECT_EQ(busyText, "Die neuesten Versionen werden vom Update-Server gelesen ...");
+}
+
+TEST_F(QtUpdateViewTest, ALongUpdateFolderNeverWidensTheWindowBeyondTheScreen) {
+    std::string deep = data;
+    while (deep.size() < 200) deep += "/ein-sehr-langer-ordnername";
+    fs::create_directories(deep);
+    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + deep + "\r\n");
+    const std::string longDate(300, '9');  // a stored value can be as long
+    zq::SaveSetting(reg, kManager, "Update", "UpdateDate", longDate);
+    Open([&] {
+        QWidget* frmMain = Find<QWidget>("frmMain");
+        ASSERT_NE(frmMain, nullptr);
+        const QRect room = frmMain->screen()->availableGeometry();
+        EXPECT_LE(frmMain->width(), room.width());
+        EXPECT_LE(frmMain->height(), room.height());
+        QPushButton* close = Find<QPushButton>("cmdOK");
+        const QRect inWindow(close->mapTo(frmMain, QPoint(0, 0)), close->size());
+        EXPECT_TRUE(frmMain->rect().contains(inWindow)) << "Schließen stays inside the window";
+        QLabel* path = Find<QLabel>("lblUpdStorePfad");
+        EXPECT_EQ(path->text().toStdString(), deep + "/UpdStore/");
+        EXPECT_EQ(path->toolTip().toStdString(), deep + "/UpdStore/") << "the whole path in the tooltip";
+        EXPECT_EQ(Find<QLabel>("lblZQMInstDat")->toolTip().toStdString(), longDate);
+        EXPECT_EQ(Find<QLabel>("lblZQMVersionAkt")->toolTip().toStdString(), "") << "short texts have none";
+        frmMain->close();
+    }, true);
+}
+
+TEST_F(QtUpdateViewTest, ClosingTheWindowWhileThePageLoadsEndsTheProgram) {
+    web.onFetch = [] { Find<QWidget>("frmMain")->close(); };
+    frm.Run();
+    EXPECT_EQ(web.LastError().kind, zq::WebFailure::Cancelled) << "the wait for the page stopped";
+    EXPECT_TRUE(ctx.glClosed);
+    EXPECT_EQ(Find<QWidget>("frmMain"), nullptr);
+    EXPECT_TRUE(answerer.boxes.empty());
 }
 
 }  // namespace

@@ -91,6 +91,22 @@ TEST(ProfileFiles, ReadsTolerateWhatPeopleAndEditorsLeave) {
     EXPECT_EQ(zqtest::ReadFile(wide), expected);
 }
 
+TEST(ProfileFiles, UnchangedLinesOfAUtf16FileKeepEveryCodeUnit) {
+    zqtest::TempDir dir;
+    ProfileFiles ini;
+    const std::string file = dir / "wide.ini";
+    // Unpaired surrogates, two of them a letter if taken as bytes.
+    auto wide = [](const std::u16string& units) {
+        std::string out("\xFF\xFE", 2);
+        for (char16_t u : units) out += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+        return out;
+    };
+    const std::u16string before = u"[S]\r\na=\xDCC3\xDCA4\r\nb=x\xD800y\r\n; \xDFFF\r\n";
+    zqtest::WriteFile(file, wide(before));
+    ASSERT_TRUE(ini.WriteString("S", "neu", "1", file));
+    EXPECT_EQ(zqtest::ReadFile(file), wide(before + u"neu=1\r\n"));
+}
+
 TEST(ProfileFiles, WritesThatWouldBreakTheFileAreRefused) {
     zqtest::TempDir dir;
     ProfileFiles ini;

@@ -1,11 +1,16 @@
 // The real zqm in temporary installations: a temporary registry store, scripted console
 // answers, the stand-in database program; one test per way the program ends.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "common/RegistryAccess.h"
@@ -63,17 +68,19 @@ protected:
         store.CloseKey(h);
     }
 
-    zqtest::RunResult Zqm(const std::vector<std::string>& args, const std::string& input = "") {
-        std::vector<std::string> argv{prog + "/zqm"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::map<std::string, std::string> env{
+    std::map<std::string, std::string> Env() const {
+        return {
             {"ZEQUORA_UI", "console"},       {"ZEQUORA_REGISTRY", reg},
             {"ZEQUORA_STANDIN_LOG", standinLog}, {"HOME", home},
             {"XDG_CACHE_HOME", home + "/.cache"}, {"WINEPREFIX", home + "/.wine"},
             {"COMPUTERNAME", "PC 12"},       {"USERNAME", "anna"},
             {"PATH", tools + ":/usr/bin:/bin"}, {"DISPLAY", ""},
         };
-        return zqtest::Run(argv, env, input, 20000);
+    }
+    zqtest::RunResult Zqm(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<std::string> argv{prog + "/zqm"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return zqtest::Run(argv, Env(), input, 20000);
     }
     std::vector<std::string> Trace() {
         auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
@@ -496,3 +503,54 @@ TEST(ZqmSample, StartsTheManagerOfASampleInstallation) {
 }
 
 }  // namespace
+
+TEST_F(ZqmEndToEnd, SimultaneousStartsRegisterEachFolderOnce) {
+    constexpr int kStarts = 20;
+    // The environment of the test with the installation's variables, ready before the
+    // first start so that the starts follow one another as closely as possible.
+    const std::map<std::string, std::string> vars = Env();
+    std::vector<std::string> envText;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (!vars.count(entry.substr(0, entry.find('=')))) envText.push_back(entry);
+    }
+    for (const auto& [name, value] : vars) envText.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& entry : envText) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = prog + "/zqm";
+    char* argv[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    // A few rounds on a fresh Trusted Locations key: one round may by chance not overlap.
+    const std::string userFile = reg + "/HKEY_CURRENT_USER.reg";
+    const std::string freshKey = ReadFile(userFile);
+    for (int round = 0; round < 3; ++round) {
+        WriteFile(userFile, freshKey);
+        std::vector<pid_t> pids;
+        for (int k = 0; k < kStarts; ++k) {
+            pid_t pid = 0;
+            if (posix_spawn(&pid, program.c_str(), &quiet, nullptr, argv, envp.data()) == 0) pids.push_back(pid);
+        }
+        ASSERT_EQ(pids.size(), static_cast<std::size_t>(kStarts));
+        for (pid_t pid : pids) EXPECT_TRUE(zqtest::WaitForChildSuccess(pid, 60000));
+
+        zq::posix::RegistryStore store(reg);
+        std::vector<std::string> paths;
+        for (const std::string& name : zq::EnumerateSubkeys(store, RegRoot::CurrentUser, kTrusted))
+            paths.push_back(name + " " + zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\" + name, "Path"));
+        const std::vector<std::string> expected = {"Location0 " + prog, "Location1 " + home + "/.cache/zequora2/update/",
+                                                   "Location2 " + data + "/"};
+        EXPECT_EQ(paths, expected) << "round " << round;
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    // The stand-ins run detached: let them finish before the folder goes.
+    for (int i = 0; i < 100; ++i) {
+        const std::string log = zqtest::FileExists(standinLog) ? ReadFile(standinLog) : "";
+        if (std::count(log.begin(), log.end(), '\n') >= 3 * kStarts) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}

@@ -76,14 +76,13 @@ private:
 // The version page as the update server would give it.
 class SamplePage : public zq::IWeb {
 public:
-    std::optional<std::string> FetchText(const std::string&, std::size_t) override {
+    std::optional<std::string> FetchText(const std::string&, std::size_t, const Progress&) override {
         return std::string("ZQC_Version:4.01.3 ZQM_Version:4.01");
     }
-    zq::DownloadResult Download(const std::string&, const std::string&,
-                                const std::function<void(std::uint64_t, std::uint64_t)>&) override {
+    zq::DownloadResult Download(const std::string&, const std::string&, const Progress&,
+                                const Check&) override {
         return {};
     }
-    std::string LastError() const override { return {}; }
 };
 
 void WriteText(const std::string& path, const std::string& text) {

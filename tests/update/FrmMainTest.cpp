@@ -9,9 +9,12 @@
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/ProfileFiles.h"
 #include "platform/posix/RegistryStore.h"
+#include "common/Sha256.h"
+#include "support/PeFixture.h"
 #include "support/TestSupport.h"
 #include "update/UpdateContext.h"
 #include "update/frmMain/frmMain.h"
+#include "update/funktionen.h"
 #include "update/UpdateFakes.h"
 
 namespace {
@@ -30,14 +33,26 @@ constexpr const char* kOffer =
     "Download erfolgreich ausgeführt.\r\n\r\nWollen Sie nun auch gleich den anderen "
     "Programmteil herunterladen?";
 
+// Installers as the server has them: complete Windows program files with their payload.
+const std::string kManagerExe = [] {
+    zqtest::PeOptions o;
+    o.overlay = "manager payload";
+    return zqtest::MakePe(o);
+}();
+const std::string kClientExe = [] {
+    zqtest::PeOptions o;
+    o.overlay = "client payload";
+    return zqtest::MakePe(o);
+}();
+
 class FrmMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(prog);
         fs::create_directories(data);
         fs::create_directories(tmp / "reg");
-        web.resources[std::string(kBase) + "/zqmupd.exe"] = "MZ manager installer";
-        web.resources[std::string(kBase) + "/zqcupd.exe"] = "MZ client installer";
+        web.resources[std::string(kBase) + "/zqmupd.exe"] = kManagerExe;
+        web.resources[std::string(kBase) + "/zqcupd.exe"] = kClientExe;
     }
 
     void StandardInstallation() {
@@ -165,10 +180,12 @@ TEST_F(FrmMainTest, ManifestSwitchesBothDownloadButtonsToStandardStyle) {
 TEST_F(FrmMainTest, FirstDownloadCreatesTheStoreAndAnswerNoOpensItAndCloses) {
     StandardInstallation();
     Load();
+    view.busyChanges.clear();  // the download's own busy sign is looked at
+    view.repaints = 0;
     dialogs.answers = {MsgResult::No};
     frm->Click("cmdDownloadZQM");
 
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "MZ manager installer");
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe);
     EXPECT_EQ(web.downloads,
               std::vector<std::string>{std::string(kBase) + "/zqmupd.exe -> " + Store() + "zqmupd.exe"});
     ASSERT_EQ(dialogs.boxes.size(), 1u) << "no overwrite question for a new file";
@@ -209,7 +226,8 @@ TEST_F(FrmMainTest, FailedDownloadReportsTheStatusAndKeepsTheWindow) {
     dialogs.answers = {MsgResult::Ok};
     frm->Click("cmdDownloadZQM");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, "Fehler beim Download.\r\n\r\nFehler: 404 / HTTP status 404");
+    EXPECT_EQ(dialogs.boxes[0].text, "Fehler beim Download.\r\n\r\nFehler: 404 / Der Update-Server "
+                                     "(updates.test) antwortete mit dem Status 404.");
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Stop);
     EXPECT_EQ(ctx->glDownloadCount, 0);
     EXPECT_EQ(ctx->glLastResult, 404);
@@ -229,7 +247,8 @@ TEST_F(FrmMainTest, WithoutUpdateFolderOrServerADownloadFailsWithoutANetworkRequ
     dialogs.answers = {MsgResult::Ok};
     frm->Click("cmdDownloadZQM");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text.rfind("Fehler beim Download.\r\n\r\nFehler: ", 0), 0u);
+    EXPECT_EQ(dialogs.boxes[0].text, "Fehler beim Download.\r\n\r\nKein Auto-Update Verzeichnis "
+                                     "bekannt: der Datenordner wurde nicht gefunden.");
     EXPECT_TRUE(web.downloads.empty());
 
     zqtest::WriteFile(prog + "/zqu.ini", "");
@@ -289,6 +308,187 @@ TEST_F(FrmMainTest, HistoryOpensTheServersAddressAndReportsFailures) {
     EXPECT_EQ(dialogs.boxes[0].text.rfind("Fehler: ", 0), 0u);
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Information);
     EXPECT_NE(ctx->glLastResult, 0);
+}
+
+TEST_F(FrmMainTest, OnlyACompleteProgramFileReplacesTheInstaller) {
+    StandardInstallation();
+    fs::create_directories(Store());
+    zqtest::WriteFile(Store() + "zqmupd.exe", kManagerExe);
+    Load();
+    const std::string url = std::string(kBase) + "/zqmupd.exe";
+    // An HTML page served with success, a file cut within its sections, a stub without PE.
+    const std::string cut = kManagerExe.substr(0, zqtest::PeResourceOffset() + 0x20);
+    for (const std::string& served :
+         {std::string("<!DOCTYPE html><html><body>Wartung</body></html>"), cut, std::string("MZ")}) {
+        web.resources[url] = served;
+        dialogs.answers = {MsgResult::Yes, MsgResult::Ok};
+        frm->Click("cmdDownloadZQM");
+        ASSERT_EQ(dialogs.boxes.size(), 2u);
+        EXPECT_EQ(dialogs.boxes[1].text,
+                  "Fehler beim Download.\r\n\r\nDie geladene Datei ist kein vollständiges "
+                  "Windows-Programm (" + std::to_string(served.size()) + " Bytes).");
+        EXPECT_EQ(dialogs.boxes[1].icon, MsgIcon::Stop);
+        EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe) << "the old one stays";
+        EXPECT_EQ(ctx->glDownloadCount, 0);
+        EXPECT_NE(ctx->glLastResult, 0);
+        EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitDownloadFailed);
+        EXPECT_FALSE(view.closed);
+        dialogs.boxes.clear();
+    }
+}
+
+TEST_F(FrmMainTest, AChecksumOnTheVersionPageMustMatchTheInstaller) {
+    StandardInstallation();
+    const std::string page = std::string(kBase) + "/iupdate.htm";
+    const std::string managerSum = zq::Sha256Hex(kManagerExe);
+    std::string upper = zq::Sha256Hex(kClientExe);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // The Client's in upper case, the Manager's in lower case: both are hex.
+    web.resources[page] = "ZQM_Version:3.05 ZQM_SHA256:" + managerSum + "\r\nZQC_SHA256:" + upper + "<br>";
+    Load();
+    dialogs.answers = {MsgResult::Yes, MsgResult::Ok};  // the offer, then the second success
+    frm->Click("cmdDownloadZQM");
+    EXPECT_EQ(ctx->glDownloadCount, 2) << (dialogs.boxes.empty() ? "" : dialogs.boxes.back().text);
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), kClientExe);
+
+    // Another file than the page names, and a marker without 64 hex digits.
+    zqtest::PeOptions other;
+    other.overlay = "another payload";
+    for (const std::string& marker :
+         {"ZQM_SHA256:" + managerSum, "ZQM_SHA256:" + managerSum.substr(1), "ZQM_SHA256:" + managerSum + "0"}) {
+        web.resources[page] = marker;
+        web.resources[std::string(kBase) + "/zqmupd.exe"] = zqtest::MakePe(other);
+        view = {};
+        dialogs.boxes.clear();
+        Load();
+        dialogs.answers = {MsgResult::Yes, MsgResult::Ok};
+        frm->Click("cmdDownloadZQM");
+        ASSERT_EQ(dialogs.boxes.size(), 2u) << marker;
+        const bool wellFormed = marker.size() == 11 + 64;
+        EXPECT_EQ(dialogs.boxes[1].text,
+                  std::string("Fehler beim Download.\r\n\r\n") +
+                      (wellFormed ? "Die Prüfsumme (SHA-256) der geladenen Datei weicht von der auf "
+                                    "dem Update-Server genannten ab."
+                                  : "Die Prüfsumme auf dem Update-Server ist keine "
+                                    "SHA-256-Prüfsumme (64 Hexadezimalziffern)."))
+            << marker;
+        EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe) << marker;
+    }
+}
+
+TEST_F(FrmMainTest, FailuresAreToldInGermanWithTheirOwnNumber) {
+    StandardInstallation();
+    Load();
+    struct Case {
+        zq::WebError error;
+        std::string text;
+    };
+    const std::string folder = Store();
+    const std::vector<Case> cases = {
+        {{zq::WebFailure::Connection, 7, "Couldn't connect to server"},
+         "Fehler: 7 / Keine Verbindung zum Update-Server (updates.test)."},
+        {{zq::WebFailure::Certificate, 60, "SSL certificate problem: self-signed certificate"},
+         "Fehler: 60 / Das Zertifikat des Update-Servers (updates.test) ist nicht vertrauenswürdig."},
+        {{zq::WebFailure::Status, 503, "HTTP status 503"},
+         "Fehler: 503 / Der Update-Server (updates.test) antwortete mit dem Status 503."},
+        {{zq::WebFailure::BrokenOff, 18, "Transferred a partial file"},
+         "Fehler: 18 / Die Übertragung ist abgebrochen."},
+        {{zq::WebFailure::Stalled, 28, "nothing received"},
+         "Fehler: 28 / Die Übertragung ist abgebrochen: der Update-Server (updates.test) sendet "
+         "nichts mehr."},
+        {{zq::WebFailure::Redirect, 1, "Protocol \"http\" not supported"},
+         "Fehler: 1 / Der Update-Server (updates.test) leitet auf eine Adresse weiter, die nicht "
+         "mit https:// beginnt, oder leitet zu oft weiter."},
+        {{zq::WebFailure::Folder, 13, "cannot create .zqmupd.exe.1.0.part: Permission denied"},
+         "Fehler: 13 / In das Verzeichnis '" + folder + "' kann nicht geschrieben werden."},
+        {{zq::WebFailure::DiskFull, 28, "No space left on device"},
+         "Fehler: 28 / Im Verzeichnis '" + folder + "' ist nicht genug Platz."},
+    };
+    for (const Case& c : cases) {
+        web.failure = c.error;
+        dialogs.answers = {MsgResult::Ok};
+        frm->Click("cmdDownloadZQC");
+        ASSERT_FALSE(dialogs.boxes.empty());
+        EXPECT_EQ(dialogs.boxes.back().text, "Fehler beim Download.\r\n\r\n" + c.text);
+        EXPECT_EQ(ctx->glLastResult, c.error.code);
+    }
+}
+
+TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
+    StandardInstallation();
+    web.resources[std::string(kBase) + "/iupdate.htm"] = "ZQM_Version:3.05";
+    std::vector<std::string> duringFetch;
+    web.onFetch = [&] { duringFetch = view.events; };
+    Load();
+    EXPECT_EQ(duringFetch, (std::vector<std::string>{
+                               "show", "busy Die neuesten Versionen werden vom Update-Server gelesen ..."}));
+    EXPECT_GE(view.repaints, 2) << "repainted before and while the page is read";
+    EXPECT_EQ(view.events.back(), "idle");
+    EXPECT_EQ(view.Text("lblZQMVersionNeu"), "3.05.0");
+
+    // The window closed while the page is awaited: the program ends without waiting on.
+    view = {};
+    web.onFetch = [&] { view.closed = true; };
+    Load();
+    EXPECT_TRUE(ctx->glClosed);
+    EXPECT_TRUE(view.notes.empty()) << "nothing failed: the user closed the window";
+    web.onFetch = {};
+
+    // Without a server nothing is awaited: no busy sign.
+    zqtest::WriteFile(prog + "/zqu.ini", "");
+    view = {};
+    Load();
+    EXPECT_TRUE(view.busyChanges.empty());
+}
+
+TEST_F(FrmMainTest, ALongFolderIsShortenedInMessageBoxes) {
+    std::string deep = data;
+    while (deep.size() < 180) deep += "/ein-sehr-langer-ordnername";
+    fs::create_directories(deep + "/UpdStore");
+    zqtest::WriteFile(deep + "/UpdStore/zqmupd.exe", kManagerExe);
+    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + deep + "\r\n");
+    zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
+    Load();
+    EXPECT_EQ(view.Text("lblUpdStorePfad"), deep + "/UpdStore/") << "the label has it whole";
+    dialogs.answers = {MsgResult::No};
+    frm->Click("cmdDownloadZQM");
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    const std::string& text = dialogs.boxes[0].text;
+    const std::string shown = text.substr(text.find("Verzeichnis '") + 13);
+    const std::string folder = shown.substr(0, shown.find('\''));
+    EXPECT_EQ(folder.size(), zq::update::kShownPathChars);
+    EXPECT_EQ(folder.substr(folder.size() - 20), (deep + "/UpdStore/").substr(deep.size() + 10 - 20))
+        << "the end of the path stays";
+    EXPECT_NE(folder.find("..."), std::string::npos);
+    EXPECT_EQ(folder.substr(0, 10), deep.substr(0, 10));
+    EXPECT_EQ(zq::update::ShortenedPath("/kurz/", 72), "/kurz/");
+    EXPECT_EQ(zq::update::ShortenedPath("/aäöüß/ääääääääääää/", 12), "/aä...äääää/");
+}
+
+TEST_F(FrmMainTest, StartAndEveryDownloadClearLeftoversOfKilledDownloads) {
+    StandardInstallation();
+    Load();
+    EXPECT_EQ(web.leftoverChecks,
+              (std::vector<std::string>{Store() + "zqmupd.exe", Store() + "zqcupd.exe"}));
+    dialogs.answers = {MsgResult::Cancel};
+    frm->Click("cmdDownloadZQC");
+    EXPECT_EQ(web.leftoverChecks.back(), Store() + "zqcupd.exe");
+    EXPECT_EQ(web.leftoverChecks.size(), 3u);
+}
+
+TEST_F(FrmMainTest, TheExitCodeTellsWhetherADownloadFailedForGood) {
+    StandardInstallation();
+    Load();
+    EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitOk);
+    web.failure = {zq::WebFailure::BrokenOff, 18, "cut"};
+    dialogs.answers = {MsgResult::Ok};
+    frm->Click("cmdDownloadZQM");
+    EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitDownloadFailed);
+    // The same part again, now complete: nothing failed for good.
+    web.failure = {};
+    dialogs.answers = {MsgResult::Cancel};
+    frm->Click("cmdDownloadZQM");
+    EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitOk);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // Recording stand-ins for the services the update tool's logic talks to: the window, the
 // message boxes, the shell, the web and the program's own location.
 #include <deque>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -31,12 +33,22 @@ public:
     void UseStandardButtonStyle(std::string_view control) override {
         standardStyle.insert(std::string(control));
     }
-    void SetBusy(bool busy) override { busyChanges.push_back(busy); }
+    void Show() override {
+        shown = true;
+        events.push_back("show");
+    }
+    void SetBusy(bool busy, const std::string& what) override {
+        busyChanges.push_back(busy);
+        events.push_back(busy ? "busy " + what : "idle");
+    }
     void ProcessPendingEvents() override { ++repaints; }
     void ShowProgress(std::uint64_t done, std::uint64_t total) override {
         progress.emplace_back(done, total);
     }
-    void ShowNote(const std::string& text) override { notes.push_back(text); }
+    void ShowNote(const std::string& text) override {
+        notes.push_back(text);
+        events.push_back("note " + text);
+    }
     void Run(const std::function<void(std::string_view control)>& onClick) override {
         for (const std::string& c : clicks) {
             if (closed) break;
@@ -44,6 +56,7 @@ public:
         }
     }
     void Close() override { closed = true; }
+    bool Closed() const override { return closed; }
 
     std::string Text(const std::string& control) const {
         const auto it = texts.find(control);
@@ -54,6 +67,8 @@ public:
     std::map<std::string, std::string> texts;
     std::set<std::string> disabled, standardStyle;
     std::vector<bool> busyChanges;
+    std::vector<std::string> events;  // show, busy, idle and notes in their order
+    bool shown = false;
     int repaints = 0;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     std::vector<std::string> notes;
@@ -104,47 +119,76 @@ public:
 };
 
 // Serves pages and files from memory; a resource that is not there fails like HTTP 404.
+// A download keeps the adapters' contract: the received file is checked at a temporary path
+// and replaces the target only when accepted.
 class FakeWeb : public zq::IWeb {
 public:
-    std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes) override {
+    std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes,
+                                         const Progress& progress) override {
         fetched.push_back(url);
+        if (onFetch) onFetch();
+        if (progress && !progress(0, 0)) {
+            error = {zq::WebFailure::Cancelled, 0, "cancelled"};
+            return std::nullopt;
+        }
         const auto it = resources.find(url);
         if (it == resources.end()) {
-            error = "HTTP status 404";
+            error = {zq::WebFailure::Status, 404, "HTTP status 404"};
             return std::nullopt;
         }
         if (it->second.size() > maxBytes) {
-            error = "the page is larger than " + std::to_string(maxBytes) + " bytes";
+            error = {zq::WebFailure::TooLarge, static_cast<long>(maxBytes), "too large"};
             return std::nullopt;
         }
-        error.clear();
+        error = {};
         return it->second;
     }
-    zq::DownloadResult Download(
-        const std::string& url, const std::string& target,
-        const std::function<void(std::uint64_t, std::uint64_t)>& progress) override {
+    zq::DownloadResult Download(const std::string& url, const std::string& target,
+                                const Progress& progress, const Check& check) override {
         downloads.push_back(url + " -> " + target);
         zq::DownloadResult r;
+        if (failure.kind != zq::WebFailure::None) {
+            r.error = failure;
+            return r;
+        }
         const auto it = resources.find(url);
         if (it == resources.end()) {
             r.httpStatus = 404;
-            r.error = "HTTP status 404";
+            r.error = {zq::WebFailure::Status, 404, "HTTP status 404"};
             return r;
         }
         const std::uint64_t total = it->second.size();
         progress(total / 2, total);
         progress(total, total);
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        out << it->second;
-        r.ok = static_cast<bool>(out);
         r.httpStatus = 200;
+        const std::string temp = target + ".fake-part";
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            out << it->second;
+            if (!out) {
+                r.error = {zq::WebFailure::Folder, 13, "cannot write"};
+                return r;
+            }
+        }
+        if (check && !check(temp)) {
+            std::remove(temp.c_str());
+            r.error = {zq::WebFailure::Rejected, 0, "refused"};
+            return r;
+        }
+        r.ok = std::rename(temp.c_str(), target.c_str()) == 0;
         return r;
     }
-    std::string LastError() const override { return error; }
+    zq::WebError LastError() const override { return error; }
+    int RemoveLeftovers(const std::string& target) override {
+        leftoverChecks.push_back(target);
+        return 0;
+    }
 
     std::map<std::string, std::string> resources;
-    std::vector<std::string> fetched, downloads;
-    std::string error;
+    std::vector<std::string> fetched, downloads, leftoverChecks;
+    zq::WebError error;
+    zq::WebError failure;            // every download fails with this when set
+    std::function<void()> onFetch;   // runs while a page is fetched
 };
 
 class FakeEnvironment : public zq::IEnvironment {

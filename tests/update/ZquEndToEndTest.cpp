@@ -1,12 +1,21 @@
 // The real zqu in a temporary installation, answered on the console, against a local HTTPS
 // server.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <thread>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "common/RegistryAccess.h"
+#include "common/Sha256.h"
 #include "platform/posix/RegistryStore.h"
+#include "support/PeFixture.h"
 #include "support/TestSupport.h"
 #include "update/HttpsServer.h"
 
@@ -29,9 +38,21 @@ protected:
         pkiError = zqtest::MakeTestPki(*dir / "pki");
         zqtest::WriteFile(*dir / "root/iupdate.htm",
                           "<html><body>\r\nZQM_Version:3.05\r\n<br>ZQC_Version:3.23.1 (Mai)\r\n</body></html>");
-        zqtest::WriteFile(*dir / "root/zqmupd.exe", "MZ" + std::string(300000, 'm'));
-        zqtest::WriteFile(*dir / "root/zqcupd.exe", "MZ" + std::string(200000, 'c'));
+        // Installers as they are built: a Windows program with its payload behind the image.
+        zqtest::PeOptions manager, client;
+        manager.overlay = std::string(300000, 'm');
+        client.overlay = std::string(200000, 'c');
+        zqtest::WriteFile(*dir / "root/zqmupd.exe", zqtest::MakePe(manager));
+        zqtest::WriteFile(*dir / "root/zqcupd.exe", zqtest::MakePe(client));
         zqtest::WriteFile(*dir / "root/download/update.txt", "history");
+        // A version page that names checksums: the Client's right, the Manager's wrong.
+        fs::create_directories(*dir / "root/sums");
+        fs::copy_file(*dir / "root/zqmupd.exe", *dir / "root/sums/zqmupd.exe");
+        fs::copy_file(*dir / "root/zqcupd.exe", *dir / "root/sums/zqcupd.exe");
+        zqtest::WriteFile(*dir / "root/sums/iupdate.htm",
+                          "ZQM_Version:3.05 ZQM_SHA256:" + std::string(64, 'a') +
+                              "\r\nZQC_Version:3.06 ZQC_SHA256:" +
+                              zq::Sha256Hex(zqtest::ReadFile(*dir / "root/zqcupd.exe")) + "\r\n");
         if (pkiError.empty()) server = new zqtest::HttpsServer(*dir / "root", *dir / "pki", 20);
     }
     static void TearDownTestSuite() {
@@ -76,6 +97,7 @@ protected:
         return zqtest::FileExists(shellLog) ? zqtest::ReadFile(shellLog) : "";
     }
     std::string Store() const { return data + "/UpdStore/"; }
+    static std::string Host() { return "127.0.0.1:" + std::to_string(server->Port()); }
     std::vector<std::string> StoreFiles() const {
         std::vector<std::string> names;
         if (!fs::exists(Store())) return names;
@@ -147,15 +169,146 @@ TEST_F(ZquEndToEnd, OverwriteQuestionAnsweredEachWay) {
 TEST_F(ZquEndToEnd, UntrustedCertificateGivesNoVersionsAndNoDownload) {
     Server(server->Base());  // the system's authorities do not know the test CA
     const auto r = Zqu("1\n\ns\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << "a download failed" << r.err;
     EXPECT_NE(r.out.find("-- ZEQUORA Manager --\n  Aktuelle Version: \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Hinweis: Die neuesten Versionen konnten nicht gelesen werden"),
+    EXPECT_NE(r.out.find("Hinweis: Die neuesten Versionen konnten nicht gelesen werden: Das "
+                         "Zertifikat des Update-Servers (" + Host() + ") ist nicht vertrauenswürdig.\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.err.find("== stop == OK\nFehler beim Download.\n\nFehler: 0 / "),
+    EXPECT_NE(r.err.find("== stop == OK\nFehler beim Download.\n\nFehler: 60 / Das Zertifikat des "
+                         "Update-Servers (" + Host() + ") ist nicht vertrauenswürdig.\n"),
               std::string::npos)
         << r.err;
+    EXPECT_EQ(r.err.find("SSL"), std::string::npos) << "no library text: " << r.err;
     EXPECT_TRUE(StoreFiles().empty());
+}
+
+TEST_F(ZquEndToEnd, EachFailureIsToldInGermanWithANumberThatMeansSomething) {
+    // Nobody listens on port 1.
+    Server("https://127.0.0.1:1", *dir / "pki/ca.pem");
+    auto r = Zqu("1\n\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 7 / Keine Verbindung zum Update-Server "
+                         "(127.0.0.1:1).\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("connect"), std::string::npos) << r.err;
+
+    // A redirect to plain http is refused: the refusal is told, not its status 302.
+    Server(server->Base() + "/redirect-http", *dir / "pki/ca.pem");
+    r = Zqu("1\n\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 1 / Der Update-Server (" + Host() +
+                         ") leitet auf eine Adresse weiter, die nicht mit https:// beginnt"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("302"), std::string::npos) << r.err;
+
+    // An update folder that cannot be written (here: a file stands in its place).
+    Server(server->Base(), *dir / "pki/ca.pem");
+    fs::remove_all(Store());
+    zqtest::WriteFile(data + "/UpdStore", "no folder");
+    r = Zqu("1\n\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: " + std::to_string(ENOTDIR) +
+                         " / In das Verzeichnis '" + Store() + "' kann nicht geschrieben werden.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(ZquEndToEnd, AnHtmlPageOrATransferCutWithoutLengthNeverReplacesTheInstaller) {
+    fs::create_directories(Store());
+    zqtest::WriteFile(Store() + "zqmupd.exe", "the good installer");
+    Server(server->Base() + "/html", *dir / "pki/ca.pem");
+    auto r = Zqu("1\nj\n\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nDie geladene Datei ist kein vollständiges "
+                         "Windows-Programm (57 Bytes).\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("erfolgreich"), std::string::npos) << r.err;
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "the good installer");
+    EXPECT_EQ(r.exitCode, 1);
+
+    // The server sends no length and the connection drops halfway.
+    Server(server->Base() + "/cut-nolength", *dir / "pki/ca.pem");
+    r = Zqu("1\nj\n\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 18 / Die Übertragung ist abgebrochen.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("erfolgreich"), std::string::npos) << r.err;
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "the good installer");
+    EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqmupd.exe"});
+    EXPECT_EQ(r.exitCode, 1);
+
+    // Without length but ended cleanly, the same download is complete.
+    Server(server->Base() + "/nolength", *dir / "pki/ca.pem");
+    r = Zqu("1\nj\na\ns\n");
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(ZquEndToEnd, TheChecksumsOnTheVersionPageAreChecked) {
+    Server(server->Base() + "/sums", *dir / "pki/ca.pem");
+    // The Manager's checksum on that page is wrong, the Client's right.
+    const auto r = Zqu("1\n\n2\na\ns\n");
+    EXPECT_NE(r.err.find("Fehler beim Download.\n\nDie Prüfsumme (SHA-256) der geladenen Datei "
+                         "weicht von der auf dem Update-Server genannten ab.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqcupd.exe"});
+    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), zqtest::ReadFile(*dir / "root/sums/zqcupd.exe"));
+    EXPECT_EQ(r.exitCode, 1) << "the Manager's download failed";
+}
+
+TEST_F(ZquEndToEnd, KilledDownloadsLeaveTemporariesThatTheNextStartRemoves) {
+    fs::create_directories(Store());
+    zqtest::WriteFile(Store() + ".zqcupd.exe.99999.3.part", "left by a run killed long ago");
+    zqtest::WriteFile(Store() + ".zqcupd.exe.notes", "not ours");
+    Server(server->Base() + "/stall-exe", *dir / "pki/ca.pem");
+
+    // A download that hangs halfway, killed.
+    int in[2];
+    ASSERT_EQ(pipe(in), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        close(in[0]);
+        close(in[1]);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        setenv("ZEQUORA_UI", "console", 1);
+        setenv("ZEQUORA_REGISTRY", (tmp / "reg").c_str(), 1);
+        setenv("ZEQUORA_SHELL_LOG", shellLog.c_str(), 1);
+        setenv("ZEQUORA_WEB_TIMEOUT_S", "30", 1);
+        execl((prog + "/zqu").c_str(), "zqu", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(in[0]);
+    ASSERT_EQ(write(in[1], "1\n", 2), 2);
+    std::string part;
+    for (int i = 0; i < 200 && part.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (const std::string& name : StoreFiles()) {
+            if (name.rfind(".zqmupd.exe.", 0) == 0) part = name;
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // half the file is on its way
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(in[1]);
+    ASSERT_FALSE(part.empty()) << "the download did not start";
+    EXPECT_TRUE(fs::exists(Store() + part)) << "a killed run cannot clean up after itself";
+
+    const auto r = Zqu("s\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(StoreFiles(), std::vector<std::string>{".zqcupd.exe.notes"});
+}
+
+TEST_F(ZquEndToEnd, TheMeasuringAidFailsWithItsOwnCode) {
+    const auto r = zqtest::Run({prog + "/zqu", "--fetch-file", server->Base() + "/missing.exe",
+                                tmp / "out.exe", *dir / "pki/ca.pem"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_FALSE(fs::exists(tmp / "out.exe"));
 }
 
 TEST_F(ZquEndToEnd, HalfDownloadAndMissingFileLeaveNothingBehind) {
@@ -163,31 +316,41 @@ TEST_F(ZquEndToEnd, HalfDownloadAndMissingFileLeaveNothingBehind) {
     zqtest::WriteFile(Store() + "zqcupd.exe", "kept");
     Server(server->Base() + "/half", *dir / "pki/ca.pem");
     auto r = Zqu("1\n\n2\nj\n\ns\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Count(r.err, "Fehler beim Download."), 2) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(Count(r.err, "Fehler beim Download.\n\nFehler: 18 / Die Übertragung ist abgebrochen."), 2) << r.err;
     EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqcupd.exe"});
     EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), "kept");
 
     Server(server->Base() + "/nothing-here", *dir / "pki/ca.pem");
     r = Zqu("1\n\ns\n");
-    EXPECT_NE(r.err.find("Fehler: 404 / HTTP status 404"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Fehler: 404 / Der Update-Server (" + Host() + ") antwortete mit dem Status 404.\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqcupd.exe"});
 }
 
 TEST_F(ZquEndToEnd, StallingServerAndHugePageEndInTimeWithEmptyVersions) {
-    Server(server->Base() + "/stall", *dir / "pki/ca.pem");
-    auto r = Zqu("", "1");
+    // The page stops halfway; the stall time-out (2 s here) ends the wait in time, and the
+    // busy line is there before.
+    Server(server->Base() + "/stall-midway", *dir / "pki/ca.pem");
+    auto r = Zqu("", "2");
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_LT(seconds, 10);
+    EXPECT_LT(seconds, 4.5);
+    EXPECT_EQ(r.out.rfind("Die neuesten Versionen werden vom Update-Server gelesen ...\n", 0), 0u)
+        << r.out;
     EXPECT_NE(r.out.find("-- ZEQUORA Client --\n  Aktuelle Version: \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Hinweis: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Hinweis: Die neuesten Versionen konnten nicht gelesen werden: Die "
+                         "Übertragung ist abgebrochen: der Update-Server (" + Host() +
+                         ") sendet nichts mehr.\n"),
+              std::string::npos)
+        << r.out;
 
     Server(server->Base() + "/big50", *dir / "pki/ca.pem");
     r = Zqu("");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_LT(seconds, 10);
     EXPECT_NE(r.out.find("-- ZEQUORA Manager --\n  Aktuelle Version: \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("larger"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("ist zu groß (mehr als 1048576 Bytes)"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -4,6 +4,13 @@
 Prints "PORT <n>" once it listens. The first path segment picks a behaviour:
   /stall/...        headers, then nothing for --stall seconds
   /half/<file>      announces the whole file, sends half of it, closes the connection
+  /cut-nolength/<file>   no length, half of the file, then the connection drops (no TLS close)
+  /cut-chunked/<file>    chunked, half of the file, then the connection drops
+  /nolength/<file>  no length, the whole file, then a clean TLS close
+  /html/<name>      an HTML page with status 200, whatever the name
+  /stall-headers/... reads the request, then nothing for --stall seconds
+  /stall-midway/<file>  announces the whole file, sends half, then nothing for --stall seconds
+  /stall-exe/<file>  like /stall-midway/ for .exe files, like the plain path for others
   /big<N>/...       a page of N MB ending in both version markers
   /redirect-http/<file>  redirects to the same file over plain http
   anything else     the file below --root, 404 when there is none
@@ -38,6 +45,50 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return None
         return path
 
+    def stall(self):
+        deadline = time.monotonic() + self.server.stall
+        while time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.close_connection = True
+
+    def send_partly(self, mode, data):
+        """The file as the mode has it: announced and half sent (then closed or stalled),
+        or without a length, cut or whole."""
+        half = data[: len(data) // 2]
+        if mode in ("half", "stall-midway"):
+            self.send_body_headers(200, len(data))
+            self.wfile.write(half)
+            self.wfile.flush()
+            if mode == "stall-midway":
+                self.stall()
+            self.close_connection = True
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if mode == "cut-chunked":
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if mode == "nolength":
+            self.wfile.write(data)
+            self.wfile.flush()
+            self.connection.unwrap()  # close_notify: the end of the body is the end of the data
+        else:
+            self.wfile.write(b"%x\r\n" % len(data) + half if mode == "cut-chunked" else half)
+            self.wfile.flush()
+            self.drop_connection()
+        self.close_connection = True
+
+    def drop_connection(self):
+        """Closes the socket without the TLS close_notify, as a lost connection looks."""
+        sock = self.connection
+        try:
+            sock.shutdown(2)
+        except OSError:
+            pass
+        os.close(sock.detach())
+
     def not_found(self):
         body = b"<html>404 Not Found</html>"
         self.send_body_headers(404, len(body), "text/html")
@@ -46,24 +97,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         path = self.path.split("?", 1)[0].lstrip("/")
         mode, _, rest = path.partition("/")
+        if mode == "stall-exe":
+            mode, path = ("stall-midway", rest) if rest.endswith(".exe") else ("", rest)
         if mode == "stall":
             self.send_body_headers(200, 1000, "text/html")
             self.wfile.flush()
-            deadline = time.monotonic() + self.server.stall
-            while time.monotonic() < deadline:
-                time.sleep(0.1)
-            self.close_connection = True
+            self.stall()
             return
-        if mode == "half":
+        if mode in ("half", "stall-midway", "cut-nolength", "cut-chunked", "nolength"):
             file = self.local_file(rest)
             if file is None:
                 return self.not_found()
             with open(file, "rb") as f:
                 data = f.read()
-            self.send_body_headers(200, len(data))
-            self.wfile.write(data[: len(data) // 2])
-            self.wfile.flush()
-            self.close_connection = True
+            return self.send_partly(mode, data)
+        if mode == "html":
+            body = b"<!DOCTYPE html><html><body>Wartungsarbeiten</body></html>"
+            self.send_body_headers(200, len(body), "text/html")
+            self.wfile.write(body)
+            return
+        if mode == "stall-headers":
+            self.stall()
             return
         if mode.startswith("big") and mode[3:].isdigit():
             tail = b"ZQM_Version:9.99.9 ZQC_Version:9.99.8"

@@ -45,9 +45,12 @@ public:
     virtual void SetEnabled(std::string_view control, bool enabled) = 0;
     // Visual styles are in force: the button is drawn as a standard (multi-line) button.
     virtual void UseStandardButtonStyle(std::string_view control) = 0;
-    // The busy pointer over the whole screen, and back.
-    virtual void SetBusy(bool busy) = 0;
-    // Lets pending window events through once, so the window repaints before a long step.
+    // Shows the window at once, before Run, so a long step while it opens is seen.
+    virtual void Show() = 0;
+    // The busy pointer over the whole screen with a busy sign and what is being done, and back.
+    virtual void SetBusy(bool busy, const std::string& what) = 0;
+    // Lets pending window events through once, so the window repaints before or during a long
+    // step.
     virtual void ProcessPendingEvents() = 0;
     // Progress of a download; total 0 when the size is unknown.
     virtual void ShowProgress(std::uint64_t done, std::uint64_t total) = 0;
@@ -57,6 +60,8 @@ public:
     // user closes the window.
     virtual void Run(const std::function<void(std::string_view control)>& onClick) = 0;
     virtual void Close() = 0;
+    // The window was closed (by Close() or by the user).
+    virtual bool Closed() const = 0;
 };
 
 }  // namespace zq::update

@@ -1,8 +1,10 @@
 #include "update/frmMain/frmMain.h"
 
+#include "common/FileInfo.h"
 #include "common/Messages.h"
 #include "common/Paths.h"
 #include "common/RegistryAccess.h"
+#include "common/Sha256.h"
 #include "update/funktionen.h"
 
 namespace zq::update {
@@ -94,6 +96,7 @@ void FrmMain::FormLoad() {
         ctx_.glServerRead = true;
     }
     if (!ctx_.glServer.problem.empty()) view_.ShowNote(ctx_.glServer.problem);
+    RemoveLeftovers();
     ReadNewestVersions();
 }
 
@@ -126,6 +129,13 @@ void FrmMain::FindDataFolder() {
     }
 }
 
+void FrmMain::RemoveLeftovers() {
+    if (ctx_.glUpdateFolder.empty() || ctx_.web == nullptr) return;
+    for (ProductPart part : {ProductPart::Manager, ProductPart::Client}) {
+        ctx_.web->RemoveLeftovers(ctx_.glUpdateFolder + InstallerFile(part));
+    }
+}
+
 void FrmMain::ShowRecordedVersions() {
     auto shown = [](const std::string& value, bool version) {
         if (value.empty()) return std::string(kNotRecorded);
@@ -145,15 +155,33 @@ void FrmMain::ShowRecordedVersions() {
 void FrmMain::ReadNewestVersions() {
     ctx_.glNewestManager.clear();
     ctx_.glNewestClient.clear();
+    ctx_.glChecksumManager = {};
+    ctx_.glChecksumClient = {};
     if (!ctx_.glServer.base.empty()) {
-        std::string why;
-        const std::string page = FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why);
-        if (!why.empty()) {
+        // The server may take its time: the window is there at once and shows that it waits.
+        view_.Show();
+        view_.SetBusy(true, "Die neuesten Versionen werden vom Update-Server gelesen ...");
+        view_.ProcessPendingEvents();
+        WebError why;
+        // Closing the window while the server keeps us waiting ends the wait and the program.
+        const std::string page =
+            FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why, [this](std::uint64_t, std::uint64_t) {
+                view_.ProcessPendingEvents();
+                return !view_.Closed();
+            });
+        view_.SetBusy(false, "");
+        if (view_.Closed()) {
+            ctx_.glClosed = true;
+            return;
+        }
+        if (why.kind != WebFailure::None) {
             view_.ShowNote("Die neuesten Versionen konnten nicht gelesen werden: " +
-                           DisplayText(why));
+                           FailureText(ctx_, why));
         }
         ctx_.glNewestManager = VersionFromPage(page, "ZQM_Version:", true);
         ctx_.glNewestClient = VersionFromPage(page, "ZQC_Version:", false);
+        ctx_.glChecksumManager = ChecksumFromPage(page, "ZQM_SHA256:");
+        ctx_.glChecksumClient = ChecksumFromPage(page, "ZQC_SHA256:");
     }
     view_.SetText(ctl::lblZQCVersionNeu, ctx_.glNewestClient);
     view_.SetText(ctl::lblZQMVersionNeu, ctx_.glNewestManager);
@@ -172,18 +200,16 @@ void FrmMain::CmdDownloadZQMClick() { DownloadPart(ProductPart::Manager); }
 void FrmMain::CmdDownloadZQCClick() { DownloadPart(ProductPart::Client); }
 
 void FrmMain::DownloadPart(ProductPart part) {
-    Failure failure;
     std::string target;
     if (!ctx_.glUpdateFolder.empty()) {
         target = ctx_.glUpdateFolder + InstallerFile(part);
         const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
-        if (!ctx_.files.IsDirectory(folder)) {
-            const FsStatus created = ctx_.files.CreateDirectory(folder);
-            if (!created.ok()) failure = {created.error, created.text};
-        }
+        // A folder that cannot be made shows as a folder that cannot be written below.
+        if (!ctx_.files.IsDirectory(folder)) ctx_.files.CreateDirectory(folder);
         if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
             std::string question = ReplaceAll(kOverwriteQuestion, "XXXX", DisplayText(FilePart(target, ctx_.style)));
-            question = ReplaceAll(question, "YYYY", DisplayText(FolderPart(target, ctx_.style)));
+            question = ReplaceAll(question, "YYYY",
+                                  DisplayText(ShortenedPath(FolderPart(target, ctx_.style), kShownPathChars)));
             question += std::string(kCrLf) + kCrLf + kOverwriteConfirm;
             if (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question) !=
                 MsgResult::Yes) {
@@ -192,38 +218,79 @@ void FrmMain::DownloadPart(ProductPart part) {
         }
     }
 
-    view_.SetBusy(true);
+    view_.SetBusy(true, "Download von " + InstallerFile(part) + " ...");
     view_.ProcessPendingEvents();
-    DownloadResult result;
+    Failure failure;
+    bool ok = false;
     const std::string url = ServerAddress(ctx_, InstallerResource(part));
     if (target.empty()) {
-        result.error = "kein Auto-Update Verzeichnis bekannt";
+        failure.text = "Kein Auto-Update Verzeichnis bekannt: der Datenordner wurde nicht gefunden.";
     } else if (url.empty()) {
-        result.error = NoServerText();
+        failure.text = NoServerText();
     } else if (ctx_.web == nullptr) {
-        result.error = "kein Internetzugang eingerichtet";
+        failure.text = "Kein Internetzugang eingerichtet.";
     } else {
-        result = ctx_.web->Download(url, target, [this](std::uint64_t done, std::uint64_t total) {
-            view_.ShowProgress(done, total);
-        });
+        // Leftovers of a download that was killed are removed before a new one starts.
+        ctx_.web->RemoveLeftovers(target);
+        std::string refused;
+        const PageChecksum& sum =
+            part == ProductPart::Client ? ctx_.glChecksumClient : ctx_.glChecksumManager;
+        const DownloadResult result = ctx_.web->Download(
+            url, target,
+            [this](std::uint64_t done, std::uint64_t total) {
+                view_.ShowProgress(done, total);
+                return true;
+            },
+            [&](const std::string& received) {
+                refused = CheckInstaller(received, sum);
+                return refused.empty();
+            });
+        ok = result.ok;
+        if (!ok) {
+            failure.number = result.error.code;
+            failure.text = result.error.kind == WebFailure::Rejected && !refused.empty()
+                               ? refused
+                               : FailureText(ctx_, result.error);
+        }
     }
-    view_.SetBusy(false);
+    view_.SetBusy(false, "");
 
-    ctx_.glLastResult = result.ok ? 0 : (result.httpStatus != 0 ? result.httpStatus : -1);
-    if (result.ok) {
+    ctx_.glLastResult = ok ? 0 : (failure.number != 0 ? failure.number : -1);
+    (part == ProductPart::Client ? ctx_.glClientFailed : ctx_.glManagerFailed) = !ok;
+    if (ok) {
         ++ctx_.glDownloadCount;
         ctx_.glLastPart = part;
-    } else {
-        failure = {result.httpStatus, result.error};
     }
-    ReportDownload(part, result.ok, failure);
+    ReportDownload(part, ok, failure);
+}
+
+std::string FrmMain::CheckInstaller(const std::string& path, const PageChecksum& sum) {
+    auto file = ctx_.files.OpenRead(path);
+    if (!file) return "Die geladene Datei kann nicht gelesen werden.";
+    if (!IsCompletePeFile(*file)) {
+        return "Die geladene Datei ist kein vollständiges Windows-Programm (" +
+               std::to_string(file->Size()) + " Bytes).";
+    }
+    if (!sum.named) return {};
+    if (sum.hex.empty()) {
+        return "Die Prüfsumme auf dem Update-Server ist keine SHA-256-Prüfsumme (64 Hexadezimalziffern).";
+    }
+    const std::optional<std::string> actual = Sha256HexOfFile(*file);
+    if (!actual) return "Die geladene Datei kann nicht gelesen werden.";
+    if (*actual != sum.hex) {
+        return "Die Prüfsumme (SHA-256) der geladenen Datei weicht von der auf dem Update-Server "
+               "genannten ab.";
+    }
+    return {};
 }
 
 void FrmMain::ReportDownload(ProductPart part, bool ok, const Failure& failure) {
     if (!ok) {
+        // The number is shown only where one identifies the failure.
         ShowMessage(ctx_,
-                    std::string(kDownloadFailed) + kCrLf + kCrLf + "Fehler: " +
-                        std::to_string(failure.number) + " / " + DisplayText(failure.text),
+                    std::string(kDownloadFailed) + kCrLf + kCrLf +
+                        (failure.number != 0 ? "Fehler: " + std::to_string(failure.number) + " / " : "") +
+                        failure.text,
                     MsgButtons::Ok, MsgIcon::Stop);
         return;
     }
@@ -267,8 +334,9 @@ void FrmMain::CmdExplorerClick() {
         ExploreFolder(ctx_.glUpdateFolder);
         return;
     }
-    const std::string question = ReplaceAll(kCreateFolderQuestion, "XXXX",
-                                            DisplayText(FolderPart(ctx_.glUpdateFolder, ctx_.style)));
+    const std::string question = ReplaceAll(
+        kCreateFolderQuestion, "XXXX",
+        DisplayText(ShortenedPath(FolderPart(ctx_.glUpdateFolder, ctx_.style), kShownPathChars)));
     switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
         case MsgResult::Yes: {
             const FsStatus created = ctx_.files.CreateDirectory(folder);

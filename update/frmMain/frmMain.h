@@ -35,9 +35,14 @@ private:
     void SetDesignCaptions();
     void FindDataFolder();
     void ShowRecordedVersions();
+    // Temporary files of downloads that were killed, in the update folder.
+    void RemoveLeftovers();
     void ReadNewestVersions();
     void DownloadPart(ProductPart part);
     void ReportDownload(ProductPart part, bool ok, const Failure& failure);
+    // Empty when the received installer at path is a complete Windows program file with the
+    // checksum the version page names; otherwise why it is refused.
+    std::string CheckInstaller(const std::string& path, const PageChecksum& sum);
     void ExploreFolder(const std::string& folder);
     void CloseWindow();
     // Why no address on the update server can be formed.

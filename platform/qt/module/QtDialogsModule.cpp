@@ -30,6 +30,9 @@ private:
 }  // namespace
 
 extern "C" {
-zq::IDialogs* zq_qt_dialogs_create() { return new ModuleDialogs(); }
+zq::IDialogs* zq_qt_dialogs_create(std::string& problem) {
+    problem = zq::qt::WhyQtCannotStart();
+    return problem.empty() ? new ModuleDialogs() : nullptr;
+}
 void zq_qt_dialogs_destroy(zq::IDialogs* dialogs) { delete dialogs; }
 }
