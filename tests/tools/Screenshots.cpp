@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
             ok = Save(TopLevel("frmMain"), out + "/frmMain.png") && ok;
             view.Close();
         });
-        view.Run([](std::string_view) {});
+        view.Run(frm);
 
         // A question box of the update tool, taken while it waits for the answer.
         QTimer shot;
