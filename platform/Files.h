@@ -66,6 +66,12 @@ public:
     virtual std::string ReadAt(std::uint64_t offset, std::size_t size) = 0;
 };
 
+// A lock this process holds until the object goes; a killed holder loses it at once.
+class IFileLock {
+public:
+    virtual ~IFileLock() = default;
+};
+
 class IFiles {
 public:
     virtual ~IFiles() = default;
@@ -101,6 +107,34 @@ public:
     // Replaces the file atomically (temporary file, sync, rename).
     virtual FsStatus WriteAtomic(const std::string& path, const std::string& content) = 0;
     virtual std::int64_t FreeSpace(const std::string& folder) = 0;  // bytes, -1 unknown
+
+    // An identity of the volume that holds path (or, while path does not exist yet, its
+    // nearest existing folder); empty when unknown.
+    virtual std::string VolumeOf(const std::string& path) {
+        (void)path;
+        return {};
+    }
+    // Takes the lock file at path (made when missing) exclusively, without waiting. Nothing
+    // when another process holds it (status 75) or it cannot be made (status says why).
+    // Giving the lock up removes the file.
+    virtual std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) {
+        (void)path;
+        status = {kErrDeviceIo, "Locks are not supported"};
+        return nullptr;
+    }
+    // Makes sure the folder is the user's own: missing folders of the path are made for the
+    // user alone, no part of the path is a symbolic link, the folder belongs to the user and
+    // nobody else can use it or take it away. Fails (with the reason) otherwise.
+    virtual FsStatus MakePrivateFolder(const std::string& folder) {
+        (void)folder;
+        return {kErrDeviceIo, "Private folders are not supported"};
+    }
+    // Removes the temporary files that an interrupted Copy, Move or WriteAtomic left in the
+    // folder, never one a live process is still writing. Gives the number removed.
+    virtual int RemoveLeftoverTemporaries(const std::string& folder) {
+        (void)folder;
+        return 0;
+    }
 };
 
 }  // namespace zq

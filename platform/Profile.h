@@ -20,6 +20,9 @@ public:
     // the file is created when missing and replaced atomically. False on failure.
     virtual bool WriteString(const std::string& section, const std::string& key,
                              const std::string& value, const std::string& file) = 0;
+    // Removes what an interrupted write of the file left beside it (temporary files of a
+    // writer that is gone). Writers that leave nothing need not do anything.
+    virtual void RemoveLeftovers(const std::string& file) { (void)file; }
 };
 
 }  // namespace zq

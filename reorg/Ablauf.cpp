@@ -50,6 +50,93 @@ void WriteHeader(ReorgContext& ctx) {
     ReportReorgConfig(ctx.platform.files, t, ctx.glManagerIniFile, ctx.access);
 }
 
+std::string LocalOriginFile(ReorgContext& ctx) {
+    return EnsureTrailingSeparator(ctx.platform.env.LocalUpdateFolder(), ctx.Style()) + kLocalOriginName;
+}
+
+// One reorganisation per data file: false when another process is reorganising it.
+bool TakeRunLock(ReorgContext& ctx, const std::string& dataFile) {
+    ctx.runLock.reset();
+    const std::string path = RunLockFileName(dataFile);
+    FsStatus status;
+    ctx.runLock = ctx.platform.files.TryLock(path, status);
+    if (ctx.runLock) return true;
+    ctx.trace.Label("Check Run Lock", path);
+    if (status.error == kErrPathFileAccess) {
+        ctx.trace.Result("Error | In use by another reorganisation");
+        return false;
+    }
+    // Nobody can make the lock file there (a folder without write permission): the run
+    // goes on and meets the real obstacle later, with its own message.
+    ctx.trace.Result("Error | " + status.text + " | going on without run lock");
+    return true;
+}
+
+// A data file that an interrupted run left in the local working folder goes home before
+// anything else happens; one that finds another data file at home stays and is named.
+void BringHomeStrandedDataFile(ReorgContext& ctx) {
+    IFiles& files = ctx.platform.files;
+    const std::string origin = LocalOriginFile(ctx);
+    if (!files.Exists(origin, kAnyFile)) return;
+    const std::string folder = ctx.platform.env.LocalUpdateFolder();
+    const std::string local = EnsureTrailingSeparator(folder, ctx.Style()) + kLocalCopyName;
+    TraceLog& t = ctx.trace;
+    t.Section("Check Local Data File");
+    t.Label("Action", "Search for data file of an interrupted run: " + local);
+    // A note in a folder that others can write is nobody's word.
+    if (FsStatus own = files.MakePrivateFolder(folder); !own.ok()) {
+        t.Result("Error | " + own.text);
+        return;
+    }
+    (void)files.RemoveLeftoverTemporaries(folder);  // a move across drives cut off by the kill
+    if (!files.Exists(local, kAnyFile)) {
+        (void)files.Remove(origin);  // the run ended before the move or after the move back
+        t.Result("OK | Not found");
+        return;
+    }
+    std::optional<std::string> note = files.ReadAll(origin, 64 * 1024);
+    const std::string home = note ? OriginPath(*note) : "";
+    auto tellNotMoved = [&] {
+        t.Result("Data file stays on local drive: " + local);
+        std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", local);
+        text = ReplaceAll(text, "YYYYY", home.empty() ? msg::kOriginUnknown : home);
+        Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+    };
+    if (home.empty()) {
+        t.Result("Error | Initial folder unknown: " + origin);
+        tellNotMoved();
+        return;
+    }
+    FsStatus status;
+    std::unique_ptr<IFileLock> lock = files.TryLock(RunLockFileName(home), status);
+    if (!lock && status.error == kErrPathFileAccess) {
+        t.Result("OK | In use by a running reorganisation of " + home);
+        return;
+    }
+    t.Result("Found | belongs to " + home);
+    t.Label("Action", "Moving data file to initial folder");
+    if (files.Exists(home, kAnyFile)) {
+        t.Result("Error | A data file is already there: " + home);
+        t.Result("Data file stays on local drive: " + local);
+        std::string text = ReplaceAll(msg::kStrandedKept, "XXXXX", local);
+        Show(ctx, ReplaceAll(text, "YYYYY", home), ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+        return;
+    }
+    FsStatus moved;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        moved = files.Move(local, home);
+        if (moved.error != kErrPathFileAccess) break;  // only "still in use" is worth a wait
+        ctx.platform.clock.Sleep(1000);
+    }
+    if (moved.ok() && files.Exists(home, kAnyFile)) {
+        (void)files.Remove(origin);
+        t.Result("OK");
+        return;
+    }
+    t.Result("Error | " + moved.text);
+    tellNotMoved();
+}
+
 // No usable data file in an unattended or Manager start.
 Flow GiveUp(ReorgContext& ctx) {
     std::string message = AbortMessage(ctx.glDataFile);
@@ -62,7 +149,7 @@ Flow GiveUp(ReorgContext& ctx) {
 
 Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
     IFiles& files = ctx.platform.files;
-    if (!files.Exists(ctx.glDataFile, kAnyFile)) return GiveUp(ctx);
+    if (!files.Exists(ctx.glDataFile, kAnyFile) || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
     ctx.glStartedByManager = true;
     if (ctx.view.Show(window) == Flow::End) return Flow::End;
     IReorgView& view = ctx.view;
@@ -97,6 +184,7 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
         view.SetAlignment(Control::lblFortschritt, Alignment::Right);
         view.SetText(Control::lblFortschritt, msg::kProgressNotReady);
         ctx.exitCode = kExitAborted;  // if the user closes the window now, nothing was done
+        ctx.runLock.reset();          // an idle window keeps nobody else off the file
         return Flow::Go;
     }
     ctx.glOfferManagerRestart = true;
@@ -215,6 +303,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
 
     ctx.trace.OpenOutput();
     WriteHeader(ctx);
+    BringHomeStrandedDataFile(ctx);
 
     ctx.glAutorun = "0";
     ctx.glOfferManagerRestart = false;
@@ -227,7 +316,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
             bool empty = Trim(ctx.glDataFile).empty();
             bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
             if (flow == Flow::End) return flow;
-            if (empty || !usable) return GiveUp(ctx);
+            if (empty || !usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
             flow = RunReorganisation(ctx);
             break;
         }
@@ -236,7 +325,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
             ctx.glAutorun = "-1";
             bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
             if (flow == Flow::End) return flow;
-            if (!usable) return GiveUp(ctx);
+            if (!usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
             flow = RunReorganisation(ctx);
             break;
         }
@@ -259,19 +348,30 @@ Flow RunReorganisation(ReorgContext& ctx) {
 
     std::string lokal = IniRead(ctx.platform.profile, ctx.glManagerIniFile, "Update", "LokalUpdate");
     bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";
+    // What killed runs left beside the data file (a move back across drives) goes first.
+    (void)files.RemoveLeftoverTemporaries(FolderPart(ctx.glDataFile, style));
     if (lokalUpdate) {
         ctx.glUseLocalCopy = true;
         ctx.glLocalFolder = ctx.platform.env.LocalUpdateFolder();
         ctx.glLocalCopyFile = EnsureTrailingSeparator(ctx.glLocalFolder, style) + kLocalCopyName;
-        if (!files.IsDirectory(ctx.glLocalFolder) &&
-            !CreateFolderWithReport(files, ctx.platform.dialogs, ctx.glLocalFolder, true, style)) {
+        // The data file may pass only through a folder that is the user's alone.
+        FsStatus own = files.MakePrivateFolder(ctx.glLocalFolder);
+        if (!own.ok()) {
             ctx.glUseLocalCopy = false;
             ctx.trace.Empty();
             ctx.trace.Error("Failed to create local folder");
+            ctx.trace.Error(own.text);
             if (interactive)
                 Show(ctx, msg::kLocalFolderFailed, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
         }
+        if (ctx.glUseLocalCopy && files.Exists(LocalOriginFile(ctx), kAnyFile)) {
+            // The data file of an interrupted run, named at the start, stays where it is.
+            ctx.glUseLocalCopy = false;
+            ctx.trace.Empty();
+            ctx.trace.Error("Local folder holds the data file of an interrupted run: " + ctx.glLocalCopyFile);
+        }
         if (ctx.glUseLocalCopy) {
+            (void)files.RemoveLeftoverTemporaries(ctx.glLocalFolder);
             ctx.glOldLocalCopyFile = OldLocalCopyName(ctx.glLocalCopyFile, style);
             bool failed = false;
             if (files.Exists(ctx.glOldLocalCopyFile, kAnyFile))
@@ -317,6 +417,31 @@ Flow RunReorganisation(ReorgContext& ctx) {
     return FinishRun(ctx, false);
 }
 
+bool MoveToLocalFolder(ReorgContext& ctx) {
+    IFiles& files = ctx.platform.files;
+    TraceLog& trace = ctx.trace;
+    const std::string origin = LocalOriginFile(ctx);
+    // Where the data file belongs is on disk before it leaves, so that a run killed
+    // meanwhile never strands it. A path the note cannot hold keeps the file at home.
+    FsStatus status{kErrBadFileName, "Path with a line break cannot be noted: " + ctx.glDataFile};
+    if (ctx.glDataFile.find_first_of("\r\n") == std::string::npos)
+        status = files.WriteAtomic(origin, ctx.glDataFile + kCrLf);
+    if (status.ok()) status = files.Move(ctx.glDataFile, ctx.glLocalCopyFile);
+    trace.Empty();
+    trace.Label("Action", "Moving data file to local folder");
+    if (status.ok() && files.Exists(ctx.glLocalCopyFile, kAnyFile)) {
+        trace.Result("OK");
+        ctx.workingOnLocalCopy = true;
+        return true;
+    }
+    if (!files.Exists(ctx.glLocalCopyFile, kAnyFile)) (void)files.Remove(origin);
+    trace.Result("Error");
+    if (!status.text.empty()) trace.Error(status.text);
+    return false;
+}
+
+void RemoveLocalOrigin(ReorgContext& ctx) { (void)ctx.platform.files.Remove(LocalOriginFile(ctx)); }
+
 Flow StartFromWindow(ReorgContext& ctx) {
     if (ctx.runInProgress) return Flow::Go;
     ctx.glFileCheckMessageShown = false;
@@ -325,7 +450,7 @@ Flow StartFromWindow(ReorgContext& ctx) {
     bool empty = Trim(text).empty();
     bool usable = CheckDataFile(ctx, text, flow);
     if (flow == Flow::End) return flow;
-    if (empty || !usable) {
+    if (empty || !usable || !TakeRunLock(ctx, text)) {
         if (!ctx.glFileCheckMessageShown)
             Show(ctx, AbortMessage(text), ReorgTitle(MsgKind::Error), MsgIcon::Exclamation);
         return Flow::Go;
@@ -333,6 +458,7 @@ Flow StartFromWindow(ReorgContext& ctx) {
     ctx.runInProgress = true;
     flow = RunReorganisation(ctx);
     ctx.runInProgress = false;
+    if (flow == Flow::Go) ctx.runLock.reset();  // cancelled: the window waits idle
     return flow;
 }
 

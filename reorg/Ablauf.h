@@ -24,10 +24,17 @@ void SaveLastDataFile(ReorgContext& ctx);
 Flow RunReorganisation(ReorgContext& ctx);
 Flow StartFromWindow(ReorgContext& ctx);
 
+// The local working copy: the data file moves there with a note of where it belongs
+// (false when it stays at home); the note goes once the file is back.
+bool MoveToLocalFolder(ReorgContext& ctx);
+void RemoveLocalOrigin(ReorgContext& ctx);
+
 // Backup copies: the number made (0, 1, 2) or -1 when the user cancelled.
 std::int16_t MakeBackupCopies(ReorgContext& ctx);
 std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder,
                             const std::string& keep = "");
+// Room for the backup copies and the compaction; false (message shown) when there is too little.
+bool EnoughFreeSpace(ReorgContext& ctx);
 
 // The data file and the census.
 void OpenDataFile(ReorgContext& ctx, bool silent);

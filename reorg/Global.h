@@ -101,6 +101,7 @@ struct ReorgContext {
     std::unique_ptr<dao::Database> db;         // the data file while a step uses it
     std::unique_ptr<ITextFile> log;            // the reorganisation log while it is open
     std::unique_ptr<IProcessHandle> accessProcess;  // the Access process until it has ended
+    std::unique_ptr<IFileLock> runLock;  // keeps other reorganisers off glDataFile during the run
 
     // Outcome facts that decide the messages, the result records and the exit code.
     enum class AccessEnd { NotRun, NotStarted, Ended, StillRunning };

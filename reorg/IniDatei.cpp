@@ -78,7 +78,11 @@ void WriteOption(IProfile& profile, const std::string& optionsFile, const std::s
     IniWrite(profile, optionsFile, kOptionsSection, key, value);
 }
 
-void WriteDefaultOptions(ReorgContext& ctx) { WriteDefaultOptions(ctx.platform.profile, ctx.OptionsFile()); }
+void WriteDefaultOptions(ReorgContext& ctx) {
+    // What a killed earlier write of the file left beside it goes first.
+    ctx.platform.profile.RemoveLeftovers(ctx.OptionsFile());
+    WriteDefaultOptions(ctx.platform.profile, ctx.OptionsFile());
+}
 
 void ReadOptions(ReorgContext& ctx) { ctx.options = ReadOptions(ctx.platform.profile, ctx.OptionsFile()); }
 

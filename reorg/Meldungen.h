@@ -115,6 +115,23 @@ inline constexpr const char* kOpenUnknown =
     "Unbekannter Fehler. z. B. Datendatei nicht vorhanden oder kann nicht geöffnet werden.\r\n"
     "Bitte prüfen Sie die Einstellungen und speichern Sie diese erneut.";
 
+// A data file left in the local working folder; XXXXX the local copy, YYYYY its own path.
+inline constexpr const char* kStrandedKept =
+    "Im lokalen Arbeitsverzeichnis liegt noch die Datendatei einer unterbrochenen "
+    "Reorganisation:\r\nXXXXX\r\n\r\nIm Datenverzeichnis ist bereits eine Datendatei vorhanden:"
+    "\r\nYYYYY\r\n\r\nDie Datei im lokalen Arbeitsverzeichnis bleibt unverändert erhalten. Bitte "
+    "prüfen Sie, welche der beiden Dateien die aktuelle ist.";
+inline constexpr const char* kStrandedNotMoved =
+    "Die Datendatei konnte nicht in ihr Verzeichnis zurückverschoben werden:\r\nYYYYY\r\n\r\n"
+    "Sie befindet sich jetzt im lokalen Arbeitsverzeichnis:\r\nXXXXX\r\n\r\nBitte verschieben "
+    "Sie die Datei zurück, bevor mit ZEQUORA weitergearbeitet wird.";
+inline constexpr const char* kOriginUnknown = "(unbekannt)";
+// XXXXX the folders of one drive, YYYYY the space needed, ZZZZZ the space free (MB).
+inline constexpr const char* kNotEnoughSpace =
+    "Nicht genügend freier Speicherplatz für Sicherungskopie und Reorganisation im folgenden "
+    "Verzeichnis: \r\nXXXXX\r\n\r\nBenötigt werden YYYYY MB, frei sind ZZZZZ MB.\r\n"
+    "Die Durchführung wird daher abgebrochen.";
+
 inline constexpr const char* kProgressChecking = "Prüfung läuft .";
 inline constexpr const char* kProgressReady = "Programm bereit";
 inline constexpr const char* kProgressNotReady = "Programm nicht bereit";

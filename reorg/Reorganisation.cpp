@@ -272,6 +272,11 @@ Flow RunCompaction(ReorgContext& ctx) {
         trace.Result(kopie.rfind('F', 0) == 0 && create.rfind('F', 0) == 0 ? "OK" : "Error");
     }
 
+    if (!EnoughFreeSpace(ctx)) {
+        ctx.exitCode = kExitFailed;
+        return Flow::End;
+    }
+
     const std::string& kopie = ctx.options.kopie;
     if (kopie.find('B') != std::string::npos || kopie.find('F') != std::string::npos) {
         std::int16_t copies = MakeBackupCopies(ctx);
@@ -319,18 +324,7 @@ Flow RunCompaction(ReorgContext& ctx) {
     (void)CountRecords(ctx, 0);
 
     std::string workingFile = ctx.glDataFile;
-    if (ctx.glUseLocalCopy) {
-        FsStatus moved = files.Move(ctx.glDataFile, ctx.glLocalCopyFile);
-        trace.Empty();
-        trace.Label("Action", "Moving data file to local folder");
-        if (moved.ok() && files.Exists(ctx.glLocalCopyFile, kAnyFile)) {
-            trace.Result("OK");
-            workingFile = ctx.glLocalCopyFile;
-            ctx.workingOnLocalCopy = true;
-        } else {
-            trace.Result("Error");
-        }
-    }
+    if (ctx.glUseLocalCopy && MoveToLocalFolder(ctx)) workingFile = ctx.glLocalCopyFile;
 
     ctx.glAccessCommand = AccessCommand(ctx.glAccessExe, workingFile);
 

@@ -52,6 +52,9 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
         trace.Result("OK");
     }
 
+    // Copies cut off by a kill lie hidden there, full-size, and no rotation counts them.
+    (void)files.RemoveLeftoverTemporaries(folder);
+
     if (files.Exists(copyPath, kAnyFile)) {
         trace.Empty();
         trace.Label("Action", "Delete existing data file copies with same name: " + copyPath);
@@ -87,7 +90,97 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     return Step::Next;
 }
 
+std::string BackupFolderOf(const std::string& copyPath, PathStyle style) {
+    std::string folder = FolderPart(copyPath, style);
+    if (folder.size() > 1) folder.pop_back();
+    return folder;
+}
+
+// The folder itself or, while it does not exist yet, the nearest folder above it that does.
+std::string NearestFolder(ReorgContext& ctx, std::string folder) {
+    const PathStyle style = ctx.Style();
+    while (!folder.empty() && !ctx.platform.files.IsDirectory(folder)) {
+        std::string up = FolderPart(folder, style);
+        if (up.size() > 1 && up.back() == Separator(style)) up.pop_back();
+        if (up.empty() || up == folder) break;
+        folder = up;
+    }
+    return folder;
+}
+
+std::string Mb(ReorgContext& ctx, std::int64_t bytes) {
+    return ctx.platform.clock.FormatOneDecimal(static_cast<double>(bytes) / 1024.0 / 1024.0);
+}
+
 }  // namespace
+
+bool EnoughFreeSpace(ReorgContext& ctx) {
+    IFiles& files = ctx.platform.files;
+    const PathStyle style = ctx.Style();
+    const std::int64_t size = files.Size(ctx.glDataFile);
+    if (size <= 0) return true;  // nothing to copy; the run finds the missing file itself
+
+    // What each folder must take: a copy per backup folder, and where the database program
+    // works a compacted copy (at most the file's size), plus the file itself when the local
+    // working copy lies on another drive.
+    struct Need {
+        std::string volume, folders;
+        std::int64_t bytes = 0;
+        std::string probe;
+    };
+    std::vector<Need> needs;
+    auto add = [&](const std::string& folder, std::int64_t bytes) {
+        std::string probe = NearestFolder(ctx, folder);
+        std::string volume = files.VolumeOf(probe);
+        if (volume.empty()) volume = "?" + folder;  // unknown: counted on its own
+        for (Need& n : needs) {
+            if (n.volume != volume) continue;
+            n.bytes += bytes;
+            if ((kCrLf + n.folders + kCrLf).find(kCrLf + folder + kCrLf) == std::string::npos)
+                n.folders += kCrLf + folder;
+            return;
+        }
+        needs.push_back({volume, folder, bytes, probe});
+    };
+    const std::string backupName = BackupName(ctx.platform.clock.Now());
+    if (ctx.options.kopie.find('B') != std::string::npos)
+        add(BackupFolderOf(BackendCopyPath(ctx.glDataFile, backupName, style), style), size);
+    if (ctx.options.kopie.find('F') != std::string::npos)
+        add(BackupFolderOf(FrontendCopyPath(ctx.glProgramFolder, backupName, style), style), size);
+    std::string dataFolder = BackupFolderOf(ctx.glDataFile, style);
+    if (ctx.glUseLocalCopy) {
+        std::string local = ctx.glLocalFolder;
+        if (local.size() > 1 && local.back() == Separator(style)) local.pop_back();
+        if (files.VolumeOf(local).empty() || files.VolumeOf(local) != files.VolumeOf(dataFolder))
+            add(local, size);
+        add(local, size);
+    } else {
+        add(dataFolder, size);
+    }
+
+    for (const Need& n : needs) {
+        const std::int64_t free = files.FreeSpace(n.probe);
+        ctx.trace.Empty();
+        ctx.trace.Label("Action", "Check free space for copies and compaction: " +
+                                      ReplaceAll(n.folders, kCrLf, ", ") + ": " + Mb(ctx, n.bytes) + " MB");
+        if (free < 0) {
+            ctx.trace.Result("Unknown");
+            continue;
+        }
+        if (free >= n.bytes) {
+            ctx.trace.Result("OK | free: " + Mb(ctx, free) + " MB");
+            continue;
+        }
+        ctx.trace.Result("Error | free: " + Mb(ctx, free) + " MB");
+        std::string text = ReplaceAll(msg::kNotEnoughSpace, "XXXXX", n.folders);
+        text = ReplaceAll(text, "YYYYY", Mb(ctx, n.bytes));
+        text = ReplaceAll(text, "ZZZZZ", Mb(ctx, free));
+        Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+        ctx.trace.Error(ReplaceAll(text, kCrLf, " "));
+        return false;
+    }
+    return true;
+}
 
 std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder, const std::string& keep) {
     long max = ParseLong(ctx.options.maxFiles);

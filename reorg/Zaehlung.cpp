@@ -74,16 +74,18 @@ void TraceNote(ReorgContext& ctx, int pass, const std::string& text) {
 
 void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     IFiles& files = ctx.platform.files;
+    FsStatus moved;
     for (int attempt = 0; attempt < tries; ++attempt) {
-        FsStatus moved = files.Move(ctx.glLocalCopyFile, ctx.glDataFile);
+        moved = files.Move(ctx.glLocalCopyFile, ctx.glDataFile);
         if (moved.error != kErrPathFileAccess) break;  // only "still in use" is worth a retry
         ctx.platform.clock.Sleep(1000);
     }
     ctx.trace.OpenAppend();
     ctx.trace.Empty();
     ctx.trace.Label("Action", "Moving data file to initial folder");
+    // A move that failed leaves the file in the local folder, whatever lies at home now.
     bool exists = false;
-    for (int test = 0; test < 31; ++test) {
+    for (int test = 0; moved.ok() && test < 31; ++test) {
         if (files.Exists(ctx.glDataFile, kAnyFile)) {
             exists = true;
             break;
@@ -93,11 +95,18 @@ void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     if (exists) {
         ctx.trace.Result("OK");
         ctx.workingOnLocalCopy = false;
+        RemoveLocalOrigin(ctx);
     } else {
         ctx.trace.Result("Error");
+        if (!moved.text.empty()) ctx.trace.Error(moved.text);
         ctx.trace.Result("Data file stays on local drive: " + ctx.glLocalCopyFile);
     }
     ctx.trace.Close();
+    if (!exists) {
+        // The note beside it stays: the next start brings the file home.
+        std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.glLocalCopyFile);
+        Show(ctx, ReplaceAll(text, "YYYYY", ctx.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+    }
 }
 
 }  // namespace

@@ -71,6 +71,14 @@ std::string OldLocalCopyName(const std::string& localCopyFile, PathStyle style) 
     return parts.folder + ReplaceAll(parts.name, ".mdb", "_old.mdb", true);
 }
 
+std::string OriginPath(const std::string& note) {
+    std::string path = note.substr(0, note.find_first_of("\r\n"));
+    if (path.find('\0') != std::string::npos) return "";
+    return Trim(path).empty() ? "" : path;
+}
+
+std::string RunLockFileName(const std::string& dataFile) { return dataFile + ".zqr-lock"; }
+
 std::string BackupName(const DateTime& t) {
     return "R_" + TwoDigits(t.year) + TwoDigits(t.month) + TwoDigits(t.day) + "_" +
            TwoDigits(t.hour) + TwoDigits(t.minute) + TwoDigits(t.second) + ".mdb";

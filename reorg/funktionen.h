@@ -32,6 +32,13 @@ std::optional<std::string> LockFileNameOf(const std::string& path, PathStyle sty
 // glLocalCopyFile with every ".mdb" of its file name replaced by "_old.mdb" (any case).
 std::string OldLocalCopyName(const std::string& localCopyFile, PathStyle style);
 
+// Beside the local working copy while the data file is away: the path it belongs to.
+inline constexpr const char* kLocalOriginName = "zqdata_lokal.pfad";
+// The path an origin note names: its first line, without line end; empty when there is none.
+std::string OriginPath(const std::string& note);
+// The lock file a reorganisation holds beside the data file.
+std::string RunLockFileName(const std::string& dataFile);
+
 // "R_" YYMMDD "_" HHNNSS ".mdb".
 std::string BackupName(const DateTime& t);
 // The data file's folder + "Save" + separator + name.

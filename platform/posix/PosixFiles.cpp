@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -169,15 +170,69 @@ mode_t CurrentUmask() {
     return 022;
 }
 
-// A temporary file beside target; its name is returned through tempPath.
+bool SameFile(int fd, const std::string& path) {
+    struct stat a {}, b {};
+    if (::fstat(fd, &a) != 0 || ::lstat(path.c_str(), &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A temporary file beside target; its name is returned through tempPath. Its writer keeps an
+// flock on it as long as the descriptor is open, which tells a clean-up that it is alive.
 int MakeTempBeside(const std::string& target, std::string& tempPath) {
     std::string pattern = DirName(target) + "/." + BaseName(target) + kTempInfix + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd >= 0) tempPath = buf.data();
-    return fd;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+        if (fd < 0) return fd;
+        // A clean-up may have taken the new file for a leftover before our lock: start again.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, buf.data())) {
+            tempPath = buf.data();
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EBUSY;
+    return -1;
 }
+
+// True for a name MakeTempBeside gives: "." + name + infix + six characters of mkostemp.
+bool IsTempName(const std::string& name) {
+    if (name.size() < 2 || name[0] != '.') return false;
+    std::size_t at = name.rfind(kTempInfix);
+    if (at == std::string::npos || at < 2) return false;
+    std::size_t tail = at + std::strlen(kTempInfix);
+    if (name.size() - tail != 6) return false;
+    for (std::size_t i = tail; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+// The nearest existing folder or file of path (path itself when it exists).
+std::string NearestExisting(const std::string& path) {
+    std::string probe = path;
+    struct stat st {};
+    while (::stat(probe.c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) return {};
+        std::string parent = DirName(probe);
+        if (parent == probe) return {};
+        probe = parent;
+    }
+    return probe;
+}
+
+class PosixFileLock : public IFileLock {
+public:
+    PosixFileLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFileLock() override {
+        // Removed while still held: whoever opened it meanwhile finds it replaced and retries.
+        if (SameFile(fd_.get(), path_)) ::unlink(path_.c_str());
+    }
+
+private:
+    Fd fd_;
+    std::string path_;
+};
 
 // Renames; with noReplace an existing target makes it fail with EEXIST.
 int RenameFile(const std::string& from, const std::string& to, bool noReplace) {
@@ -416,13 +471,14 @@ FsStatus PosixFiles::Copy(const std::string& source, const std::string& target, 
     stamps[0].tv_nsec = UTIME_NOW;
     stamps[1] = st.st_mtim;
     ::futimens(out.get(), stamps);
-    out.Reset();
 
+    // Renamed while still locked, so that no clean-up takes it for a leftover.
     if (RenameFile(temp, target, !overwrite) != 0) {
         int err = errno;
         ::unlink(temp.c_str());
         return FromChangeErrno(err, target);
     }
+    out.Reset();
     SyncFolder(DirName(target));
     return Ok();
 }
@@ -628,12 +684,12 @@ FsStatus PosixFiles::WriteAtomic(const std::string& path, const std::string& con
     if (!WriteAllFd(fd.get(), content.data(), content.size())) return failWith(errno);
     if (::fsync(fd.get()) != 0) return failWith(errno);
     ::fchmod(fd.get(), mode);
-    fd.Reset();
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         int err = errno;
         ::unlink(temp.c_str());
         return FromChangeErrno(err, path);
     }
+    fd.Reset();
     SyncFolder(DirName(path));
     return Ok();
 }
@@ -643,6 +699,111 @@ std::int64_t PosixFiles::FreeSpace(const std::string& folder) {
     struct statvfs sv {};
     if (::statvfs(folder.c_str(), &sv) != 0) return -1;
     return static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
+}
+
+std::string PosixFiles::VolumeOf(const std::string& path) {
+    if (HasNul(path) || path.empty()) return {};
+    std::string existing = NearestExisting(path);
+    struct stat st {};
+    if (existing.empty() || ::stat(existing.c_str(), &st) != 0) return {};
+    return std::to_string(static_cast<unsigned long long>(st.st_dev));
+}
+
+std::unique_ptr<IFileLock> PosixFiles::TryLock(const std::string& path, FsStatus& status) {
+    status = Ok();
+    if (HasNul(path) || path.empty()) {
+        status = BadName(path);
+        return nullptr;
+    }
+    // A holder removes the file on release; a lock got on a file removed meanwhile is no lock.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
+        // A leftover of another user may be read-only for us; a lock needs no writing.
+        if (!fd.valid() && errno == EACCES)
+            fd.Reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        if (!fd.valid()) {
+            status = FromChangeErrno(errno, path);
+            return nullptr;
+        }
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            status = errno == EWOULDBLOCK ? Fail(kErrPathFileAccess, "In use by another process", path)
+                                          : FromChangeErrno(errno, path);
+            return nullptr;
+        }
+        if (SameFile(fd.get(), path)) return std::make_unique<PosixFileLock>(fd.Release(), path);
+    }
+    status = Fail(kErrPathFileAccess, "The lock file keeps being replaced", path);
+    return nullptr;
+}
+
+FsStatus PosixFiles::MakePrivateFolder(const std::string& folder) {
+    if (HasNul(folder) || folder.empty() || folder[0] != '/') return BadName(folder);
+    const uid_t me = ::geteuid();
+    std::string path;
+    struct stat st {}, parent {};
+    ::lstat("/", &st);
+    std::size_t at = 1;
+    while (at <= folder.size()) {
+        std::size_t end = folder.find('/', at);
+        if (end == std::string::npos) end = folder.size();
+        std::string part = folder.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") return BadName(folder);
+        parent = st;
+        path += "/" + part;
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (errno != ENOENT) return FromChangeErrno(errno, path);
+            if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return FromChangeErrno(errno, path);
+            if (::lstat(path.c_str(), &st) != 0) return FromChangeErrno(errno, path);
+        }
+        // Whoever may plant a link on the way may send the data file through his own folder.
+        if (S_ISLNK(st.st_mode)) return Fail(kErrPermission, "Symbolic link on the way", path);
+        if (!S_ISDIR(st.st_mode)) return Fail(kErrPathNotFound, "Not a folder", path);
+    }
+    if (path.empty()) return Fail(kErrPermission, "Not a private folder", folder);
+    if (st.st_uid != me) return Fail(kErrPermission, "The folder belongs to another user", path);
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) return Fail(kErrPermission, "Others may write the folder", path);
+    // Only its owner (or root) may take the folder away and put another in its place.
+    bool parentSafe = (parent.st_uid == me || parent.st_uid == 0) &&
+                      (!(parent.st_mode & (S_IWGRP | S_IWOTH)) || (parent.st_mode & S_ISVTX));
+    if (!parentSafe) return Fail(kErrPermission, "Others may replace the folder", path);
+    if ((st.st_mode & 07777) != 0700 && ::chmod(path.c_str(), 0700) != 0)
+        return FromChangeErrno(errno, path);
+    return Ok();
+}
+
+int PosixFiles::RemoveLeftoverTemporaries(const std::string& folder) {
+    if (HasNul(folder) || folder.empty()) return 0;
+    Fd dirfd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirfd.valid()) return 0;
+    // Other computers' locks may not reach us over the network: there, a leftover must also
+    // have been untouched for a while.
+    const bool remote = IsRemote(folder);
+    const std::time_t staleBefore = std::time(nullptr) - 10 * 60;
+    std::vector<std::string> names;
+    int listFd = ::dup(dirfd.get());
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0) ::close(listFd);
+        return 0;
+    }
+    while (struct dirent* e = ::readdir(dir))
+        if (IsTempName(e->d_name)) names.emplace_back(e->d_name);
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : names) {
+        Fd fd(::openat(dirfd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat st {}, now {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (remote && st.st_mtim.tv_sec > staleBefore) continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // its writer is alive
+        if (::fstatat(dirfd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+            now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+            continue;
+        if (::unlinkat(dirfd.get(), name.c_str(), 0) == 0) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace zq::posix

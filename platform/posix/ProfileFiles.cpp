@@ -1,10 +1,12 @@
 #include "platform/posix/ProfileFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -168,6 +170,29 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// Removes "<file>.tmp-" + six characters of mkstemp: temporaries of writers that were
+// killed. Call only while holding the file's lock, which every writer holds for as long as
+// its temporary exists.
+void RemoveStaleTemporaries(const std::string& target) {
+    std::size_t slash = target.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* dir = ::opendir(FolderOf(target).c_str());
+    if (!dir) return;
+    while (struct dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool ours = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i)
+            ours = ours && std::isalnum(static_cast<unsigned char>(name[i]));
+        struct stat st {};
+        if (!ours || ::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 std::string ProfileFiles::GetString(const std::string& section, const std::string& key,
@@ -259,6 +284,7 @@ bool ProfileFiles::WriteString(const std::string& section, const std::string& ke
             return false;
         }
     }
+    RemoveStaleTemporaries(target);
     auto giveUp = [&](const std::string& why) {
         if (created) ::unlink(target.c_str());
         Warn(file, why);
@@ -317,6 +343,25 @@ bool ProfileFiles::WriteString(const std::string& section, const std::string& ke
     Fd dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     return true;
+}
+
+void ProfileFiles::RemoveLeftovers(const std::string& file) {
+    const std::string target = ResolveTarget(file);
+    // Under the lock writers take; a writer busy for long only postpones this to a later start.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    do {
+        Fd fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (fd.get() < 0) return;
+        while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > deadline)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (SameFile(fd.get(), target)) {
+            RemoveStaleTemporaries(target);
+            return;
+        }
+    } while (std::chrono::steady_clock::now() < deadline);
 }
 
 }  // namespace zq::posix

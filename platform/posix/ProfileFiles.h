@@ -15,6 +15,7 @@ public:
                           const std::string& file) override;
     bool WriteString(const std::string& section, const std::string& key,
                      const std::string& value, const std::string& file) override;
+    void RemoveLeftovers(const std::string& file) override;
 };
 
 }  // namespace zq::posix

@@ -6,7 +6,9 @@
 //       opens the front end and reports its version and the arguments it got
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
-// a file that others still hold (default 10000).
+// a file that others still hold (default 10000). Scratch files go to $SQLITE_TMPDIR, $TMPDIR or
+// /var/tmp; each run first removes those that killed runs left there.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
@@ -178,16 +180,81 @@ std::string ChangeCounter(int fd) {
     return pread(fd, bytes, sizeof bytes, 24) == 4 ? std::string(bytes, 4) : std::string();
 }
 
-std::string ScratchFile() {
+constexpr const char* kScratchPrefix = "zq-compact-";
+constexpr const char* kJournalSuffix = "-journal";
+
+std::string ScratchFolder() {
     const char* dir = std::getenv("SQLITE_TMPDIR");
     if (!dir || !*dir) dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir && *dir ? dir : "/var/tmp") + "/zq-compact-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) return "";
-    close(fd);
-    return buf.data();
+    return dir && *dir ? dir : "/var/tmp";
+}
+
+bool SameFile(int fd, const std::string& path) {
+    struct stat a {}, b {};
+    return fstat(fd, &a) == 0 && lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+// A scratch file: the prefix and six characters of mkstemp, or SQLite's journal of one.
+bool IsScratchName(const std::string& name, bool& journal) {
+    const std::size_t prefix = std::strlen(kScratchPrefix), suffix = std::strlen(kJournalSuffix);
+    if (name.compare(0, prefix, kScratchPrefix) != 0) return false;
+    journal = name.size() == prefix + 6 + suffix && name.compare(prefix + 6, suffix, kJournalSuffix) == 0;
+    if (name.size() != prefix + 6 && !journal) return false;
+    for (std::size_t i = prefix; i < prefix + 6; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+// Removes the scratch files of compactions that were killed. A running compaction keeps an
+// flock on its scratch file, so only files whose holder is gone can be taken.
+void RemoveLeftoverScratch(const std::string& folder) {
+    std::vector<std::string> mains, journals;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (struct dirent* e = readdir(dir)) {
+            bool journal = false;
+            if (IsScratchName(e->d_name, journal)) (journal ? journals : mains).emplace_back(e->d_name);
+        }
+        closedir(dir);
+    }
+    const uid_t me = geteuid();
+    auto ours = [me](const struct stat& st) { return S_ISREG(st.st_mode) && st.st_uid == me; };
+    for (const std::string& name : mains) {
+        const std::string path = folder + "/" + name;
+        int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && ours(st) && flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, path))
+            unlink(path.c_str());
+        close(fd);
+    }
+    for (const std::string& name : journals) {
+        const std::string path = folder + "/" + name;
+        const std::string main = path.substr(0, path.size() - std::strlen(kJournalSuffix));
+        struct stat st {};
+        if (lstat(main.c_str(), &st) != 0 && errno == ENOENT && lstat(path.c_str(), &st) == 0 && ours(st))
+            unlink(path.c_str());
+    }
+}
+
+// An empty scratch file for the compacted copy, its name in name. The descriptor holds the
+// file's flock until the end of the run, so another run's clean-up leaves it alone.
+int ScratchFile(std::string& name) {
+    std::string pattern = ScratchFolder() + "/" + kScratchPrefix + "XXXXXX";
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        int fd = mkostemp(buf.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        // Another run's clean-up may have taken it before our lock: make another.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, buf.data())) {
+            name = buf.data();
+            return fd;
+        }
+        close(fd);
+    }
+    errno = EBUSY;
+    return -1;
 }
 
 int RepairCompact(const std::string& path) {
@@ -197,6 +264,7 @@ int RepairCompact(const std::string& path) {
     if (stat(path.c_str(), &st) != 0) return Fail(kExitNotADatabase, "'" + path + "' not found");
     if (!S_ISREG(st.st_mode)) return Fail(kExitNotADatabase, "'" + path + "' is not a file");
     const auto sizeBefore = static_cast<long long>(st.st_size);
+    RemoveLeftoverScratch(ScratchFolder());
 
     // Lock file first, then the data file itself (so that renames and deletes of it fail
     // while we work, as they would on Windows).
@@ -244,13 +312,14 @@ int RepairCompact(const std::string& path) {
             // The first read also rolls back what a killed earlier run left in the journal.
             int rc = Exec(db.handle, "SELECT count(*) FROM sqlite_master", error);
             std::string scratch;
+            int scratchFd = -1;
             if (rc != SQLITE_OK) {
                 int code = (rc & 0xff) == SQLITE_BUSY ? kExitInUse
                            : ((rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT)
                                ? kExitDamaged
                                : kExitFailed;
                 result = Fail(code, "cannot read '" + path + "': " + error);
-            } else if ((scratch = ScratchFile()).empty()) {
+            } else if ((scratchFd = ScratchFile(scratch)) < 0) {
                 result = Fail(kExitFailed, std::string("cannot make a scratch file: ") + std::strerror(errno));
             } else {
                 const std::string counter = ChangeCounter(fd);
@@ -275,6 +344,7 @@ int RepairCompact(const std::string& path) {
                     result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 }
                 unlink(scratch.c_str());
+                close(scratchFd);
             }
             if (sqlite3_close(db.handle) != SQLITE_OK && result == 0)
                 result = Fail(kExitFailed, "closing '" + path + "' failed");

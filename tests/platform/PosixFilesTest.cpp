@@ -353,3 +353,130 @@ TEST(PosixFiles, ListingSizesFoldersAndSpace) {
 }
 
 }  // namespace
+
+namespace {
+
+// The names in the folder that are temporaries of the adapter's writers.
+std::vector<std::string> Temporaries(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const std::string& name : Names(folder))
+        if (name.find(".zqtmp-") != std::string::npos) found.push_back(name);
+    return found;
+}
+
+}  // namespace
+
+TEST(PosixFiles, RunLockIsHeldByOneProcessAtATimeAndFreedByAKill) {
+    TempDir dir;
+    zq::posix::PosixFiles files;
+    const std::string path = dir / "zqdata.mdb.zqr-lock";
+    zq::FsStatus status;
+    std::unique_ptr<zq::IFileLock> lock = files.TryLock(path, status);
+    ASSERT_TRUE(lock) << status.text;
+    EXPECT_TRUE(fs::exists(path));
+    // Another process is refused while we hold it.
+    EXPECT_EQ(InChild([&] {
+                  zq::posix::PosixFiles other;
+                  zq::FsStatus s;
+                  return !other.TryLock(path, s) && s.error == zq::kErrPathFileAccess ? 0 : 1;
+              }),
+              0);
+    lock.reset();
+    EXPECT_FALSE(fs::exists(path));  // given up: the file goes with it
+
+    // A holder that is killed leaves a file nobody holds, which the next one takes.
+    WriteFile(path, "");
+    LockHolder holder(path, LOCK_EX);
+    ASSERT_TRUE(holder.Locked());
+    EXPECT_FALSE(files.TryLock(path, status));
+    EXPECT_EQ(status.error, zq::kErrPathFileAccess);
+    holder.Kill();
+    lock = files.TryLock(path, status);
+    EXPECT_TRUE(lock) << status.text;
+
+    EXPECT_FALSE(files.TryLock(dir / "missing/x.zqr-lock", status));
+    EXPECT_NE(status.error, zq::kErrPathFileAccess);
+}
+
+TEST(PosixFiles, PrivateFolderIsMadeForTheUserAloneAndRefusedOtherwise) {
+    TempDir dir;
+    zq::posix::PosixFiles files;
+    auto mode = [](const std::string& p) { return fs::status(p).permissions() & fs::perms::all; };
+
+    EXPECT_TRUE(files.MakePrivateFolder(dir / "cache/zequora2/update/").ok());
+    for (const char* f : {"cache", "cache/zequora2", "cache/zequora2/update"})
+        EXPECT_EQ(mode(dir / f), fs::perms::owner_all) << f;
+    EXPECT_TRUE(files.MakePrivateFolder(dir / "cache/zequora2/update").ok());  // again: nothing to do
+
+    // An existing folder of ours that others may read is closed to them.
+    fs::create_directories(dir / "open/update");
+    fs::permissions(dir / "open/update", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_exec);
+    EXPECT_TRUE(files.MakePrivateFolder(dir / "open/update").ok());
+    EXPECT_EQ(mode(dir / "open/update"), fs::perms::owner_all);
+
+    // Others may write it, or take it away through its parent.
+    fs::permissions(dir / "open/update", fs::perms::owner_all | fs::perms::others_write);
+    EXPECT_EQ(files.MakePrivateFolder(dir / "open/update").text, "Others may write the folder: " + dir / "open/update");
+    fs::permissions(dir / "open/update", fs::perms::owner_all);
+    fs::permissions(dir / "open", fs::perms::all);
+    EXPECT_EQ(files.MakePrivateFolder(dir / "open/update").text, "Others may replace the folder: " + dir / "open/update");
+    fs::permissions(dir / "open", fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_TRUE(files.MakePrivateFolder(dir / "open/update").ok());
+
+    // A symbolic link anywhere on the way, even to a folder of ours.
+    fs::create_directory_symlink(dir / "cache", dir / "link");
+    zq::FsStatus s = files.MakePrivateFolder(dir / "link/zequora2/update");
+    EXPECT_EQ(s.text, "Symbolic link on the way: " + dir / "link");
+    EXPECT_NE(s.error, zq::kErrNone);
+
+    // Another user's folder.
+    fs::create_directories(dir / "theirs");
+    ASSERT_EQ(chown((dir / "theirs").c_str(), 65534, 65534), 0);
+    fs::permissions(dir / "theirs", fs::perms::owner_all);
+    EXPECT_EQ(files.MakePrivateFolder(dir / "theirs").text, "The folder belongs to another user: " + dir / "theirs");
+
+    EXPECT_FALSE(files.MakePrivateFolder("relative/update").ok());
+    EXPECT_FALSE(files.MakePrivateFolder(dir / "cache/../cache").ok());
+    WriteFile(dir / "file", "x");
+    EXPECT_FALSE(files.MakePrivateFolder(dir / "file/update").ok());
+}
+
+TEST(PosixFiles, TemporariesOfAKilledCopyAreRemovedButNotThoseOfALiveWriter) {
+    TempDir dir;
+    zq::posix::PosixFiles files;
+    fs::create_directories(dir / "Save");
+    WriteFile(dir / "zqdata.mdb", std::string(4 << 20, 'd'));
+    // The copy is killed half-way (the file size limit ends the process, as a kill would).
+    int code = InChild([&] {
+        struct rlimit limit {1 << 20, 1 << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        (void)zq::posix::PosixFiles().Copy(dir / "zqdata.mdb", dir / "Save/R_250101_000000.mdb", true);
+        return 0;
+    });
+    EXPECT_EQ(code, -1);  // killed by the signal
+    std::vector<std::string> left = Temporaries(dir / "Save");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".R_250101_000000.mdb.zqtmp-", 0), 0u) << left[0];
+    EXPECT_FALSE(fs::exists(dir / "Save/R_250101_000000.mdb"));
+
+    // A writer that is alive keeps its temporary; names of others stay anyway.
+    const std::string live = dir / "Save/.R_250102_000000.mdb.zqtmp-Ab12Cd";
+    WriteFile(live, "being written");
+    LockHolder writer(live, LOCK_EX);
+    ASSERT_TRUE(writer.Locked());
+    for (const char* other : {"Save/R_250103_000000.mdb", "Save/.R_x.mdb.zqtmp-toolong1", "Save/x.zqtmp-Ab12Cd"})
+        WriteFile(dir / other, "x");
+
+    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir / "Save"), 1);
+    EXPECT_EQ(Temporaries(dir / "Save"),
+              (std::vector<std::string>{".R_250102_000000.mdb.zqtmp-Ab12Cd", ".R_x.mdb.zqtmp-toolong1",
+                                        "x.zqtmp-Ab12Cd"}));
+    EXPECT_TRUE(fs::exists(dir / "Save/R_250103_000000.mdb"));
+    writer.Kill();
+    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir / "Save"), 1);  // its writer is gone now
+
+    // A copy and an atomic write made meanwhile are whole and leave nothing behind.
+    EXPECT_TRUE(files.Copy(dir / "zqdata.mdb", dir / "Save/R_250104_000000.mdb", true).ok());
+    EXPECT_TRUE(files.WriteAtomic(dir / "Save/notiz.txt", "x").ok());
+    EXPECT_EQ(Temporaries(dir / "Save").size(), 2u);
+}

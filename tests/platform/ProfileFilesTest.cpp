@@ -1,6 +1,9 @@
 #include "platform/posix/ProfileFiles.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -200,4 +203,46 @@ TEST(ProfileFiles, ConcurrentWriterProcessesLoseNothing) {
         }
     }
     EXPECT_EQ(zqtest::CrLfLines(zqtest::ReadFile(file)).size(), static_cast<std::size_t>(kWriters * kKeys * 2 + 3));
+}
+
+TEST(ProfileFiles, TemporariesOfKilledWritersAreRemovedUnderTheFilesLock) {
+    zqtest::TempDir dir;
+    ProfileFiles ini;
+    const std::string file = dir / "zqr.ini";
+    ASSERT_TRUE(ini.WriteString("Global", "warten", "0", file));
+    // A writer killed while writing its temporary (the file size limit ends it like a kill).
+    pid_t pid = fork();
+    if (pid == 0) {
+        struct rlimit limit {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ProfileFiles writer;
+        writer.WriteString("Global", "tabcode", std::string(100000, 't'), file);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+            if (e.path().filename().string().rfind("zqr.ini.tmp-", 0) == 0) names.push_back(e.path().filename());
+        return names;
+    };
+    ASSERT_EQ(temporaries().size(), 1u);
+    zqtest::WriteFile(dir / "zqr.ini.tmp-keep", "not of mkstemp");
+    zqtest::WriteFile(dir / "zqm.ini.tmp-Ab12Cd", "of another file");
+
+    // While a writer holds the file, nothing is taken.
+    int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ini.RemoveLeftovers(file);
+    EXPECT_EQ(temporaries().size(), 2u);
+    ::close(held);
+
+    ini.RemoveLeftovers(file);
+    EXPECT_EQ(temporaries(), std::vector<std::string>{"zqr.ini.tmp-keep"});
+    EXPECT_TRUE(zqtest::FileExists(dir / "zqm.ini.tmp-Ab12Cd"));
+    EXPECT_EQ(Get(ini, file, "Global", "warten"), "0");
+    EXPECT_EQ(Get(ini, file, "Global", "tabcode"), "-");
 }

@@ -5,9 +5,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -607,6 +611,250 @@ TEST(ZqrUnattended, LocalWorkingCopyAcrossFileSystems) {
     EXPECT_TRUE(Has(trace, "Action           : Moving data file to initial folder\r\nResult           : OK\r\n"));
     EXPECT_LT(fs::file_size(in.dataFile), before);
     EXPECT_EQ(in.Records(), "2000\n");
+}
+
+// The local working folder as a Manager set to work locally uses it.
+struct LocalInstall : Install {
+    explicit LocalInstall(const std::string& accessFolder = zqtest::BinDir()) { UseAccessIn(accessFolder); }
+    void UseAccessIn(const std::string& folder) {
+        ZqmIni("[Datenbasis]\r\nPfad=" + folder + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
+    }
+    std::string localFolder = dir / "cache/zequora2/update", local = localFolder + "/zqdata_lokal.mdb";
+};
+
+TEST(ZqrLocalCopy, ADataFileStrandedByAKilledRunComesHomeAtTheNextStart) {
+    LocalInstall in;
+    // The run is killed while the data file lies in the local folder.
+    in.FakeAccess("kill -9 $PPID");
+    in.UseAccessIn(in.dir / "fake");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ASSERT_EQ(r.exitCode, 128 + SIGKILL) << r.err;
+    ASSERT_FALSE(fs::exists(in.dataFile));
+    ASSERT_TRUE(fs::exists(in.local));
+
+    // With another data file at home the stranded one stays where it is and is named.
+    WriteFile(in.dataFile, "eine andere Datei");
+    r = in.Run({}, "\ns\n");
+    EXPECT_TRUE(Has(r.err, "== Reorg Warnung == exclamation == OK\nIm lokalen Arbeitsverzeichnis liegt noch die "
+                           "Datendatei einer unterbrochenen Reorganisation:\n" + in.local + "\n\nIm "
+                           "Datenverzeichnis ist bereits eine Datendatei vorhanden:\n" + in.dataFile + "\n"))
+        << r.err;
+    EXPECT_EQ(Query(in.local, "select count(*) from tblZeit"), "2000\n");
+    EXPECT_EQ(ReadFile(in.dataFile), "eine andere Datei");
+    // A run on that other file leaves the stranded one alone too.
+    in.UseAccessIn(zqtest::BinDir());
+    MakeDataFile(in.data + "/zweite.mdb");
+    r = in.Run({"/DATEI", in.data + "/zweite.mdb"}, "\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Error            : Local folder holds the data file of an interrupted run: " + in.local));
+    EXPECT_EQ(Query(in.local, "select count(*) from tblZeit"), "2000\n");
+    EXPECT_FALSE(fs::exists(in.localFolder + "/zqdata_lokal_old.mdb"));
+
+    // Once the place is free, the next start brings it home before anything else and the run
+    // goes on with it.
+    fs::remove(in.dataFile);
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "*** Check Local Data File ***\r\nAction           : Search for data file of an "
+                           "interrupted run: " + in.local + "\r\nResult           : Found | belongs to " +
+                               in.dataFile + "\r\nAction           : Moving data file to initial folder\r\n"
+                               "Result           : OK\r\n"))
+        << trace;
+    EXPECT_LT(trace.find("Check Local Data File"), trace.find("Check Conditions"));
+    EXPECT_EQ(in.Records(), "2000\n");
+    EXPECT_FALSE(fs::exists(in.local));
+    EXPECT_FALSE(fs::exists(in.localFolder + "/zqdata_lokal_old.mdb"));
+    EXPECT_FALSE(fs::exists(in.localFolder + "/zqdata_lokal.pfad"));
+}
+
+// Kills at random moments of runs with a local working copy: after the next start the data
+// file is always at home, whole, and nothing of it is left in the local folder.
+TEST(ZqrLocalCopy, KillsAtRandomMomentsNeverStrandTheDataFile) {
+    LocalInstall in;
+    in.env["ZEQUORA_STANDIN_DELAY_MS"] = "1500";  // the file stays away a while
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> when(50, 3000);
+    int stranded = 0;
+    for (int trial = 0; trial < 8; ++trial) {
+        const int at = when(rng);
+        RunResult killed = in.Run({"/DATEI", in.dataFile}, "", at);
+        if (!fs::exists(in.dataFile)) ++stranded;
+        RunResult next = in.Run({}, "\ns\n");
+        EXPECT_TRUE(fs::exists(in.dataFile)) << "trial " << trial << " killed after " << at << " ms: " << next.err;
+        EXPECT_EQ(in.Records(), "2000\n") << "trial " << trial << " killed after " << at << " ms";
+        EXPECT_FALSE(fs::exists(in.local)) << "trial " << trial << " killed after " << at << " ms";
+        EXPECT_FALSE(Has(next.err, "== Reorg")) << next.err;
+    }
+    EXPECT_GE(stranded, 2) << "the kills never found the data file away";
+}
+
+TEST(ZqrLocalCopy, AFailedMoveBackTellsWhereTheDataFileIs) {
+    LocalInstall in;
+    // Something takes the data file's place while it is away.
+    in.FakeAccess("echo 'im Weg' > \"" + in.dataFile + "\"");
+    in.UseAccessIn(in.dir / "fake");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nDie Datendatei konnte nicht in ihr Verzeichnis "
+                           "zurückverschoben werden:\n" + in.dataFile + "\n\nSie befindet sich jetzt im lokalen "
+                           "Arbeitsverzeichnis:\n" + in.local + "\n"))
+        << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Moving data file to initial folder\r\nResult           : Error\r\n"));
+    EXPECT_TRUE(Has(trace, "Result           : Data file stays on local drive: " + in.local + "\r\n"));
+    EXPECT_EQ(Query(in.local, "select count(*) from tblZeit"), "2000\n");
+    EXPECT_EQ(ReadFile(in.dataFile), "im Weg\n");
+}
+
+TEST(ZqrLocalCopy, ALocalFolderThatIsNotTheUsersOwnIsNotUsed) {
+    LocalInstall in;
+    // Another user's folder planted on the way through a symbolic link.
+    fs::create_directories(in.dir / "cache");
+    fs::create_directories(in.dir / "planted/update");
+    fs::permissions(in.dir / "planted", fs::perms::all);
+    fs::permissions(in.dir / "planted/update", fs::perms::all);
+    fs::create_directory_symlink(in.dir / "planted", in.dir / "cache/zequora2");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Error            : Failed to create local folder\r\nError            : Symbolic link "
+                           "on the way: " + in.dir / "cache/zequora2\r\n"))
+        << trace;
+    EXPECT_TRUE(Has(trace, "\" \"" + in.dataFile + "\" /repair /compact"));
+    EXPECT_TRUE(fs::is_empty(in.dir / "planted/update"));
+    EXPECT_EQ(in.Records(), "2000\n");
+
+    // A folder that belongs to another user.
+    in.env["XDG_CACHE_HOME"] = in.dir / "other";
+    fs::create_directories(in.dir / "other/zequora2/update");
+    ASSERT_EQ(::chown((in.dir / "other/zequora2/update").c_str(), 65534, 65534), 0);
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Error            : The folder belongs to another user: " +
+                                    in.dir / "other/zequora2/update\r\n"));
+    EXPECT_TRUE(fs::is_empty(in.dir / "other/zequora2/update"));
+
+    // Made by the program: for the user alone.
+    in.env["XDG_CACHE_HOME"] = in.dir / "fresh";
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Action           : Moving data file to local folder\r\nResult           : OK\r\n"));
+    for (const char* folder : {"fresh/zequora2", "fresh/zequora2/update"})
+        EXPECT_EQ(fs::status(in.dir / folder).permissions() & fs::perms::all, fs::perms::owner_all) << folder;
+}
+
+TEST(ZqrConcurrency, ASecondRunOnTheSameDataFileIsRefused) {
+    Install in;
+    // An Access that holds no lock file while it works: only the run lock keeps others off.
+    std::string runs = in.dir / "access-runs";
+    in.FakeAccess("echo run >> \"" + runs + "\"; sleep 5; sqlite3 \"$1\" 'vacuum'");
+    in.ZqrIni("sicherungskopie=x\r\n");
+    RunResult first, second, window, manager;
+    std::thread run([&] { first = in.Run({"/DATEI", in.dataFile}); });
+    for (int k = 0; k < 300 && !fs::exists(runs); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    second = in.Run({"/DATEI", in.dataFile});
+    window = in.Run({}, "p " + in.dataFile + "\nr\n\ns\n");
+    manager = in.Run({"/MANAGER", in.dataFile});
+    run.join();
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(second.exitCode, 1) << second.err;
+    EXPECT_TRUE(Has(second.err, kAbortStart)) << second.err;
+    EXPECT_TRUE(Has(window.err, "== Reorg Fehler == exclamation == OK\nAktion abgebrochen.\n")) << window.err;
+    EXPECT_EQ(manager.exitCode, 1) << manager.err;
+    EXPECT_TRUE(Has(manager.err, kAbortStart)) << manager.err;
+    EXPECT_EQ(Count(ReadFile(runs), "run"), 1);
+    EXPECT_FALSE(fs::exists(in.dataFile + ".zqr-lock"));
+
+    // Started at the same moment: one runs, the other is refused.
+    fs::remove(runs);
+    RunResult a, b;
+    std::thread ta([&] { a = in.Run({"/DATEI", in.dataFile}); });
+    std::thread tb([&] { b = in.Run({"/DATEI", in.dataFile}); });
+    ta.join();
+    tb.join();
+    EXPECT_EQ(std::min(a.exitCode, b.exitCode), 0) << a.err << b.err;
+    EXPECT_EQ(std::max(a.exitCode, b.exitCode), 1) << a.err << b.err;
+    EXPECT_EQ(Count(ReadFile(runs), "run"), 1);
+    EXPECT_EQ(in.Records(), "2000\n");
+}
+
+TEST(ZqrLeftovers, TemporariesOfKilledRunsGoAndThoseOfLiveWritersStay) {
+    Install in;
+    ASSERT_EQ(in.Run({"/DATEI", in.dataFile}).exitCode, 0);  // zqr.ini complete, Save there
+    // A backup copy, a move back across drives and an options write, each cut off by a kill.
+    const std::string staleCopy = in.data + "/Save/.R_250101_000000.mdb.zqtmp-aB3dE9";
+    const std::string staleMove = in.data + "/.zqdata.mdb.zqtmp-Xy12Zw";
+    const std::string staleIni = in.prog + "/zqr.ini.tmp-Q1w2E3";
+    // One still being written, and names that are not ours.
+    const std::string liveCopy = in.data + "/Save/.R_250102_000000.mdb.zqtmp-Zz9Yy8";
+    const std::vector<std::string> foreign = {in.data + "/Save/notes.zqtmp-aB3dE9", in.prog + "/zqr.ini.tmp-keep",
+                                              in.prog + "/zqm.ini.tmp-Q1w2E3x"};
+    for (const std::string& f : {staleCopy, staleMove, staleIni, liveCopy}) WriteFile(f, std::string(50000, 'x'));
+    for (const std::string& f : foreign) WriteFile(f, "x");
+    int held = ::open(liveCopy.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ::close(held);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(fs::exists(staleCopy));
+    EXPECT_FALSE(fs::exists(staleMove));
+    EXPECT_FALSE(fs::exists(staleIni));
+    EXPECT_TRUE(fs::exists(liveCopy));
+    for (const std::string& f : foreign) EXPECT_TRUE(fs::exists(f)) << f;
+}
+
+TEST(ZqrFreeSpace, TooLittleRoomStopsTheRunBeforeAnythingIsTouched) {
+    Install in;
+    const std::string small = in.dir / "small";
+    fs::create_directories(small);
+    const auto size = fs::file_size(in.dataFile);
+    // Room for the backup copy, not for the copy and the compaction as well.
+    SmallFileSystem smallDisk(small, size * 5 / 2);
+    if (!smallDisk.Mounted()) GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string file = small + "/zqdata.mdb";
+    fs::copy_file(in.dataFile, file);
+    const std::string content = ReadFile(file);
+
+    RunResult r = in.Run({"/DATEI", file});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    char needed[32];
+    std::snprintf(needed, sizeof needed, "%.1f", 2.0 * static_cast<double>(size) / 1024 / 1024);
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nNicht genügend freier Speicherplatz für Sicherungskopie "
+                           "und Reorganisation im folgenden Verzeichnis: \n" + small + "/Save\n" + small +
+                               "\n\nBenötigt werden " + needed + " MB, frei sind "))
+        << r.err;
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Check free space for copies and compaction: " + small + "/Save, " +
+                               small + ": " + needed + " MB\r\nResult           : Error | free: "))
+        << trace;
+    EXPECT_TRUE(Has(trace, "Error            : Nicht genügend freier Speicherplatz"));
+    EXPECT_FALSE(Has(trace, "#### Start Reorganisation ####"));
+    EXPECT_FALSE(fs::exists(small + "/Save"));
+    EXPECT_FALSE(fs::exists(small + "/ZQR_Reorg_Log.txt"));
+    EXPECT_EQ(ReadFile(file), content);
+
+    // Without a backup copy the compaction alone fits.
+    in.ZqrIni("sicherungskopie=x\r\n");
+    r = in.Run({"/DATEI", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Check free space for copies and compaction: " + small + ": "));
+
+    // A local working folder on another drive takes the file and its compacted copy.
+    const std::string cache = in.dir / "smallcache";
+    fs::create_directories(cache);
+    SmallFileSystem smallCache(cache, fs::file_size(in.dataFile) * 3 / 2);
+    ASSERT_TRUE(smallCache.Mounted());
+    in.env["XDG_CACHE_HOME"] = cache;
+    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    std::snprintf(needed, sizeof needed, "%.1f", 2.0 * static_cast<double>(fs::file_size(in.dataFile)) / 1024 / 1024);
+    EXPECT_TRUE(Has(r.err, "Verzeichnis: \n" + cache + "/zequora2/update\n\nBenötigt werden " + needed + " MB"))
+        << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");
+    EXPECT_TRUE(fs::is_empty(cache + "/zequora2/update"));
 }
 
 TEST(ZqrUnattended, ReadOnlyDataFileGetsTheWriteMessage) {

@@ -432,3 +432,49 @@ TEST_F(StandinTest, KilledCompactionNeverLosesData) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> ScratchFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("zq-compact-", 0) == 0) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(StandinTest, ScratchFilesOfKilledRunsGoWithTheNextRunAndLiveOnesStay) {
+    const std::string a = MakeSample("a", 2), b = MakeSample("b", 2), c = MakeSample("c", 2);
+    const std::string tmp = dir / "tmp";
+    fs::create_directories(tmp);
+    const std::map<std::string, std::string> slow = {{"TMPDIR", tmp}, {"ZEQUORA_STANDIN_DELAY_MS", "4000"}};
+    // Killed while its scratch file is there; a journal of an earlier killed scratch too.
+    {
+        Child killed({Standin(), a, "/repair", "/compact"}, slow);
+        ASSERT_TRUE(WaitFor([&] { return ScratchFiles(tmp).size() == 1; }, 20000));
+        killed.Kill();
+        killed.Wait();
+    }
+    zqtest::WriteFile(tmp + "/zq-compact-Gone12-journal", "journal of a scratch file already removed");
+    zqtest::WriteFile(tmp + "/zq-compact-notes.txt", "not a scratch file");
+    const std::vector<std::string> stale = ScratchFiles(tmp);
+    ASSERT_EQ(stale.size(), 3u);
+
+    // The next run removes them first; while it works, its own scratch file survives the
+    // clean-up of yet another run.
+    Child live({Standin(), c, "/repair", "/compact"}, slow);
+    auto onlyNew = [&] {
+        std::vector<std::string> now = ScratchFiles(tmp);
+        return now.size() == 2 && now[1] == "zq-compact-notes.txt" &&
+               std::find(stale.begin(), stale.end(), now[0]) == stale.end();
+    };
+    ASSERT_TRUE(WaitFor(onlyNew, 20000)) << ScratchFiles(tmp).size();
+    const std::string liveScratch = ScratchFiles(tmp)[0];
+    ASSERT_EQ(zqtest::Run({Standin(), b, "/repair", "/compact"}, {{"TMPDIR", tmp}}).exitCode, 0);
+    EXPECT_EQ(ScratchFiles(tmp), (std::vector<std::string>{liveScratch, "zq-compact-notes.txt"}));
+    EXPECT_EQ(live.Wait(), 0);
+    EXPECT_EQ(ScratchFiles(tmp), std::vector<std::string>{"zq-compact-notes.txt"});
+    EXPECT_EQ(Inspect(c).integrity, "ok");
+}
+
+}  // namespace
