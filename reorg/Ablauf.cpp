@@ -5,7 +5,7 @@
 #include "common/RegistryAccess.h"
 #include "reorg/IniDatei.h"
 #include "reorg/Meldungen.h"
-#include "reorg/frmZQR/ReorgView.h"
+#include "reorg/frmZQR/frmZQR.h"
 #include "reorg/funktionen.h"
 
 namespace zq::reorg {
@@ -171,7 +171,7 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
             }
             ctx.trace.Result("OK | Found | Deleted");
             (void)files.Remove(lock);  // still held by Access: the next round tries again
-            view.ProcessPendingInput();
+            if (LetInputThrough(ctx) == Flow::End) return Flow::End;  // closed meanwhile
             ctx.platform.clock.Sleep(500);
         }
     }

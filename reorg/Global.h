@@ -120,6 +120,9 @@ struct ReorgContext {
     bool resultsFailed = false;  // the result records could not be stored
     bool logFailed = false;      // the log could not be created or written completely
     bool runInProgress = false;
+    // The window while a wait lets input through (LetInputThrough), and a window that is gone.
+    int inputLetThrough = 0;
+    bool windowClosed = false;
     // How long the run waits for Access to end before it counts again.
     int accessWaitBoundMs = 2 * 60 * 60 * 1000;  // keeps a second start button click from nesting a run
     int exitCode = kExitSuccess;

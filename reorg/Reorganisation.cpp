@@ -7,7 +7,7 @@
 #include "reorg/Ablauf.h"
 #include "reorg/IniDatei.h"
 #include "reorg/Meldungen.h"
-#include "reorg/frmZQR/ReorgView.h"
+#include "reorg/frmZQR/frmZQR.h"
 #include "reorg/funktionen.h"
 
 namespace zq::reorg {
@@ -40,7 +40,7 @@ void WaitForAccess(ReorgContext& ctx) {
     const std::int64_t start = ctx.platform.clock.TickMs();
     bool ended = false;
     while (!(ended = ctx.accessProcess->Wait(1000))) {
-        view.ProcessPendingInput();
+        (void)LetInputThrough(ctx);  // a run keeps its window
         if (ctx.platform.clock.TickMs() - start >= ctx.accessWaitBoundMs) break;
         sign += ".";
         if (sign.size() > 80) sign = msg::kWaitingForAccess;

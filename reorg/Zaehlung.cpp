@@ -7,7 +7,7 @@
 #include "common/RegistryAccess.h"
 #include "reorg/Ablauf.h"
 #include "reorg/Meldungen.h"
-#include "reorg/frmZQR/ReorgView.h"
+#include "reorg/frmZQR/frmZQR.h"
 #include "reorg/funktionen.h"
 
 namespace zq::reorg {
@@ -142,7 +142,7 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
     for (int attempt = 0; attempt < tries; ++attempt) {
         OpenDataFile(ctx, true);
         if (ctx.glLastOpenError == 0 || IsLasting(ctx.glLastOpenError)) break;
-        ctx.view.ProcessPendingInput();
+        (void)LetInputThrough(ctx);  // a run keeps its window
         if (attempt + 1 < tries) ctx.platform.clock.Sleep(1000);
     }
     ReorgContext::Census& census = ctx.census[pass == 0 ? 0 : 1];

@@ -1,7 +1,6 @@
 // zqr: the data-file reorganiser. Builds the Linux adapters and the window view, runs the
 // start-up and, when a window stays open, its event loop; the exit code tells the outcome.
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -68,20 +67,6 @@ int main(int argc, char** argv) {
     zq::reorg::ApplyDesign(view);
     zq::reorg::ReorgContext ctx(services->Get(), view, CommandLineOf(argc, argv));
     zq::reorg::FrmZQR window(ctx);
-#ifdef ZQ_HAVE_QT
-    if (auto* qtView = dynamic_cast<zq::qt::QtReorgView*>(&view)) {
-        // Closing while a wait lets input through cannot unwind that wait: the program ends
-        // here, but not in the middle of a run, which may have the data file away from its
-        // place (a local working copy); such a click is ignored.
-        qtView->SetEndDuringStep([&ctx] {
-            if (ctx.runInProgress) return false;
-            ctx.trace.Close();
-            std::fflush(nullptr);
-            std::_Exit(ctx.exitCode == zq::reorg::kExitSuccess ? zq::reorg::kExitAborted
-                                                               : ctx.exitCode);
-        });
-    }
-#endif
     if (zq::reorg::StartUp(ctx, window) == zq::reorg::Flow::Go) view.Run(window);
     ctx.trace.Close();
     return ctx.FinalExitCode();

@@ -9,6 +9,7 @@
 namespace zq::console {
 
 using reorg::Control;
+using reorg::Event;
 using reorg::Flow;
 
 ConsoleReorgView::ConsoleReorgView(std::istream& in, std::ostream& out) : in_(in), out_(out) {
@@ -64,6 +65,15 @@ void ConsoleReorgView::SetAlignment(Control control, reorg::Alignment alignment)
 
 void ConsoleReorgView::UseSystemDrawnButton(Control) {}  // one style on a terminal
 
+void ConsoleReorgView::SetReadOnly(Control control, bool readOnly) {
+    if (readOnly)
+        readOnly_.insert(control);
+    else
+        readOnly_.erase(control);
+}
+
+// The lines of the input answer the window and the message boxes in their order, so a wait
+// reads none: what the user types meanwhile is read when the window asks again.
 void ConsoleReorgView::ProcessPendingInput() { out_.flush(); }
 
 void ConsoleReorgView::ShowBusy(const std::string& text) {
@@ -113,30 +123,30 @@ void ConsoleReorgView::Run(reorg::IReorgEvents& events) {
         std::string line;
         if (!in_.good() || !std::getline(in_, line)) {
             out_ << '\n' << std::flush;
-            (void)events.OnClose();  // end of input closes the window
+            (void)events.Deliver(Event::Close);  // end of input closes the window
             return;
         }
         std::string answer = Trimmed(line);
         Flow flow = Flow::Go;
         if (answer == "d") {
-            flow = events.OnCmdDatendateiClick();
+            flow = events.Deliver(Event::CmdDatendateiClick);
             PrintWindow();
         } else if (answer == "r") {
-            if (!IsEnabled(Control::cmdReorg)) {
+            if (!IsEnabled(Control::cmdReorg)) {  // a disabled button cannot be pressed
                 out_ << "Nicht verfügbar.\n";
                 continue;
             }
-            flow = events.OnCmdReorgClick();
+            flow = events.Deliver(Event::CmdReorgClick);
             if (flow == Flow::Go) PrintWindow();
         } else if (answer == "s") {
-            flow = events.OnCmdEndeClick();
+            flow = events.Deliver(Event::CmdEndeClick);
         } else if (answer.size() > 1 && answer[0] == 'p' && (answer[1] == ' ' || answer[1] == '\t')) {
             // Typed into the path field; leaving the field takes the text.
             std::string path = line.substr(line.find(answer) + 2);
             while (!path.empty() && (path[0] == ' ' || path[0] == '\t')) path.erase(0, 1);
             while (!path.empty() && (path.back() == '\r' || path.back() == '\n')) path.pop_back();
-            SetText(Control::txtDatenbank, path);
-            flow = events.OnTxtDatenbankLostFocus();
+            if (!readOnly_.count(Control::txtDatenbank)) SetText(Control::txtDatenbank, path);
+            flow = events.Deliver(Event::TxtDatenbankLostFocus);
             PrintWindow();
         } else {
             out_ << "Unbekannte Auswahl: " << answer << '\n';

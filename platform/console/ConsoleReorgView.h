@@ -1,6 +1,7 @@
 #pragma once
 // The reorganiser's window on a terminal: the path field and the labels are printed, the
 // buttons are offered as choices read one line at a time from in; end of input closes it.
+// Each choice is reported to the window's logic, which decides what is taken.
 #include <iosfwd>
 #include <map>
 #include <set>
@@ -23,6 +24,7 @@ public:
     void SetVisible(reorg::Control control, bool visible) override;
     void SetAlignment(reorg::Control control, reorg::Alignment alignment) override;
     void UseSystemDrawnButton(reorg::Control control) override;
+    void SetReadOnly(reorg::Control control, bool readOnly) override;
     void ProcessPendingInput() override;
     void ShowBusy(const std::string& text) override;
     void Run(reorg::IReorgEvents& events) override;
@@ -35,7 +37,7 @@ private:
     std::istream& in_;
     std::ostream& out_;
     std::map<reorg::Control, std::string> texts_;
-    std::set<reorg::Control> disabled_, hidden_, rightAligned_;
+    std::set<reorg::Control> disabled_, hidden_, rightAligned_, readOnly_;
     bool shown_ = false;
     std::string busy_;  // the waiting sign printed so far
 };

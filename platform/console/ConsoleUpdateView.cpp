@@ -51,7 +51,7 @@ void ConsoleUpdateView::SetEnabled(std::string_view control, bool enabled) {
 void ConsoleUpdateView::UseStandardButtonStyle(std::string_view) {}  // one style on a terminal
 
 // The window is printed when it waits for a choice; until then the busy line says what runs.
-void ConsoleUpdateView::Show() {}
+void ConsoleUpdateView::Show(update::IMainEvents&) {}
 
 void ConsoleUpdateView::SetBusy(bool busy, const std::string& what) {
     lastProgress_ = -1;
@@ -59,6 +59,8 @@ void ConsoleUpdateView::SetBusy(bool busy, const std::string& what) {
     if (busy && !what.empty()) out_ << what << '\n' << std::flush;
 }
 
+// The lines of the input answer the window and the message boxes in their order, so a long
+// step reads none: what the user types meanwhile is read when the window asks again.
 void ConsoleUpdateView::ProcessPendingEvents() { out_.flush(); }
 
 void ConsoleUpdateView::ShowProgress(std::uint64_t done, std::uint64_t total) {
@@ -138,7 +140,7 @@ void ConsoleUpdateView::PrintChoices() {
     out_ << "Auswahl: " << std::flush;
 }
 
-void ConsoleUpdateView::Run(const std::function<void(std::string_view control)>& onClick) {
+void ConsoleUpdateView::Run(update::IMainEvents& events) {
     closed_ = false;
     while (!closed_) {
         EndProgressLine();
@@ -147,6 +149,7 @@ void ConsoleUpdateView::Run(const std::function<void(std::string_view control)>&
         std::string line;
         if (!in_.good() || !std::getline(in_, line)) {
             out_ << '\n';
+            (void)events.Deliver({update::MainEvent::Kind::Close, {}});
             break;  // end of input closes the window
         }
         out_ << '\n';  // the choices of the next round start on a line of their own
@@ -160,11 +163,11 @@ void ConsoleUpdateView::Run(const std::function<void(std::string_view control)>&
             out_ << "Unbekannte Auswahl: " << answer << '\n';
             continue;
         }
-        if (!Enabled(control)) {
+        if (!Enabled(control)) {  // a disabled button cannot be pressed
             out_ << "Nicht verfügbar.\n";
             continue;
         }
-        onClick(control);
+        if (!events.Deliver({update::MainEvent::Kind::Click, control})) break;
     }
     closed_ = true;
     out_ << std::flush;

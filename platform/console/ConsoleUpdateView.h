@@ -1,6 +1,7 @@
 #pragma once
 // The update tool's window on a terminal: the labels are printed, the buttons are offered as
-// choices read one line at a time from in; end of input closes the window.
+// choices read one line at a time from in; end of input closes the window. Each choice is
+// reported to the window's logic, which decides what is taken.
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -18,14 +19,13 @@ public:
     void SetText(std::string_view control, const std::string& text) override;
     void SetEnabled(std::string_view control, bool enabled) override;
     void UseStandardButtonStyle(std::string_view control) override;
-    void Show() override;
+    void Show(update::IMainEvents& events) override;
     void SetBusy(bool busy, const std::string& what) override;
     void ProcessPendingEvents() override;
     void ShowProgress(std::uint64_t done, std::uint64_t total) override;
     void ShowNote(const std::string& text) override;
-    void Run(const std::function<void(std::string_view control)>& onClick) override;
+    void Run(update::IMainEvents& events) override;
     void Close() override;
-    bool Closed() const override { return closed_; }
 
 private:
     std::string Text(std::string_view control) const;

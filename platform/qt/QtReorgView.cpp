@@ -20,6 +20,7 @@ namespace zq::qt {
 
 using reorg::Alignment;
 using reorg::Control;
+using reorg::Event;
 using reorg::Flow;
 
 namespace {
@@ -69,9 +70,8 @@ struct ControlState {
     bool visible = true;
     bool rightAligned = false;
     bool systemDrawn = false;
+    bool readOnly = false;
 };
-
-enum class Event { CmdDatendatei, PicDatendatei, LostFocus, CmdReorg, CmdEnde, Close };
 
 }  // namespace
 
@@ -89,8 +89,6 @@ struct QtReorgView::Impl {
     void Apply(Control c);
     Flow Deliver(Event event);
     void EndProgram();
-    bool StepUnderWay() const { return depth > 0 || pending > 0; }
-    void Guard();
     std::string FieldText() const;
 
     QtApp& app;
@@ -98,10 +96,6 @@ struct QtReorgView::Impl {
     std::unique_ptr<ReorgWindow> window;
     reorg::IReorgEvents* events = nullptr;
     QPointer<QEventLoop> loop;
-    std::function<bool()> endDuringStep;
-    std::string lastReported;  // the path field's text the logic last took
-    int depth = 0;             // event handlers running
-    int pending = 0;           // pending input being let through by a step
     bool shown = false;
     bool ended = false;
     bool busy = false;
@@ -164,10 +158,10 @@ public:
         setTabOrder(cmdDatendatei, cmdReorg);
         setTabOrder(cmdReorg, cmdEnde);
 
-        connect(cmdEnde, &QPushButton::clicked, this, [this] { (void)owner_.Deliver(Event::CmdEnde); });
-        connect(cmdReorg, &QPushButton::clicked, this, [this] { (void)owner_.Deliver(Event::CmdReorg); });
+        connect(cmdEnde, &QPushButton::clicked, this, [this] { (void)owner_.Deliver(Event::CmdEndeClick); });
+        connect(cmdReorg, &QPushButton::clicked, this, [this] { (void)owner_.Deliver(Event::CmdReorgClick); });
         connect(cmdDatendatei, &QPushButton::clicked, this,
-                [this] { (void)owner_.Deliver(Event::CmdDatendatei); });
+                [this] { (void)owner_.Deliver(Event::CmdDatendateiClick); });
     }
 
     QWidget* Widget(Control c) {
@@ -208,12 +202,12 @@ protected:
             // Switching to another window or opening a popup is no leaving of the field.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-                (void)owner_.Deliver(Event::LostFocus);
+                (void)owner_.Deliver(Event::TxtDatenbankLostFocus);
             }
         } else if (watched == pic && event->type() == QEvent::MouseButtonRelease) {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton && pic->rect().contains(mouse->position().toPoint())) {
-                (void)owner_.Deliver(Event::PicDatendatei);
+                (void)owner_.Deliver(Event::PicDatendateiClick);
                 return true;
             }
         }
@@ -266,6 +260,7 @@ void QtReorgView::Impl::Apply(Control c) {
         }
         case Control::txtDatenbank:
             if (window->txtDatenbank->text() != Q(s.text)) window->txtDatenbank->setText(Q(s.text));
+            window->txtDatenbank->setReadOnly(s.readOnly);
             break;
         case Control::lblFortschritt:
         case Control::lblDatendatei: {
@@ -287,44 +282,12 @@ std::string QtReorgView::Impl::FieldText() const {
     return state[Index(Control::txtDatenbank)].text;
 }
 
-void QtReorgView::Impl::Guard() {
-    // While a step runs, the path it works on must not change under it.
-    if (window) window->txtDatenbank->setReadOnly(StepUnderWay());
-}
-
 Flow QtReorgView::Impl::Deliver(Event event) {
     if (events == nullptr || ended) return Flow::End;
-    const bool duringStep = StepUnderWay();
-    // A step that lets input through takes only the ways out; anything else could start a
-    // second run or change the data file under the running one.
-    if (duringStep && event != Event::CmdEnde && event != Event::Close) return Flow::Go;
-    if (event == Event::CmdReorg && !state[Index(Control::cmdReorg)].enabled) return Flow::Go;
-    if (event == Event::CmdReorg && FieldText() != lastReported) {
-        // The field is left before the button acts, however the button was pressed.
-        if (Deliver(Event::LostFocus) == Flow::End) return Flow::End;
-    }
-
-    ++depth;
-    Guard();
-    Flow flow = Flow::Go;
-    switch (event) {
-        case Event::CmdDatendatei: flow = events->OnCmdDatendateiClick(); break;
-        case Event::PicDatendatei: flow = events->OnPicDatendateiClick(); break;
-        case Event::LostFocus:
-            state[Index(Control::txtDatenbank)].text = FieldText();
-            lastReported = state[Index(Control::txtDatenbank)].text;
-            flow = events->OnTxtDatenbankLostFocus();
-            break;
-        case Event::CmdReorg: flow = events->OnCmdReorgClick(); break;
-        case Event::CmdEnde: flow = events->OnCmdEndeClick(); break;
-        case Event::Close: flow = events->OnClose(); break;
-    }
-    --depth;
-    Guard();
-    if (flow == Flow::End) {
-        if (duringStep && endDuringStep && !endDuringStep()) return Flow::Go;  // refused
-        EndProgram();
-    }
+    // What the user typed is the field's text from now on, whatever the logic makes of it.
+    state[Index(Control::txtDatenbank)].text = FieldText();
+    const Flow flow = events->Deliver(event);
+    if (flow == Flow::End) EndProgram();
     return flow;
 }
 
@@ -344,18 +307,13 @@ QtReorgView::~QtReorgView() {
     if (impl_->busy && QCoreApplication::instance()) QApplication::restoreOverrideCursor();
 }
 
-void QtReorgView::SetEndDuringStep(std::function<bool()> end) { impl_->endDuringStep = std::move(end); }
-
 Flow QtReorgView::Show(reorg::IReorgEvents& events) {
     Impl& m = *impl_;
     m.events = &events;
     if (m.shown) return m.ended ? Flow::End : Flow::Go;
     m.shown = true;
     m.MakeWindow();
-    ++m.depth;
     const Flow flow = events.OnLoad();
-    --m.depth;
-    m.lastReported = m.FieldText();
     if (flow == Flow::End) {
         m.ended = true;
         return flow;
@@ -371,8 +329,6 @@ bool QtReorgView::IsShown() const { return impl_->shown && !impl_->ended; }
 void QtReorgView::SetText(Control control, const std::string& text) {
     Impl& m = *impl_;
     m.state[Index(control)].text = text;
-    // A text the logic puts into the field is one it already knows.
-    if (control == Control::txtDatenbank) m.lastReported = text;
     m.Apply(control);
 }
 
@@ -403,14 +359,17 @@ void QtReorgView::UseSystemDrawnButton(Control control) {
     impl_->Apply(control);
 }
 
+void QtReorgView::SetReadOnly(Control control, bool readOnly) {
+    Impl& m = *impl_;
+    m.state[Index(control)].readOnly = readOnly;
+    // Directly, not through Apply: the field's typed text is not the logic's to reset here.
+    if (m.window && control == Control::txtDatenbank) m.window->txtDatenbank->setReadOnly(readOnly);
+}
+
 void QtReorgView::ProcessPendingInput() {
     Impl& m = *impl_;
     if (!m.window || m.ended) return;
-    ++m.pending;
-    m.Guard();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    --m.pending;
-    m.Guard();
 }
 
 void QtReorgView::ShowBusy(const std::string& text) {

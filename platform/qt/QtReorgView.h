@@ -1,8 +1,8 @@
 #pragma once
 // The reorganiser's window with Qt Widgets. The widgets are made on the first show, so an
 // unattended run that never shows the window never brings up the toolkit; what is set
-// before is kept and applied then.
-#include <functional>
+// before is kept and applied then. Clicks, the leaving of the path field and closing are
+// reported to the window's logic as they come; it decides what is taken.
 #include <memory>
 #include <string>
 
@@ -19,13 +19,6 @@ public:
     QtReorgView(const QtReorgView&) = delete;
     QtReorgView& operator=(const QtReorgView&) = delete;
 
-    // A handler that ends the program while a step lets input through (a wait of the run)
-    // cannot unwind that step. The view asks this instead: it ends the process and does not
-    // return, or returns false when the step must not be broken off now; the click is then
-    // ignored and the window stays. Without it the window is hidden and IsShown() turns
-    // false, so the step can see it.
-    void SetEndDuringStep(std::function<bool()> end);
-
     reorg::Flow Show(reorg::IReorgEvents& events) override;
     bool IsShown() const override;
     void SetText(reorg::Control control, const std::string& text) override;
@@ -35,6 +28,7 @@ public:
     void SetVisible(reorg::Control control, bool visible) override;
     void SetAlignment(reorg::Control control, reorg::Alignment alignment) override;
     void UseSystemDrawnButton(reorg::Control control) override;
+    void SetReadOnly(reorg::Control control, bool readOnly) override;
     void ProcessPendingInput() override;
     void ShowBusy(const std::string& text) override;
     void Run(reorg::IReorgEvents& events) override;

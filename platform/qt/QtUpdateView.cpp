@@ -84,9 +84,10 @@ struct QtUpdateView::Impl {
 
     QtApp& app;
     std::unique_ptr<UpdateWindow> window;
-    std::function<void(std::string_view)> onClick;
+    void Gone();
+
+    update::IMainEvents* events = nullptr;  // where the window's events go once shown
     QPointer<QEventLoop> loop;
-    int depth = 0;  // click handlers running
     bool closed = false;
     bool busy = false;
     int lastPermille = -1;
@@ -183,8 +184,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override {
-        if (owner_.depth > 0 && !owner_.closed) {
-            event->ignore();  // a click is still at work (a download blocks the window)
+        if (!owner_.closed && owner_.events != nullptr &&
+            owner_.events->Deliver({update::MainEvent::Kind::Close, {}})) {
+            event->ignore();  // the logic keeps the window
             return;
         }
         owner_.closed = true;
@@ -247,11 +249,14 @@ private:
 };
 
 void QtUpdateView::Impl::Click(std::string_view control) {
-    // One click at a time: a click that lets input through must not start a second one.
-    if (closed || depth > 0 || !onClick) return;
-    ++depth;
-    onClick(control);
-    --depth;
+    if (closed || events == nullptr) return;
+    if (!events->Deliver({update::MainEvent::Kind::Click, control})) Gone();
+}
+
+void QtUpdateView::Impl::Gone() {
+    closed = true;
+    window->hide();
+    if (loop) loop->quit();
 }
 
 QtUpdateView::QtUpdateView(QtApp& app) : impl_(std::make_unique<Impl>(app)) {
@@ -289,8 +294,9 @@ void QtUpdateView::UseStandardButtonStyle(std::string_view control) {
     if (QWidget* w = impl_->window->Find(control)) w->setProperty("standardStyle", true);
 }
 
-void QtUpdateView::Show() {
+void QtUpdateView::Show(update::IMainEvents& events) {
     Impl& m = *impl_;
+    m.events = &events;
     if (m.closed || m.window->isVisible()) return;
     m.window->FitToScreen();
     m.window->show();
@@ -344,10 +350,10 @@ void QtUpdateView::ShowNote(const std::string& text) {
     note->show();
 }
 
-void QtUpdateView::Run(const std::function<void(std::string_view control)>& onClick) {
+void QtUpdateView::Run(update::IMainEvents& events) {
     Impl& m = *impl_;
     if (m.closed) return;
-    m.onClick = onClick;
+    m.events = &events;
     if (!m.window->isVisible()) {
         m.window->FitToScreen();
         m.window->show();
@@ -358,17 +364,10 @@ void QtUpdateView::Run(const std::function<void(std::string_view control)>& onCl
     m.loop = &loop;
     if (!m.closed) loop.exec();
     m.loop = nullptr;
-    m.onClick = nullptr;
+    m.events = nullptr;
     m.window->hide();
 }
 
-bool QtUpdateView::Closed() const { return impl_->closed; }
-
-void QtUpdateView::Close() {
-    Impl& m = *impl_;
-    m.closed = true;
-    m.window->hide();
-    if (m.loop) m.loop->quit();
-}
+void QtUpdateView::Close() { impl_->Gone(); }
 
 }  // namespace zq::qt

@@ -20,17 +20,25 @@ enum class Control {
 
 enum class Alignment { Left, Right };
 
-// What the window reports. Each handler says whether the program goes on.
+// What the user did to the window. A view reports these as they happen and nothing else;
+// which of them the window takes, and when, FrmZQR decides, the same for every view.
+enum class Event {
+    CmdDatendateiClick,
+    PicDatendateiClick,
+    TxtDatenbankLostFocus,  // the path field was left
+    CmdReorgClick,
+    CmdEndeClick,
+    Close,  // system menu or frame button, or the end of a console's input
+};
+
 class IReorgEvents {
 public:
     virtual ~IReorgEvents() = default;
+    // The window is shown for the first time.
     virtual Flow OnLoad() = 0;
-    virtual Flow OnCmdDatendateiClick() = 0;
-    virtual Flow OnPicDatendateiClick() = 0;
-    virtual Flow OnTxtDatenbankLostFocus() = 0;
-    virtual Flow OnCmdReorgClick() = 0;
-    virtual Flow OnCmdEndeClick() = 0;
-    virtual Flow OnClose() = 0;  // system menu or frame button
+    // Flow::End: the window goes (the view hides it and leaves Run); Flow::Go: it stays, so
+    // a close that was not taken leaves the window open.
+    virtual Flow Deliver(Event event) = 0;
 };
 
 class IReorgView {
@@ -47,11 +55,14 @@ public:
     virtual void SetAlignment(Control control, Alignment alignment) = 0;
     // Buttons follow the desktop's visual style instead of their design colours.
     virtual void UseSystemDrawnButton(Control control) = 0;
-    // Lets pending user input through and redraws (the waits of a run).
+    // A read-only path field keeps its text against typing.
+    virtual void SetReadOnly(Control control, bool readOnly) = 0;
+    // Lets pending user input through and redraws: the events that arrive meanwhile are
+    // reported to Deliver. Called only through LetInputThrough (frmZQR.h).
     virtual void ProcessPendingInput() = 0;
     // A visible sign while the program waits for a long step; empty text removes it.
     virtual void ShowBusy(const std::string& text) = 0;
-    // Runs the window until an event handler ends the program or the window is closed.
+    // Reports the window's events to Deliver until it gives Flow::End.
     virtual void Run(IReorgEvents& events) = 0;
 };
 

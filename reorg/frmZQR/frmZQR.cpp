@@ -37,24 +37,65 @@ Flow FrmZQR::SelectDataFile() {
         ctx_.platform.dialogs.OpenFile(ctx_.glProductName, "Datenbank", "*.mdb", initial);
     if (!chosen || chosen->empty()) return Flow::Go;
     view.SetText(Control::txtDatenbank, *chosen);
-    ctx_.glDataFile = view.Text(Control::txtDatenbank);
-    SaveLastDataFile(ctx_);
-    return Flow::Go;
+    return TakeFieldText();
 }
 
-Flow FrmZQR::OnTxtDatenbankLostFocus() {
+Flow FrmZQR::TakeFieldText() {
     ctx_.glDataFile = ctx_.view.Text(Control::txtDatenbank);
     SaveLastDataFile(ctx_);
     return Flow::Go;
 }
 
-Flow FrmZQR::OnCmdReorgClick() {
-    if (!ctx_.view.IsEnabled(Control::cmdReorg)) return Flow::Go;
-    return StartFromWindow(ctx_);
+bool FrmZQR::StepUnderWay() const {
+    return handlers_ > 0 || ctx_.inputLetThrough > 0 || ctx_.runInProgress;
 }
 
-Flow FrmZQR::OnCmdEndeClick() { return Flow::End; }
+Flow FrmZQR::Deliver(Event event) {
+    if (ctx_.windowClosed) return Flow::End;
+    if (StepUnderWay()) {
+        // Anything but the way out could start a second run or change the data file under
+        // the running step.
+        if (event != Event::CmdEndeClick && event != Event::Close) return Flow::Go;
+        // A run may have the data file away from its place (a local working copy): it is
+        // not broken off, and the window stays.
+        if (ctx_.runInProgress) return Flow::Go;
+        // A wait outside a run (the Manager-mode wait for the lock file) ends with the
+        // window; nothing was done, so the program ends as aborted.
+        ctx_.windowClosed = true;
+        if (ctx_.exitCode == kExitSuccess) ctx_.exitCode = kExitAborted;
+        return Flow::End;
+    }
+    ++handlers_;
+    const Flow flow = Handle(event);
+    --handlers_;
+    if (flow == Flow::End) ctx_.windowClosed = true;
+    return flow;
+}
 
-Flow FrmZQR::OnClose() { return Flow::End; }
+Flow FrmZQR::Handle(Event event) {
+    switch (event) {
+        case Event::CmdDatendateiClick:
+        case Event::PicDatendateiClick: return SelectDataFile();
+        case Event::TxtDatenbankLostFocus: return TakeFieldText();
+        case Event::CmdReorgClick:
+            if (!ctx_.view.IsEnabled(Control::cmdReorg)) return Flow::Go;
+            // The field is left before the button acts, however the button was pressed (a
+            // key does not move the focus): a typed path is taken before it is checked.
+            if (ctx_.view.Text(Control::txtDatenbank) != ctx_.glDataFile) (void)TakeFieldText();
+            return StartFromWindow(ctx_);
+        case Event::CmdEndeClick:
+        case Event::Close: return Flow::End;
+    }
+    return Flow::Go;
+}
+
+Flow LetInputThrough(ReorgContext& ctx) {
+    IReorgView& view = ctx.view;
+    // The path the step works on must not change under it.
+    if (ctx.inputLetThrough++ == 0) view.SetReadOnly(Control::txtDatenbank, true);
+    view.ProcessPendingInput();
+    if (--ctx.inputLetThrough == 0) view.SetReadOnly(Control::txtDatenbank, false);
+    return ctx.windowClosed ? Flow::End : Flow::Go;
+}
 
 }  // namespace zq::reorg

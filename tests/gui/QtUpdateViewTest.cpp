@@ -100,7 +100,7 @@ protected:
             view.Close();
         });
         bound.start(5000);
-        view.Run([this](std::string_view control) { frm.Click(control); });
+        view.Run(frm);
         if (expectClosedByLogic) {
             EXPECT_FALSE(timedOut) << "the window did not close";
         }

@@ -1,7 +1,5 @@
 // The end of a compaction whose database program does not finish, on real files and a real
 // (slow) program in a temporary installation.
-#include <sqlite3.h>
-
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -18,27 +16,11 @@ namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-void MakeDataFile(const std::string& file) {
-    fs::remove(file);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "create table tblCfgOptionen(OP_ReorgErgebnis int, OP_ReorgErgebnis_Size text,"
-                           " OP_ReorgErgebnis_AnzahlDS int, OP_ReorgLog_Pfad text);"
-                           "insert into tblCfgOptionen values(null, null, null, 'vorher');"
-                           "create table tblEreignis(ER_Ereignis int, ER_Datum text, ER_Wert text, ER_Pfad text,"
-                           " ER_Ergebnis int, ER_Version text, ER_Bediener text, ER_UserErst text);"
-                           "create table tblZeit(v); insert into tblZeit values(1), (2), (3);",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-}
-
 }  // namespace
 
 TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     Harness h("/DATEI x");
-    MakeDataFile(h.ctx.glDataFile);
+    zqtest::MakeDataFile(h.ctx.glDataFile);
     const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
     const std::string slow = h.dir / "fake/msaccess.exe";
     zqtest::WriteFile(slow, "#!/bin/sh\nsleep 3\n");

@@ -1,10 +1,16 @@
 #pragma once
 // One reorganiser context on the real Linux adapters in a temporary folder, with scripted
 // message boxes and a recording window, for tests of single procedures.
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEnvironment.h"
@@ -36,9 +42,11 @@ public:
     }
     std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&,
                                         const std::string&) override {
+        ++fileDialogs;
         return std::nullopt;
     }
     std::vector<Box> boxes;
+    int fileDialogs = 0;
 };
 
 class RecordingView : public zq::reorg::IReorgView {
@@ -46,6 +54,7 @@ public:
     zq::reorg::Flow Show(zq::reorg::IReorgEvents& events) override {
         if (shown) return zq::reorg::Flow::Go;
         shown = true;
+        window = &events;
         return events.OnLoad();
     }
     bool IsShown() const override { return shown; }
@@ -62,13 +71,27 @@ public:
     void SetVisible(zq::reorg::Control c, bool v) override { visible[c] = v; }
     void SetAlignment(zq::reorg::Control, zq::reorg::Alignment) override {}
     void UseSystemDrawnButton(zq::reorg::Control) override {}
-    void ProcessPendingInput() override {}
+    void SetReadOnly(zq::reorg::Control c, bool r) override { readOnly[c] = r; }
+    void ProcessPendingInput() override {
+        if (duringWait) duringWait();
+    }
     void ShowBusy(const std::string&) override {}
     void Run(zq::reorg::IReorgEvents&) override {}
 
     bool shown = false;
     std::map<zq::reorg::Control, std::string> texts;
-    std::map<zq::reorg::Control, bool> enabled, visible;
+    std::map<zq::reorg::Control, bool> enabled, visible, readOnly;
+    zq::reorg::IReorgEvents* window = nullptr;  // where the events go once shown
+    std::function<void()> duringWait;           // input that arrives while a wait lets it through
+};
+
+// Real time, unless a test lets the program's own pauses pass at once.
+class TestClock : public zq::posix::PosixClock {
+public:
+    void Sleep(int milliseconds) override {
+        if (!instant) PosixClock::Sleep(milliseconds);
+    }
+    bool instant = false;
 };
 
 // The program file lies in the temporary program folder.
@@ -80,6 +103,23 @@ public:
 private:
     std::string path_;
 };
+
+// A data file with the tables the results go into and a few records to count.
+inline void MakeDataFile(const std::string& file) {
+    std::filesystem::remove(file);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "create table tblCfgOptionen(OP_ReorgErgebnis int, OP_ReorgErgebnis_Size text,"
+                           " OP_ReorgErgebnis_AnzahlDS int, OP_ReorgLog_Pfad text);"
+                           "insert into tblCfgOptionen values(null, null, null, 'vorher');"
+                           "create table tblEreignis(ER_Ereignis int, ER_Datum text, ER_Wert text, ER_Pfad text,"
+                           " ER_Ergebnis int, ER_Version text, ER_Bediener text, ER_UserErst text);"
+                           "create table tblZeit(v); insert into tblZeit values(1), (2), (3);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+}
 
 struct Harness {
     explicit Harness(const std::string& startParm = "")
@@ -103,7 +143,7 @@ struct Harness {
     zq::posix::ProfileFiles profile;
     zq::posix::PosixFiles files;
     zq::posix::PosixProcesses processes;
-    zq::posix::PosixClock clock;
+    TestClock clock;
     TestEnvironment env;
     zq::posix::PosixShell shell;
     ScriptedDialogs dialogs;

@@ -57,12 +57,10 @@ public:
         view.SetAlignment(Control::lblFortschritt, zq::reorg::Alignment::Right);
         return Flow::Go;
     }
-    Flow OnCmdDatendateiClick() override { return Flow::Go; }
-    Flow OnPicDatendateiClick() override { return Flow::Go; }
-    Flow OnTxtDatenbankLostFocus() override { return Flow::Go; }
-    Flow OnCmdReorgClick() override { return Flow::Go; }
-    Flow OnCmdEndeClick() override { return Flow::End; }
-    Flow OnClose() override { return Flow::End; }
+    Flow Deliver(zq::reorg::Event event) override {
+        return event == zq::reorg::Event::CmdEndeClick || event == zq::reorg::Event::Close ? Flow::End
+                                                                                           : Flow::Go;
+    }
     zq::reorg::IReorgView& view;
 };
 
@@ -141,7 +139,7 @@ int main(int argc, char** argv) {
             ok = Save(TopLevel("frmMain"), out + "/frmMain.png") && ok;
             view.Close();
         });
-        view.Run([](std::string_view) {});
+        view.Run(frm);
 
         // A question box of the update tool, taken while it waits for the answer.
         QTimer shot;

@@ -2,10 +2,12 @@
 // folders, with the window, boxes, shell and web recorded.
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "common/RegistryAccess.h"
+#include "platform/console/ConsoleUpdateView.h"
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/ProfileFiles.h"
 #include "platform/posix/RegistryStore.h"
@@ -24,6 +26,7 @@ using zq::MsgButtons;
 using zq::MsgIcon;
 using zq::MsgResult;
 using zq::update::FrmMain;
+using zq::update::MainEvent;
 using zq::update::UpdateContext;
 
 constexpr const char* kBase = "https://updates.test";
@@ -428,7 +431,7 @@ TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
 
     // The window closed while the page is awaited: the program ends without waiting on.
     view = {};
-    web.onFetch = [&] { view.closed = true; };
+    web.onFetch = [&] { EXPECT_FALSE(view.window->Deliver({MainEvent::Kind::Close, {}})); };
     Load();
     EXPECT_TRUE(ctx->glClosed);
     EXPECT_TRUE(view.notes.empty()) << "nothing failed: the user closed the window";
@@ -489,6 +492,82 @@ TEST_F(FrmMainTest, TheExitCodeTellsWhetherADownloadFailedForGood) {
     dialogs.answers = {MsgResult::Cancel};
     frm->Click("cmdDownloadZQM");
     EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitOk);
+}
+
+// The window's rules, the same for every view: events arrive while the logic lets input
+// through, as a view reports them.
+TEST_F(FrmMainTest, WhileTheWindowOpensNoClickIsTakenButClosingEndsTheWait) {
+    StandardInstallation();
+    std::vector<bool> stays;
+    bool clicked = false;
+    view.duringWait = [&] {
+        if (clicked) return;
+        clicked = true;
+        for (const char* c : {"cmdDownloadZQM", "cmdHistorie", "cmdExplorer", "cmdOK"})
+            stays.push_back(view.window->Deliver({MainEvent::Kind::Click, c}));
+    };
+    Load();
+    EXPECT_EQ(stays, std::vector<bool>(4, true));
+    EXPECT_TRUE(web.downloads.empty());
+    EXPECT_TRUE(shell.requests.empty());
+    EXPECT_FALSE(ctx->glClosed);
+    // Once open, the same click is taken.
+    dialogs.answers = {MsgResult::Cancel};  // the offer of the other part: the window stays
+    frm->Click("cmdDownloadZQM");
+    EXPECT_EQ(web.downloads.size(), 1u);
+
+    // Closing while the page is awaited is taken: the wait stops and the program ends.
+    view = {};
+    view.duringWait = [&] { EXPECT_FALSE(view.window->Deliver({MainEvent::Kind::Close, {}})); };
+    Load();
+    EXPECT_EQ(web.LastError().kind, zq::WebFailure::Cancelled);
+    EXPECT_TRUE(ctx->glClosed);
+    EXPECT_TRUE(view.notes.empty());
+}
+
+TEST_F(FrmMainTest, WhileADownloadIsAtWorkNoSecondClickIsTakenAndTheWindowStays) {
+    StandardInstallation();
+    Load();
+    std::vector<bool> stays;
+    bool clicked = false;
+    view.duringWait = [&] {
+        if (clicked) return;
+        clicked = true;
+        for (const char* c : {"cmdDownloadZQC", "cmdDownloadZQM", "cmdHistorie", "cmdOK"})
+            stays.push_back(view.window->Deliver({MainEvent::Kind::Click, c}));
+        stays.push_back(view.window->Deliver({MainEvent::Kind::Close, {}}));
+    };
+    dialogs.answers = {MsgResult::Cancel};
+    frm->Click("cmdDownloadZQM");
+    EXPECT_EQ(stays, std::vector<bool>(5, true));
+    EXPECT_EQ(web.downloads.size(), 1u);
+    EXPECT_TRUE(shell.requests.empty());
+    EXPECT_FALSE(ctx->glClosed);
+    EXPECT_FALSE(view.closed);
+
+    // At rest closing is taken, and nothing after it.
+    EXPECT_FALSE(frm->Deliver({MainEvent::Kind::Close, {}}));
+    EXPECT_TRUE(ctx->glClosed);
+    EXPECT_FALSE(frm->Deliver({MainEvent::Kind::Click, "cmdHistorie"}));
+    EXPECT_TRUE(shell.requests.empty());
+}
+
+TEST_F(FrmMainTest, TheConsoleWindowReadsNoInputWhileItOpensAndEndOfInputClosesIt) {
+    StandardInstallation();
+    std::istringstream in("h\n");
+    std::ostringstream out;
+    zq::console::ConsoleUpdateView console(in, out);
+    UpdateContext c(reg, profile, files, env, shell, dialogs, &web);
+    FrmMain window(c, console);
+    std::streamoff readWhileOpening = -1;
+    web.onFetch = [&] { readWhileOpening = in.tellg(); };
+    window.Run();
+    EXPECT_EQ(readWhileOpening, 0) << "the page fetch took input meant for the window";
+    ASSERT_EQ(shell.requests.size(), 1u);
+    EXPECT_EQ(shell.requests[0].rfind("open ", 0), 0u) << shell.requests[0];
+    EXPECT_TRUE(c.glClosed);
+    EXPECT_FALSE(window.Deliver({MainEvent::Kind::Click, "cmdHistorie"}));
+    EXPECT_EQ(shell.requests.size(), 1u);
 }
 
 }  // namespace

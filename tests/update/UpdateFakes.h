@@ -33,7 +33,8 @@ public:
     void UseStandardButtonStyle(std::string_view control) override {
         standardStyle.insert(std::string(control));
     }
-    void Show() override {
+    void Show(zq::update::IMainEvents& e) override {
+        window = &e;
         shown = true;
         events.push_back("show");
     }
@@ -41,7 +42,10 @@ public:
         busyChanges.push_back(busy);
         events.push_back(busy ? "busy " + what : "idle");
     }
-    void ProcessPendingEvents() override { ++repaints; }
+    void ProcessPendingEvents() override {
+        ++repaints;
+        if (duringWait) duringWait();
+    }
     void ShowProgress(std::uint64_t done, std::uint64_t total) override {
         progress.emplace_back(done, total);
     }
@@ -49,14 +53,13 @@ public:
         notes.push_back(text);
         events.push_back("note " + text);
     }
-    void Run(const std::function<void(std::string_view control)>& onClick) override {
+    void Run(zq::update::IMainEvents& e) override {
+        window = &e;
         for (const std::string& c : clicks) {
-            if (closed) break;
-            onClick(c);
+            if (closed || !e.Deliver({zq::update::MainEvent::Kind::Click, c})) break;
         }
     }
     void Close() override { closed = true; }
-    bool Closed() const override { return closed; }
 
     std::string Text(const std::string& control) const {
         const auto it = texts.find(control);
@@ -74,6 +77,8 @@ public:
     std::vector<std::string> notes;
     std::vector<std::string> clicks;  // delivered by Run
     bool closed = false;
+    zq::update::IMainEvents* window = nullptr;  // where the events go once shown
+    std::function<void()> duringWait;           // input that arrives while a step lets it through
 };
 
 struct ShownBox {

@@ -52,7 +52,7 @@ std::string FrmMain::NoServerText() const {
 void FrmMain::Run() {
     FormLoad();
     if (ctx_.glClosed) return;
-    view_.Run([this](std::string_view control) { Click(control); });
+    view_.Run(*this);
     ctx_.glClosed = true;
 }
 
@@ -74,6 +74,7 @@ void FrmMain::SetDesignCaptions() {
 }
 
 void FrmMain::FormLoad() {
+    loading_ = true;
     SetDesignCaptions();
     InitProgramValues(ctx_);
     view_.SetText(ctl::frmMain, ctx_.glCaption);
@@ -98,6 +99,7 @@ void FrmMain::FormLoad() {
     if (!ctx_.glServer.problem.empty()) view_.ShowNote(ctx_.glServer.problem);
     RemoveLeftovers();
     ReadNewestVersions();
+    loading_ = false;
 }
 
 void FrmMain::FindDataFolder() {
@@ -159,7 +161,7 @@ void FrmMain::ReadNewestVersions() {
     ctx_.glChecksumClient = {};
     if (!ctx_.glServer.base.empty()) {
         // The server may take its time: the window is there at once and shows that it waits.
-        view_.Show();
+        view_.Show(*this);
         view_.SetBusy(true, "Die neuesten Versionen werden vom Update-Server gelesen ...");
         view_.ProcessPendingEvents();
         WebError why;
@@ -167,13 +169,10 @@ void FrmMain::ReadNewestVersions() {
         const std::string page =
             FetchText(ctx_, ServerAddress(ctx_, kVersionPage), &why, [this](std::uint64_t, std::uint64_t) {
                 view_.ProcessPendingEvents();
-                return !view_.Closed();
+                return !ctx_.glClosed;
             });
         view_.SetBusy(false, "");
-        if (view_.Closed()) {
-            ctx_.glClosed = true;
-            return;
-        }
+        if (ctx_.glClosed) return;
         if (why.kind != WebFailure::None) {
             view_.ShowNote("Die neuesten Versionen konnten nicht gelesen werden: " +
                            FailureText(ctx_, why));
@@ -187,8 +186,22 @@ void FrmMain::ReadNewestVersions() {
     view_.SetText(ctl::lblZQMVersionNeu, ctx_.glNewestManager);
 }
 
-void FrmMain::Click(std::string_view control) {
-    if (ctx_.glClosed) return;
+bool FrmMain::Deliver(const MainEvent& event) {
+    if (ctx_.glClosed) return false;
+    if (event.kind == MainEvent::Kind::Close) {
+        if (handlers_ > 0) return true;
+        ctx_.glClosed = true;
+        return false;
+    }
+    // One click at a time: a click that lets input through must not start a second one.
+    if (loading_ || handlers_ > 0) return true;
+    ++handlers_;
+    Dispatch(event.control);
+    --handlers_;
+    return !ctx_.glClosed;
+}
+
+void FrmMain::Dispatch(std::string_view control) {
     if (control == ctl::cmdDownloadZQM) CmdDownloadZQMClick();
     else if (control == ctl::cmdDownloadZQC) CmdDownloadZQCClick();
     else if (control == ctl::cmdHistorie) CmdHistorieClick();

@@ -8,17 +8,21 @@
 
 namespace zq::update {
 
-class FrmMain {
+class FrmMain : public IMainEvents {
 public:
     FrmMain(UpdateContext& ctx, IMainView& view);
 
-    // Loads the window, shows it and handles clicks until it is closed.
+    // Loads the window, shows it and handles its events until it is closed.
     void Run();
 
     // Everything done while the window opens.
     void FormLoad();
-    // Dispatches a click by control name; unknown names are ignored.
-    void Click(std::string_view control);
+    // Every event of the window, from every view. While the window opens or a click is at
+    // work, no click is taken; closing is taken while the window opens, but a click at work
+    // (a download, its questions) finishes first.
+    bool Deliver(const MainEvent& event) override;
+    // A click by control name, delivered as the view would; unknown names are ignored.
+    void Click(std::string_view control) { (void)Deliver({MainEvent::Kind::Click, control}); }
 
     void CmdDownloadZQMClick();
     void CmdDownloadZQCClick();
@@ -48,8 +52,12 @@ private:
     // Why no address on the update server can be formed.
     std::string NoServerText() const;
 
+    void Dispatch(std::string_view control);
+
     UpdateContext& ctx_;
     IMainView& view_;
+    bool loading_ = false;  // FormLoad at work
+    int handlers_ = 0;      // clicks at work
 };
 
 // The installer's file name and the resource on the server for a part.
