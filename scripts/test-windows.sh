@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Windows programs (32-bit shipping build in build-windows/, 64-bit build in
+# Sets up, builds the Windows programs (32-bit shipping build in build-windows/, 64-bit build in
 # build-windows64/) with warnings as errors and runs the 64-bit build's tests under Wine,
 # in a throw-away prefix, with a virtual display for the message boxes the tests answer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+[ "${ZQ_SETUP_DONE:-}" = 1 ] || scripts/setup.sh
 scripts/build.sh windows
 scripts/build.sh windows64
 
