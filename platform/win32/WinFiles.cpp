@@ -170,15 +170,25 @@ bool FlushAndMeasure(const std::wstring& path, std::int64_t& size) {
 class WinTextFile : public ITextFile {
 public:
     explicit WinTextFile(HANDLE file) : file_(file) {}
-    void Write(const std::string& text) override {
-        if (!file_.valid() || text.empty()) return;
+    // Flushed after each text, so a crash keeps it; a failed write is remembered.
+    bool Write(const std::string& text) override {
+        if (!file_.valid()) failed_ = true;
+        if (failed_) return false;
+        if (text.empty()) return true;
         const std::string ansi = Ansi(text);
-        WriteAll(file_.get(), ansi.data(), ansi.size());
+        if (!WriteAll(file_.get(), ansi.data(), ansi.size()) || !FlushFileBuffers(file_.get()))
+            failed_ = true;
+        return !failed_;
     }
-    void Close() override { file_.Reset(); }
+    bool Close() override {
+        if (file_.valid() && !CloseHandle(file_.Release())) failed_ = true;
+        return !failed_;
+    }
+    bool Failed() const override { return failed_; }
 
 private:
     Handle file_;
+    bool failed_ = false;
 };
 
 class WinReadFile : public IReadFile {

@@ -27,6 +27,13 @@ public:
     std::optional<std::string> ReadAll(const std::string& path, std::size_t maxBytes) override;
     FsStatus WriteAtomic(const std::string& path, const std::string& content) override;
     std::int64_t FreeSpace(const std::string& folder) override;
+    // In WinLocks.cpp: the volume's GUID path (or its root and serial number); a lock file
+    // opened sharing nothing and deleted on close; folders with a protected ACL of their
+    // owner's; temporaries (".zqtmp-") nobody holds open.
+    std::string VolumeOf(const std::string& path) override;
+    std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
+    FsStatus MakePrivateFolder(const std::string& folder) override;
+    int RemoveLeftoverTemporaries(const std::string& folder) override;
 };
 
 // The network test of a drive designation over a list of logical drive roots as the system

@@ -24,6 +24,8 @@ public:
                   const std::string& data) override;
     long EnumKey(RegHandle key, std::uint32_t index, std::string& name) override;
     long CloseKey(RegHandle key) override;
+    // A named mutex per root, waited for up to ten seconds (in WinLocks.cpp).
+    std::unique_ptr<RegLock> LockRoot(RegRoot root) override;
 
 private:
     RegHandle Keep(void* key);
