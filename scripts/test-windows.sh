@@ -23,4 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT
 eval "$(scripts/wine-prefix.sh "$work/prefix" build-windows64)"
-xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows64 -j2 --timeout 600
+# A display number with neither a lock nor a socket: a socket left by a killed X server would
+# take the connection away from ours (xvfb-run -a looks at the lock files only).
+display=99
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+xvfb-run -n "$display" -s "-screen 0 1024x768x24" ctest --preset windows64 -j2 --timeout 600

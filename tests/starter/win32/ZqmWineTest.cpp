@@ -15,6 +15,7 @@
 #include "platform/win32/WinFiles.h"
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
+#include "starter/Global.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -343,7 +344,7 @@ TEST_F(ZqmWine, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) {
     Ini("[Datenbasis]\r\nVersion=14.0\r\n[Datendatei]\r\nPfad=" + broken + "\r\n");
     {
         BoxAnswers boxes({IDNO});
-        EXPECT_EQ(Zqm(""), 0);
+        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
         std::vector<std::string> tail = {
             "Check Datapath     : " + broken,
             "Result             : Not found",
@@ -385,7 +386,7 @@ TEST_F(ZqmWine, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) {
     Installer("zqmupd_4_1_24_0.exe");
     {
         BoxAnswers boxes({IDCANCEL});
-        EXPECT_EQ(Zqm(""), 0);
+        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
         std::vector<std::string> tail = {
             "Update Version     : 4.1.24.0",
             "Current Version    : 4.1.23.0",
@@ -402,7 +403,7 @@ TEST_F(ZqmWine, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) {
     Ini(IniText() + "[Update]\r\nLogCreate=X\r\n");
     {
         BoxAnswers boxes({IDYES, IDCANCEL});
-        EXPECT_EQ(Zqm(""), 0);
+        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
         EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
         auto seen = boxes.Seen();
         ASSERT_EQ(seen.size(), 2u);
@@ -428,7 +429,7 @@ TEST_F(ZqmWine, UpdateInstallerIsStartedWithItsCommandLineAndNoted) {
     Installer("zqmupd_4_1_24_0.exe");
     Ini(IniText() + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
     BoxAnswers boxes({IDYES});
-    EXPECT_EQ(Zqm(""), 0);
+    EXPECT_EQ(Zqm(""), zq::starter::kExitUpdateStarted);
     std::string upperData = data;
     std::transform(upperData.begin(), upperData.end(), upperData.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
