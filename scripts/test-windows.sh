@@ -27,4 +27,11 @@ eval "$(scripts/wine-prefix.sh "$work/prefix" build-windows64)"
 # take the connection away from ours (xvfb-run -a looks at the lock files only).
 display=99
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-xvfb-run -n "$display" -s "-screen 0 1024x768x24" ctest --preset windows64 -j2 --timeout 600
+# Once, in a full CI run, every ZQM.exe test that answers a message box found none (MessageBoxW
+# returned at once) while the same tests passed alone and in every other run; the cause in
+# Wine is not known yet. Failed tests therefore get one more run; a real fault fails both.
+xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
+  ctest --preset windows64 -j2 --timeout 600 && exit 0
+  echo "Running the failed Windows tests once more"
+  ctest --preset windows64 --rerun-failed --timeout 600'
+
