@@ -33,4 +33,4 @@ export ZQ_WINE_PREFIX="$work/prefix"
 xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
   eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" build-windows64)"
-  ctest --preset windows64 -j2 --timeout 600'
+  ctest --preset windows64 -j2 --timeout 600 --output-on-failure'
