@@ -1,0 +1,391 @@
+// The real ZQR.exe under Wine in temporary installations: Wine's registry and files, the DAO
+// adapter over the stand-in DAO server and the Windows stand-in msaccess.exe. Trace, log and
+// result records are compared with the lines the Linux build writes (reorg/ZqrExpected.h).
+// Message boxes are answered through their windows where a display is there (xvfb-run).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <thread>
+
+#include "common/RegistryAccess.h"
+#include "platform/win32/WinFiles.h"
+#include "platform/win32/WinRegistry.h"
+#include "platform/win32/WinText.h"
+#include "reorg/ZqrExpected.h"
+#include "win32/WinStandinSupport.h"
+
+namespace {
+
+using zq::win32::Utf8;
+using zq::win32::Wide;
+using zqwin::BoxAnswers;
+using zqwin::HaveDisplay;
+
+const std::string kSettingsKey =
+    "Software\\VB and VBA Program Settings\\ZEQUORA - Datendatei Reorganisation";
+const std::string kLocalFolder = "C:\\temp\\zequora2\\update";
+const std::string kDefaultTitle = "ZEQUORA Datendatei Reorganisation";
+
+// Trace and log are written in the ANSI code page.
+std::string FromAnsi(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return Utf8(wide);
+}
+
+// A box's text as the Linux console shows it: lines joined by newline.
+std::string Lines(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    return text;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAW found{};
+    const std::wstring wide = Wide(folder);
+    HANDLE find = FindFirstFileW((wide + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::string full = folder + "\\" + Utf8(name);
+            SetFileAttributesW(Wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileW(Wide(full).c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(wide.c_str());
+}
+
+// The lock file held open as the database engine holds it: shared for reading and writing,
+// never for deleting.
+class HeldLockFile {
+public:
+    explicit HeldLockFile(const std::string& path)
+        : h_(CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)),
+          path_(path) {}
+    ~HeldLockFile() { Release(); }
+    bool Held() const { return h_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (h_ == INVALID_HANDLE_VALUE) return;
+        CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+        DeleteFileW(Wide(path_).c_str());
+    }
+
+private:
+    HANDLE h_;
+    std::string path_;
+};
+
+class ZqrWine : public ::testing::Test {
+protected:
+    zqwin::TempFolder tmp;
+    std::string prog, office, data, dataFile, access, output;
+    zq::win32::WinRegistry reg;
+    zq::win32::WinFiles files;
+
+    void SetUp() override {
+        prog = tmp.File("Programm ZQ");
+        office = tmp.File("office");
+        data = tmp.File("Daten Firma");
+        for (const auto& d : {prog, office, data}) ASSERT_TRUE(CreateDirectoryW(Wide(d).c_str(), nullptr)) << d;
+        Copy(zqwin::BinDir() + "\\ZQR.exe", prog + "\\ZQR.exe");
+        access = office + "\\msaccess.exe";
+        Copy(zqwin::BinDir() + "\\msaccess.exe", access);
+        ZqmIni("");
+        dataFile = data + "\\zqdata.mdb";
+        std::string error;
+        ASSERT_TRUE(zqwin::Sql(dataFile, zqexpect::kDataFileSql, &error)) << error;
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+    void Clean() {
+        RemoveTree(kLocalFolder);
+        RegDeleteTreeW(HKEY_CURRENT_USER, Wide(kSettingsKey).c_str());
+    }
+
+    static void Copy(const std::string& from, const std::string& to) {
+        ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from;
+    }
+    void ZqmIni(const std::string& more) {
+        ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", "[Datenbasis]\r\nPfad=" + office + "\r\n" + more));
+    }
+    void ZqrIni(const std::string& text) { ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqr.ini", "[Global]\r\n" + text)); }
+
+    // ZQR.exe with the command line after its name, unchanged; its console output in output.
+    long Zqr(const std::string& arguments, const std::vector<std::string>& env = {},
+             const std::string* input = nullptr) {
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input);
+        EXPECT_TRUE(p.Started());
+        long code = p.Wait(120000);
+        output = p.Output();
+        return code;
+    }
+    std::string Trace() { return FromAnsi(zqwin::ReadAll(prog + "\\ZQR_Reorg_Trace.txt")); }
+    std::string Log() { return FromAnsi(zqwin::ReadAll(data + "\\ZQR_Reorg_Log.txt")); }
+    std::string Records() { return Records(dataFile); }
+    static std::string Records(const std::string& file) {
+        auto rows = zqwin::Query(file, "select count(*) from tblZeit");
+        return rows.empty() ? "?" : rows[0];
+    }
+    std::string ResultRecords() {
+        std::string text;
+        for (const std::string& row : zqwin::Query(dataFile, zqexpect::kResultRecordsSql)) text += row + "\n";
+        return text;
+    }
+    std::string Permissions(const std::string& file) {
+        zq::FsStatus status;
+        return files.ReadPermissions(file, status);
+    }
+    std::vector<std::string> SaveCopies(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const zq::DirEntry& e : files.List(folder)) names.push_back(e.name);
+        return names;
+    }
+};
+
+TEST_F(ZqrWine, DateiRunWritesWhatTheLinuxBuildWrites) {
+    BoxAnswers boxes({});
+    const long long before = zqwin::FileSize(dataFile);
+    const std::string permissions = Permissions(dataFile);
+    ASSERT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
+    const long long after = zqwin::FileSize(dataFile);
+    EXPECT_LT(after, before);
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_TRUE(boxes.Seen().empty()) << "no message box in an unattended success";
+
+    const std::string trace = Trace();
+    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
+    EXPECT_TRUE(Has(trace, "ZQR.exe Version  : 4.1.23\r\n"));
+    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + dataFile + "\r\n"));
+    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
+    EXPECT_TRUE(Has(trace, zqexpect::AccessStarted(access, dataFile))) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0)));
+    EXPECT_TRUE(Has(trace, zqexpect::LogOpened("Extend", "backend", data + "\\ZQR_Reorg_Log.txt")));
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(dataFile, permissions))) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsUnchanged(dataFile)));
+    EXPECT_TRUE(Has(trace, zqexpect::kResultsWritten));
+
+    EXPECT_EQ(zqexpect::MaskDates(zqwin::CrLfLines(Log())), zqexpect::LogBlock(dataFile, before, after));
+
+    const auto copies = SaveCopies(data + "\\Save");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(zqwin::FileSize(data + "\\Save\\" + copies[0]), before);
+    EXPECT_TRUE(Has(trace, zqexpect::BackupSaved("backend", data + "\\Save\\" + copies[0])));
+
+    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n" +
+                                   zqexpect::Event("/DATEI " + dataFile, true, zqexpect::AccessCommand(access, dataFile)) +
+                                   "\n");
+    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
+    EXPECT_FALSE(zqwin::Exists(dataFile + ".zqr-lock"));
+}
+
+TEST_F(ZqrWine, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders) {
+    {
+        BoxAnswers boxes({IDOK});
+        EXPECT_EQ(Zqr("/AUTORUN"), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].title, kDefaultTitle);
+            EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
+        }
+    }
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    ZqrIni("sicherungskopie=fb\r\ndateianzahlmax=3\r\n");
+    ASSERT_TRUE(CreateDirectoryW(Wide(data + "\\Save").c_str(), nullptr));
+    for (int k = 0; k < 4; ++k) {
+        const std::string old = data + "\\Save\\R_20010" + std::to_string(k + 1) + "_000000.mdb";
+        ASSERT_TRUE(zqwin::WriteAll(old, "old"));
+        HANDLE h = CreateFileW(Wide(old).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME t{};
+        ULARGE_INTEGER v{};
+        v.QuadPart = 130000000000000000ull + static_cast<unsigned long long>(k) * 36000000000ull;
+        t.dwLowDateTime = v.LowPart;
+        t.dwHighDateTime = v.HighPart;
+        SetFileTime(h, nullptr, nullptr, &t);
+        CloseHandle(h);
+    }
+    EXPECT_EQ(Zqr("/autorun ignored words"), 0) << output;
+    const std::string trace = Trace();
+    EXPECT_TRUE(Has(trace, "Result           : OK | Found 4 | Deleted 2\r\n")) << trace;
+    EXPECT_TRUE(Has(trace, "keep max amount of: 2\r\n"));
+    EXPECT_EQ(SaveCopies(data + "\\Save").size(), 3u);
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200101_000000.mdb"));
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200102_000000.mdb"));
+    EXPECT_TRUE(zqwin::Exists(data + "\\Save\\R_200104_000000.mdb"));
+    const auto autosave = SaveCopies(prog + "\\Autosave");
+    ASSERT_EQ(autosave.size(), 1u);
+    EXPECT_TRUE(Has(trace, zqexpect::BackupSaved("frontend", prog + "\\Autosave\\" + autosave[0])));
+    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Wert from tblEreignis"),
+              std::vector<std::string>{"zqr.exe/autorun ignored words"});
+}
+
+TEST_F(ZqrWine, LocalUpdateWorksInTheFixedLocalFolderAndComesBack) {
+    ZqmIni("[Update]\r\nLokalUpdate=y\r\n");
+    ZqrIni("sicherungskopie=x\r\n");
+    ASSERT_TRUE(files.MakePrivateFolder(kLocalFolder).ok());
+    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal.mdb", "previous copy"));
+    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal_old.mdb", "older copy"));
+    const long long before = zqwin::FileSize(dataFile);
+    EXPECT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
+    const std::string trace = Trace();
+    const std::string local = kLocalFolder + "\\zqdata_lokal.mdb";
+    EXPECT_TRUE(Has(trace, zqexpect::MovedToLocalFolder())) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessStarted(access, local)));
+    EXPECT_TRUE(Has(trace, zqexpect::MovedBack()));
+    EXPECT_EQ(zqwin::ReadAll(kLocalFolder + "\\zqdata_lokal_old.mdb"), "previous copy");
+    EXPECT_FALSE(zqwin::Exists(local));
+    EXPECT_LT(zqwin::FileSize(dataFile), before);
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Pfad from tblEreignis"),
+              std::vector<std::string>{zqexpect::AccessCommand(access, local)});
+}
+
+TEST_F(ZqrWine, PermissionsLostToTheNewCompactedFileAreGivenBack) {
+    // Only the owner and the system: an access list Wine keeps as far as Windows does.
+    const std::string initial = Permissions(dataFile);
+    const std::string owner = initial.substr(2, initial.find("D:") - 2);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        Wide("D:(A;;FA;;;SY)(A;;FA;;;" + owner + ")").c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    ASSERT_TRUE(SetFileSecurityW(Wide(dataFile).c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+    const std::string saved = Permissions(dataFile);
+    ASSERT_NE(saved, initial);
+
+    ASSERT_EQ(Zqr("/DATEI " + dataFile, {"ZEQUORA_STANDIN_NEW_FILE=1"}), 0) << output;
+    EXPECT_EQ(Permissions(dataFile), saved);
+    EXPECT_EQ(Records(), "2000");
+    const std::string trace = Trace();
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(dataFile, saved)));
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRestored(dataFile, saved, initial))) << trace;
+    EXPECT_FALSE(Has(Log(), "Warnung"));
+}
+
+// Bad input, as the Linux build meets it: the same messages and exit codes, and the data file
+// byte for byte as it was.
+TEST_F(ZqrWine, BadDataFilesGetTheFormatMessagesAndStayUntouched) {
+    std::string cut = zqwin::ReadAll(dataFile);
+    cut.resize(cut.size() / 2);
+    int round = 0;
+    for (const std::string& content : {std::string("Dies ist nur Text.\r\n"), std::string(), cut}) {
+        SCOPED_TRACE(++round);
+        ASSERT_TRUE(zqwin::WriteAll(dataFile, content));
+        DeleteFileW(Wide(data + "\\ZQR_Reorg_Log.txt").c_str());
+        BoxAnswers boxes({IDOK, IDOK, IDOK});
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
+        EXPECT_EQ(zqwin::ReadAll(dataFile), content);
+        EXPECT_TRUE(Has(Log(), zqexpect::kNotCountedLog + std::string("\r\n"))) << Log();
+        if (!HaveDisplay()) continue;
+        auto seen = boxes.Seen();
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen[0].title, "Reorg Fehler");
+        EXPECT_EQ(Lines(seen[0].text), zqexpect::kNotADatabase);
+        EXPECT_EQ(seen[1].title, "Reorg Hinweis");
+        EXPECT_EQ(Lines(seen[1].text), zqexpect::kNotADatabaseCause);
+    }
+
+    // Read-only: refused for writing, the file stays as it is.
+    ASSERT_TRUE(zqwin::Sql(dataFile + ".neu", zqexpect::kDataFileSql));
+    ASSERT_TRUE(MoveFileExW(Wide(dataFile + ".neu").c_str(), Wide(dataFile).c_str(), MOVEFILE_REPLACE_EXISTING));
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    ASSERT_TRUE(SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        BoxAnswers boxes({IDOK, IDOK});
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_GE(seen.size(), 1u);
+            EXPECT_EQ(Lines(seen[0].text), zqexpect::kReadOnly);
+        }
+    }
+    SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+}
+
+TEST_F(ZqrWine, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    struct Case {
+        std::string arguments, shownPath;
+    };
+    const std::string odd = data + "\\&|<>^%PATH%$(x)`id`;.mdb";
+    const std::vector<Case> cases = {
+        {"/DATEI " + data + "\\fehlt.mdb", data + "\\fehlt.mdb"},
+        // The character after the switch is always skipped.
+        {"/DATEI" + dataFile, dataFile.substr(1)},
+        // Quotes stay part of the path.
+        {"/DATEI \"" + dataFile + "\"", "\"" + dataFile + "\""},
+        {"/DATEI " + odd, odd},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        BoxAnswers boxes({IDOK});
+        EXPECT_EQ(Zqr(c.arguments), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "glStartParm      : " + c.arguments + "\r\n")) << Trace();
+        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].title, kDefaultTitle);
+            EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(c.shownPath));
+        }
+    }
+    // A path beyond what any file system takes: the runtime error first, then the abort.
+    {
+        BoxAnswers boxes({IDOK, IDOK});
+        const std::string tooLong = "C:\\" + std::string(300, 'a') + "\\zqdata.mdb";
+        EXPECT_EQ(Zqr("/DATEI " + tooLong), 1) << output;
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), 2u);
+            EXPECT_EQ(seen[0].title, "Reorg Fehler");
+            EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n\nDie angegebene ZEQUORA Datendatei wurde "
+                                                "nicht gefunden.",
+                                                0),
+                      0u)
+                << seen[0].text;
+            EXPECT_EQ(Lines(seen[1].text), zqexpect::AbortMessage(tooLong));
+        }
+    }
+    // A lock file that another program holds open: nothing is done.
+    {
+        HeldLockFile held(data + "\\zqdata.ldb");
+        ASSERT_TRUE(held.Held());
+        BoxAnswers boxes({IDOK});
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "Result           : OK | Found | Deleted\r\n"));
+        EXPECT_FALSE(Has(Trace(), "Start Action"));
+        EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
+    }
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+}
+
+TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
+    std::string deep = data;
+    for (int k = 0; k < 5; ++k) {
+        deep += "\\" + std::string(55, static_cast<char>('a' + k));
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + Wide(deep)).c_str(), nullptr));
+    }
+    const std::string file = deep + "\\zqdata.mdb";
+    ASSERT_GT(file.size(), 260u);
+    ASSERT_TRUE(CopyFileW(Wide(dataFile).c_str(), (L"\\\\?\\" + Wide(file)).c_str(), FALSE));
+    ZqrIni("sicherungskopie=b\r\n");
+    EXPECT_EQ(Zqr("/DATEI " + file), 0) << output << Trace();
+    EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0))) << Trace();
+    EXPECT_TRUE(Has(Trace(), zqexpect::kResultsWritten));
+    EXPECT_EQ(SaveCopies(deep + "\\Save").size(), 1u);
+}
+
+}  // namespace
