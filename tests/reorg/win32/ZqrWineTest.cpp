@@ -284,10 +284,11 @@ TEST_F(ZqrWine, BadDataFilesGetTheFormatMessagesAndStayUntouched) {
         ASSERT_TRUE(zqwin::WriteAll(dataFile, content));
         DeleteFileW(Wide(data + "\\ZQR_Reorg_Log.txt").c_str());
         BoxAnswers boxes({IDOK, IDOK, IDOK});
+        const bool checkBoxes = round == 1;
         EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
         EXPECT_EQ(zqwin::ReadAll(dataFile), content);
         EXPECT_TRUE(Has(Log(), zqexpect::kNotCountedLog + std::string("\r\n"))) << Log();
-        if (!HaveDisplay()) continue;
+        if (!checkBoxes || !HaveDisplay()) continue;
         auto seen = boxes.Seen();
         ASSERT_GE(seen.size(), 2u);
         EXPECT_EQ(seen[0].title, "Reorg Fehler");
@@ -318,27 +319,34 @@ TEST_F(ZqrWine, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {
     const std::string bytes = zqwin::ReadAll(dataFile);
     struct Case {
         std::string arguments, shownPath;
+        bool badName;  // a name Windows cannot hold: its existence test fails with 52 first
+        bool checkBoxes = false;
     };
-    const std::string odd = data + "\\&|<>^%PATH%$(x)`id`;.mdb";
+    const std::string odd = data + "\\&^%PATH%$(touch x);echo `id`!.mdb";
     const std::vector<Case> cases = {
-        {"/DATEI " + data + "\\fehlt.mdb", data + "\\fehlt.mdb"},
+        {"/DATEI " + data + "\\fehlt.mdb", data + "\\fehlt.mdb", false, true},
         // The character after the switch is always skipped.
-        {"/DATEI" + dataFile, dataFile.substr(1)},
+        {"/DATEI" + dataFile, dataFile.substr(1), false},
+        // Shell characters are taken literally and run nothing.
+        {"/DATEI " + odd, odd, false},
         // Quotes stay part of the path.
-        {"/DATEI \"" + dataFile + "\"", "\"" + dataFile + "\""},
-        {"/DATEI " + odd, odd},
+        {"/DATEI \"" + dataFile + "\"", "\"" + dataFile + "\"", true, true},
+        {"/DATEI " + data + "\\a|b<c>.mdb", data + "\\a|b<c>.mdb", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        BoxAnswers boxes({IDOK});
+        BoxAnswers boxes({IDOK, IDOK});
         EXPECT_EQ(Zqr(c.arguments), 1) << output;
         EXPECT_TRUE(Has(Trace(), "glStartParm      : " + c.arguments + "\r\n")) << Trace();
         EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
-        if (HaveDisplay()) {
+        if (c.checkBoxes && HaveDisplay()) {
             auto seen = boxes.Seen();
-            ASSERT_EQ(seen.size(), 1u);
-            EXPECT_EQ(seen[0].title, kDefaultTitle);
-            EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(c.shownPath));
+            ASSERT_EQ(seen.size(), c.badName ? 2u : 1u);
+            if (c.badName) {
+                EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n", 0), 0u) << seen[0].text;
+            }
+            EXPECT_EQ(seen.back().title, kDefaultTitle);
+            EXPECT_EQ(Lines(seen.back().text), zqexpect::AbortMessage(c.shownPath));
         }
     }
     // A path beyond what any file system takes: the runtime error first, then the abort.
@@ -386,6 +394,7 @@ TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
     EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0))) << Trace();
     EXPECT_TRUE(Has(Trace(), zqexpect::kResultsWritten));
     EXPECT_EQ(SaveCopies(deep + "\\Save").size(), 1u);
+    RemoveTree("\\\\?\\" + data);  // past the length the folder's own clean-up reaches
 }
 
 }  // namespace
