@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <memory>
 #include <thread>
 
 #include "common/RegistryAccess.h"
@@ -43,6 +44,12 @@ std::string Lines(std::string text) {
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 void RemoveTree(const std::string& folder) {
     WIN32_FIND_DATAW found{};
@@ -395,6 +402,51 @@ TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
     EXPECT_TRUE(Has(Trace(), zqexpect::kResultsWritten));
     EXPECT_EQ(SaveCopies(deep + "\\Save").size(), 1u);
     RemoveTree("\\\\?\\" + data);  // past the length the folder's own clean-up reaches
+}
+
+TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinimised) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
+    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
+    const std::string started = tmp.File("zqm-started.txt");
+    auto held = std::make_unique<HeldLockFile>(data + "\\zqdata.ldb");
+    ASSERT_TRUE(held->Held());
+    std::thread release([&] {
+        Sleep(1200);
+        held->Release();
+    });
+    // The missing Save folder: Yes; the success: OK; the restart: Yes.
+    BoxAnswers boxes({IDYES, IDOK, IDYES});
+    const long code = Zqr("/MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started});
+    release.join();
+    EXPECT_EQ(code, 0) << output;
+    const std::string trace = Trace();
+    EXPECT_GE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 2) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0)));
+    EXPECT_EQ(Records(), "2000");
+    // Started by the Manager: the options record, no event record.
+    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n");
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
+    EXPECT_EQ(seen[1].title, "Reorg Hinweis");
+    EXPECT_EQ(Lines(seen[1].text).rfind("Reorganisation erfolgreich.\n", 0), 0u) << seen[1].text;
+    EXPECT_EQ(seen[2].title, "Reorg Frage");
+    EXPECT_EQ(seen[2].text, "Soll nun der ZEQUORA Manager wieder gestartet werden?");
+    // Started with its path quoted and a minimised window.
+    ASSERT_TRUE(zqwin::WaitFor([&] { return !zqwin::ReadAll(started).empty(); }, 20000));
+    EXPECT_EQ(zqwin::ReadAll(started), "\"" + prog + "\\zqm.exe\"\n" + std::to_string(SW_SHOWMINIMIZED));
+}
+
+TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
+    HeldLockFile held(data + "\\zqdata.ldb");
+    ASSERT_TRUE(held.Held());
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    const std::string none;
+    EXPECT_EQ(Zqr("/MANAGER " + dataFile, {}, &none), 1) << output;
+    const std::string trace = Trace();
+    EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
+    EXPECT_FALSE(Has(trace, "Start Action"));
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
 }
 
 }  // namespace
