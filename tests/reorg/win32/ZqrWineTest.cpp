@@ -6,10 +6,9 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <memory>
-#include <thread>
 
 #include "common/RegistryAccess.h"
+#include "platform/win32/DaoEngine.h"
 #include "platform/win32/WinFiles.h"
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
@@ -408,16 +407,13 @@ TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinim
     if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
     Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
     const std::string started = tmp.File("zqm-started.txt");
-    auto held = std::make_unique<HeldLockFile>(data + "\\zqdata.ldb");
-    ASSERT_TRUE(held->Held());
-    std::thread release([&] {
-        Sleep(1200);
-        held->Release();
-    });
+    // The database program still at work on the file, its lock file held, for a while.
+    zqwin::Process busy("\"" + access + "\" \"" + dataFile + "\" /repair /compact", {"ZEQUORA_STANDIN_DELAY_MS=1500"});
+    ASSERT_TRUE(zqwin::WaitFor([&] { return zqwin::Exists(data + "\\zqdata.ldb"); }, 20000));
     // The missing Save folder: Yes; the success: OK; the restart: Yes.
     BoxAnswers boxes({IDYES, IDOK, IDYES});
     const long code = Zqr("/MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started});
-    release.join();
+    EXPECT_EQ(busy.Wait(), 0) << busy.Output();
     EXPECT_EQ(code, 0) << output;
     const std::string trace = Trace();
     EXPECT_GE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 2) << trace;
@@ -438,14 +434,22 @@ TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinim
 }
 
 TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
-    HeldLockFile held(data + "\\zqdata.ldb");
-    ASSERT_TRUE(held.Held());
+    // The Manager keeps the data file open through DAO, lock file and all.
+    zqwin::ComApartment com;
+    zq::win32::DaoEngine engine;
+    zq::dao::Error error;
+    auto manager = engine.OpenDatabase(dataFile, false, false, ";pwd=", error);
+    ASSERT_TRUE(manager) << error.description;
+    ASSERT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
     const std::string bytes = zqwin::ReadAll(dataFile);
     const std::string none;
     EXPECT_EQ(Zqr("/MANAGER " + dataFile, {}, &none), 1) << output;
     const std::string trace = Trace();
     EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
     EXPECT_FALSE(Has(trace, "Start Action"));
+    EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
+    manager->Close();
+    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
     EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
 }
 
