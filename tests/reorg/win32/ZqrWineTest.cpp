@@ -92,6 +92,37 @@ private:
     std::string path_;
 };
 
+// The ZQR.exe window, driven as a user would: the path typed into its field, its buttons
+// clicked, closed by its frame. Control numbers as the window gives them (first 100, in the
+// order of the design's controls).
+class ZqrWindow {
+public:
+    static constexpr int kEnde = 102, kReorg = 103, kPath = 104;
+    // Waits until the window shows (false when it does not within the time).
+    bool Find(int ms = 20000) {
+        return zqwin::WaitFor(
+            [this] {
+                hwnd_ = FindWindowW(L"ZequoraFrmZQR", nullptr);
+                return hwnd_ != nullptr && IsWindowVisible(hwnd_);
+            },
+            ms);
+    }
+    void Type(const std::string& path) {
+        SendMessageW(GetDlgItem(hwnd_, kPath), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(path).c_str()));
+    }
+    std::string Text(int id) {
+        wchar_t text[1024] = {};
+        SendMessageW(GetDlgItem(hwnd_, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+        return Utf8(std::wstring(text));
+    }
+    bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(hwnd_, id)) != FALSE; }
+    void Click(int id) { PostMessageW(GetDlgItem(hwnd_, id), BM_CLICK, 0, 0); }
+    void Close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
 class ZqrWine : public ::testing::Test {
 protected:
     zqwin::TempFolder tmp;
@@ -132,6 +163,18 @@ protected:
              const std::string* input = nullptr) {
         zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input);
         EXPECT_TRUE(p.Started());
+        long code = p.Wait(120000);
+        output = p.Output();
+        return code;
+    }
+    // ZQR.exe started with its window, driven by the test meanwhile; the exit code.
+    template <typename Drive>
+    long ZqrWindowRun(const std::string& arguments, Drive drive, const std::vector<std::string>& env = {}) {
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env);
+        EXPECT_TRUE(p.Started());
+        ZqrWindow window;
+        EXPECT_TRUE(window.Find()) << "no window";
+        drive(window);
         long code = p.Wait(120000);
         output = p.Output();
         return code;
@@ -442,8 +485,19 @@ TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
     ASSERT_TRUE(manager) << error.description;
     ASSERT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
     const std::string bytes = zqwin::ReadAll(dataFile);
-    const std::string none;
-    EXPECT_EQ(Zqr("/MANAGER " + dataFile, {}, &none), 1) << output;
+    if (!HaveDisplay()) GTEST_SKIP() << "the window must be closed through its frame";
+    // After 20 rounds of half a second: not ready, the start button stays disabled.
+    EXPECT_EQ(ZqrWindowRun("/MANAGER " + dataFile,
+                           [](ZqrWindow& w) {
+                               EXPECT_TRUE(zqwin::WaitFor([&] { return w.Text(106) == "Programm nicht bereit"; }, 30000))
+                                   << w.Text(106);
+                               EXPECT_FALSE(w.Enabled(ZqrWindow::kReorg));
+                               w.Click(ZqrWindow::kReorg);
+                               Sleep(300);
+                               w.Close();
+                           }),
+              1)
+        << output;
     const std::string trace = Trace();
     EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
     EXPECT_FALSE(Has(trace, "Start Action"));
@@ -451,6 +505,155 @@ TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
     manager->Close();
     EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
     EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+}
+
+TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
+    {
+        // An empty field first: the abort message, the window stays; then the typed path.
+        BoxAnswers boxes({IDOK, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("",
+                               [&](ZqrWindow& w) {
+                                   w.Click(ZqrWindow::kReorg);
+                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
+                                   w.Type(dataFile);
+                                   w.Click(ZqrWindow::kReorg);
+                               }),
+                  0)
+            << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 3u);
+        EXPECT_EQ(seen[0].title, "Reorg Fehler");
+        EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
+        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");  // the Save folder: Yes
+        EXPECT_EQ(seen[2].title, "Reorg Hinweis");
+        EXPECT_EQ(Lines(seen[2].text).rfind("Reorganisation erfolgreich.\nDie Größe der ZEQUORA Datendatei hat sich "
+                                            "durch die Reorganisation \nvon ",
+                                            0),
+                  0u)
+            << seen[2].text;
+    }
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_TRUE(Has(Trace(), "glStartParm      : \r\n"));
+    EXPECT_TRUE(Has(ResultRecords(), zqexpect::Event("", true, zqexpect::AccessCommand(access, dataFile))));
+    // The next plain start shows the remembered path; its end button closes it.
+    EXPECT_EQ(ZqrWindowRun("",
+                           [&](ZqrWindow& w) {
+                               EXPECT_EQ(w.Text(ZqrWindow::kPath), dataFile);
+                               w.Click(ZqrWindow::kEnde);
+                           }),
+              0);
+}
+
+// Parts 3.5 and 3.7: the missing backup folder and the run without any backup copy.
+TEST_F(ZqrWine, WindowBackupQuestionsAnsweredEachWay) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    auto start = [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); };
+    {
+        // No at the folder, then No at going on without a copy: nothing done.
+        BoxAnswers boxes({IDNO, IDNO});
+        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ(Lines(seen[0].text), "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
+                                       "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \n" +
+                                           data + "\\Save\n\nSoll es erstellt werden?");
+        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ(Lines(seen[1].text), "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\n"
+                                       "Wollen Sie die Reorganisation trotzdem durchführen?");
+        EXPECT_FALSE(Has(Trace(), "#### Start Reorganisation ####"));
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // Cancel at the folder: ends before anything is touched.
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
+        EXPECT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // No at the folder, Yes at going on: reorganised without a copy.
+        BoxAnswers boxes({IDNO, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0)));
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // Yes: the folder is made and the copy goes there.
+        BoxAnswers boxes({IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
+        EXPECT_TRUE(Has(Trace(), "Action           : Create folder " + data + "\\Save\r\nResult           : OK\r\n"));
+        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
+    }
+}
+
+// Part 3.3: the Manager works locally and the options would put copies and log on the server.
+TEST_F(ZqrWine, WindowManagerSettingsQuestionAnsweredEachWay) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    ZqmIni("[Update]\r\nLokalUpdate=Y\r\n");
+    ZqrIni("sicherungskopie=b\r\n");
+    const std::string question = "Die ZEQUORA Manager Einstellungen lassen den Schluss zu, dass wegen möglicher "
+                                 "Berechtigungsproblem auf dem Server keine Daten verändert bzw. abgelegt werden "
+                                 "können.\nSollen diese Einstellungen auch für die Reorganisation übernommen werden?";
+    {
+        // Cancel: the window stays and can start again.
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(ZqrWindowRun("",
+                               [&](ZqrWindow& w) {
+                                   w.Click(ZqrWindow::kReorg);
+                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
+                                   Sleep(300);
+                                   EXPECT_TRUE(w.Enabled(ZqrWindow::kReorg));
+                                   w.Close();
+                               }),
+                  1)
+            << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, "Reorg Frage");
+        EXPECT_EQ(Lines(seen[0].text), question);
+        EXPECT_FALSE(Has(Trace(), "Start Action"));
+    }
+    {
+        // No: the options stay; the copy goes to Save (folder question: Yes).
+        BoxAnswers boxes({IDNO, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
+        EXPECT_TRUE(Has(Trace(), zqexpect::LogOpened("Extend", "backend", data + "\\ZQR_Reorg_Log.txt")));
+    }
+    {
+        // Yes: both options become F in the file and in force; copy and log beside the program.
+        BoxAnswers boxes({IDYES, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        const std::string ini = zqwin::ReadAll(prog + "\\zqr.ini");
+        EXPECT_TRUE(Has(ini, "speicherort=F\r\n")) << ini;
+        EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n")) << ini;
+        const std::string trace = Trace();
+        EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
+                               "Result           : OK\r\n"));
+        EXPECT_TRUE(Has(trace, zqexpect::LogOpened("Extend", "frontend", prog + "\\ZQR_Reorg_Log.txt")));
+        EXPECT_EQ(SaveCopies(prog + "\\Autosave").size(), 1u);
+    }
+}
+
+TEST_F(ZqrWine, ManagerRestartDeclinedStartsNothing) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
+    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
+    const std::string started = tmp.File("zqm-started.txt");
+    ZqrIni("sicherungskopie=x\r\n");
+    BoxAnswers boxes({IDOK, IDNO});
+    EXPECT_EQ(Zqr("/MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started}), 0) << output;
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].title, "Reorg Frage");
+    Sleep(500);
+    EXPECT_FALSE(zqwin::Exists(started));
 }
 
 }  // namespace
