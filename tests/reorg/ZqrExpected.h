@@ -81,9 +81,6 @@ inline std::string PermissionsRead(const std::string& dataFile, const std::strin
     return "\r\n" + Line("Action", "Read permissions of data file: " + dataFile) +
            Line("Result", "OK | " + permissions);
 }
-inline std::string PermissionsUnchanged(const std::string& dataFile) {
-    return "\r\n" + Line("Action", "Check permissions of data file: " + dataFile) + Line("Result", "OK | unchanged");
-}
 inline std::string PermissionsRestored(const std::string& dataFile, const std::string& saved,
                                        const std::string& found) {
     return "\r\n" + Line("Action", "Check permissions of data file: " + dataFile) +
@@ -102,6 +99,82 @@ inline std::string Mb(long long bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1024 / 1024);
     return text;
+}
+
+// A plain unattended run with the default options on a data file that has no Save folder yet.
+struct Run {
+    std::string dataFile, dataFolder, separator;  // the data file's folder without separator
+    std::string copy;                             // the backup copy's file name
+    std::string accessExe, permissions;
+    long long sizeBefore = 0;
+};
+
+// The trace from its "*** Start Action ***" on, one line each; masked are the free space and
+// the size measured right after the database program was started (it may have finished).
+inline std::vector<std::string> StartActionOn(const std::vector<std::string>& trace) {
+    std::vector<std::string> lines;
+    bool on = false, started = false;
+    for (std::string line : trace) {
+        on = on || line == "*** Start Action ***";
+        if (!on) continue;
+        started = started || line == "Action           : #### Start Reorganisation ####";
+        if (line.rfind("Result           : OK | free: ", 0) == 0) line = "Result           : OK | free: *";
+        if (started && line.rfind("Result           : OK | size: ", 0) == 0) line = "Result           : OK | size: *";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+inline std::vector<std::string> StartActionOf(const Run& r) {
+    auto line = [](const std::string& label, const std::string& value) {
+        std::string text = Line(label, value);
+        return text.substr(0, text.size() - 2);
+    };
+    const std::string save = r.dataFolder + r.separator + "Save";
+    const std::string log = r.dataFolder + r.separator + "ZQR_Reorg_Log.txt";
+    return {"*** Start Action ***",
+            "",
+            line("Action", "Search for data file: " + r.dataFile),
+            line("Result", "OK | size: " + Mb(r.sizeBefore) + " MB"),
+            "",
+            line("Action", "Check free space for copies and compaction: " + save + ", " + r.dataFolder + ": " +
+                               Mb(2 * r.sizeBefore) + " MB"),
+            "Result           : OK | free: *",
+            line("Action", "Create folder " + save),
+            line("Result", "OK"),
+            "",
+            line("Action", "Save backup copy of data file to backend folder: " + save + r.separator + r.copy),
+            line("Result", "OK"),
+            "",
+            line("Action", "Delete copies of the data file to keep max amount of: 10"),
+            line("Result", "OK | Found 0"),
+            "",
+            line("Action", "Extend Log file in backend folder: " + log),
+            line("Result", "OK"),
+            "",
+            line("Action", "Read permissions of data file: " + r.dataFile),
+            line("Result", "OK | " + r.permissions),
+            "",
+            line("Delay", "0"),
+            line("Action", "#### Start Reorganisation ####"),
+            line("Command", AccessCommand(r.accessExe, r.dataFile)),
+            line("Result", "OK"),
+            line("Delay", "0"),
+            "",
+            line("Action", "Search for data file: " + r.dataFile),
+            line("Result", "OK | size: *"),
+            "",
+            line("Action", "Waiting for Access to finish"),
+            line("Result", "OK | exit code 0"),
+            "",
+            line("Action", "Check permissions of data file: " + r.dataFile),
+            line("Result", "OK | unchanged"),
+            "",
+            line("Action", "Writing results to log file"),
+            line("Result", "OK"),
+            "",
+            line("Action", "Writing results to data file"),
+            line("Result", "OK")};
 }
 
 // The log block of a run that counted the sample's records before and after, with "*" for
