@@ -539,7 +539,7 @@ TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
               0);
 }
 
-// Parts 3.5 and 3.7: the missing backup folder and the run without any backup copy.
+// The missing backup folder and the run without any backup copy.
 TEST_F(ZqrWine, WindowBackupQuestionsAnsweredEachWay) {
     if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
     zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
@@ -584,7 +584,7 @@ TEST_F(ZqrWine, WindowBackupQuestionsAnsweredEachWay) {
     }
 }
 
-// Part 3.3: the Manager works locally and the options would put copies and log on the server.
+// The Manager works locally and the options would put copies and log on the server.
 TEST_F(ZqrWine, WindowManagerSettingsQuestionAnsweredEachWay) {
     if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
     zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
