@@ -129,6 +129,21 @@ public:
         (void)folder;
         return {kErrDeviceIo, "Private folders are not supported"};
     }
+    // The file's owner and access rights as one text, only for WritePermissions and the trace
+    // (Windows: owner and access list in SDDL; POSIX: owner, group and mode bits). Empty, with
+    // the reason in status, when they cannot be read.
+    virtual std::string ReadPermissions(const std::string& path, FsStatus& status) {
+        (void)path;
+        status = {kErrDeviceIo, "Permissions are not supported"};
+        return {};
+    }
+    // Gives the file the owner and access rights that ReadPermissions read; only the parts that
+    // differ from the file's present ones are set.
+    virtual FsStatus WritePermissions(const std::string& path, const std::string& permissions) {
+        (void)path;
+        (void)permissions;
+        return {kErrDeviceIo, "Permissions are not supported"};
+    }
     // Removes the temporary files that an interrupted Copy, Move or WriteAtomic left in the
     // folder, never one a live process is still writing. Gives the number removed.
     virtual int RemoveLeftoverTemporaries(const std::string& folder) {

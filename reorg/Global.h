@@ -22,6 +22,7 @@ inline constexpr int kExitAborted = 1;        // nothing done: no usable data fi
 inline constexpr int kExitFailed = 2;
 inline constexpr int kExitCountsChanged = 3;  // the record counts differ after the run
 inline constexpr int kExitNotRecorded = 4;    // otherwise 0, but the trace or the log is incomplete
+inline constexpr int kExitPermissionsLost = 5;  // otherwise 0, but the data file's permissions are not its own
 
 // Whether the program goes on or ends; an ending carries ReorgContext::exitCode back to main.
 enum class [[nodiscard]] Flow { Go, End };
@@ -119,6 +120,10 @@ struct ReorgContext {
     bool runFailed = false;      // decided by the evaluation; no result record claims success
     bool resultsFailed = false;  // the result records could not be stored
     bool logFailed = false;      // the log could not be created or written completely
+    // The data file's owner and access rights before the compaction, which replaces the file
+    // and with it what was set on it; and why they could not be kept (empty when they were).
+    std::string dataFilePermissions;
+    std::string permissionsLost;
     bool runInProgress = false;
     // The window while a wait lets input through (LetInputThrough), and a window that is gone.
     int inputLetThrough = 0;

@@ -93,6 +93,11 @@ inline constexpr const char* kNotRecordedCauses =
     "Mögliche Ursachen: \r\n"
     "- Der Datenträger ist voll, oder \r\n"
     "- es fehlt die Berechtigung zum Schreiben in diesem Verzeichnis.";
+// The compaction left the data file with other permissions than it had, and they could not
+// be given back; the reason follows.
+inline constexpr const char* kPermissionsLost =
+    "ACHTUNG: Die Zugriffsrechte der Datendatei konnten nach der Reorganisation nicht "
+    "wiederhergestellt werden. Bitte prüfen Sie Besitzer und Berechtigungen der Datei XXXXX";
 inline constexpr const char* kResultsNotWritten =
     "Fehler:\r\nErgebnisse konnten nicht in Datendatei geschrieben werden.";
 inline constexpr const char* kRestartManager =

@@ -60,6 +60,59 @@ void WaitForAccess(ReorgContext& ctx) {
     ctx.accessProcess.reset();
 }
 
+// The database program writes the compacted file anew, with the default rights of its
+// folder: the data file's owner and access rights are noted before and given back after.
+void SavePermissions(ReorgContext& ctx) {
+    TraceLog& trace = ctx.trace;
+    trace.Empty();
+    trace.Label("Action", "Read permissions of data file: " + ctx.glDataFile);
+    FsStatus status;
+    ctx.dataFilePermissions = ctx.platform.files.ReadPermissions(ctx.glDataFile, status);
+    if (!ctx.dataFilePermissions.empty()) {
+        trace.Result("OK | " + ctx.dataFilePermissions);
+        return;
+    }
+    ctx.permissionsLost = "not read before the compaction: " + status.text;
+    trace.Result("Error | " + status.text);
+    trace.Label("Warning", "Permissions of data file cannot be restored after the compaction");
+}
+
+// Once the database program has let go of the file and the file is back at its place.
+void RestorePermissions(ReorgContext& ctx) {
+    if (ctx.dataFilePermissions.empty() || ctx.accessEnd != ReorgContext::AccessEnd::Ended) return;
+    IFiles& files = ctx.platform.files;
+    TraceLog& trace = ctx.trace;
+    trace.OpenAppend();
+    trace.Empty();
+    trace.Label("Action", "Check permissions of data file: " + ctx.glDataFile);
+    FsStatus status;
+    const std::string now = files.ReadPermissions(ctx.glDataFile, status);
+    if (now == ctx.dataFilePermissions) {
+        trace.Result("OK | unchanged");
+    } else if (now.empty()) {
+        ctx.permissionsLost = status.text;
+        trace.Result("Error | " + status.text);
+    } else {
+        trace.Result("Changed | " + now);
+        trace.Label("Action", "Restore permissions of data file: " + ctx.dataFilePermissions);
+        status = files.WritePermissions(ctx.glDataFile, ctx.dataFilePermissions);
+        // Only what the file shows afterwards proves the restore.
+        FsStatus check;
+        const std::string after = status.ok() ? files.ReadPermissions(ctx.glDataFile, check) : "";
+        if (status.ok() && after == ctx.dataFilePermissions) {
+            trace.Result("OK");
+        } else {
+            ctx.permissionsLost = !status.ok() ? status.text
+                                  : after.empty() ? check.text
+                                                  : "the file shows " + after;
+            trace.Result("Error | " + ctx.permissionsLost);
+        }
+    }
+    if (!ctx.permissionsLost.empty())
+        trace.Label("Warning", "Permissions of data file not restored: " + ctx.permissionsLost);
+    trace.Close();
+}
+
 std::int32_t Difference(std::int32_t after, std::int32_t before) {
     long long d = static_cast<long long>(after) - before;
     if (d > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
@@ -130,6 +183,7 @@ std::string IncompleteFiles(ReorgContext& ctx) {
 void Evaluate(ReorgContext& ctx) {
     ctx.trace.Close();
     (void)CountRecords(ctx, 1);
+    RestorePermissions(ctx);
 
     IFiles& files = ctx.platform.files;
     ctx.glSizeAfter = files.Exists(ctx.glDataFile, kAnyFile) ? FileSizeMb(ctx, ctx.glDataFile) : 0;
@@ -184,6 +238,8 @@ void Evaluate(ReorgContext& ctx) {
         LogLine(ctx, "- Anzahl Datensätze: vorher " + beforeText + " / nachher " +
                          std::to_string(ctx.glSumAfter) + " / Differenz " + diffText);
         for (const std::string& cause : causes) LogLine(ctx, "- Fehler: " + ReplaceAll(cause, kCrLf, " / "));
+        if (!ctx.permissionsLost.empty())
+            LogLine(ctx, "- Warnung: Zugriffsrechte der Datendatei nicht wiederhergestellt: " + ctx.permissionsLost);
         LogLine(ctx, kSeparatorLine);
         LogLine(ctx, "");
         // Closing reports any write of the run's log that did not reach the file.
@@ -206,13 +262,17 @@ void Evaluate(ReorgContext& ctx) {
         Show(ctx, sizeMessage + msg::kCountsChanged, ReorgTitle(MsgKind::Warning), MsgIcon::Stop);
     } else if (!ctx.Unattended()) {
         std::string incomplete = IncompleteFiles(ctx);
-        if (incomplete.empty())
+        if (incomplete.empty() && ctx.permissionsLost.empty()) {
             Show(ctx, msg::kSuccess + sizeMessage, ReorgTitle(MsgKind::Information), MsgIcon::Information);
-        else
-            Show(ctx,
-                 msg::kDone + sizeMessage + kCrLf + kCrLf + msg::kNotRecorded + incomplete + kCrLf +
-                     kCrLf + msg::kNotRecordedCauses,
-                 ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+        } else {
+            std::string text = msg::kDone + sizeMessage;
+            if (!incomplete.empty())
+                text += std::string(kCrLf) + kCrLf + msg::kNotRecorded + incomplete + kCrLf + kCrLf +
+                        msg::kNotRecordedCauses;
+            if (!ctx.permissionsLost.empty())
+                text += std::string(kCrLf) + kCrLf + ReplaceAll(msg::kPermissionsLost, "XXXXX", ctx.glDataFile) + ".";
+            Show(ctx, text, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
+        }
     }
 
     if (!storable) {
@@ -238,6 +298,8 @@ void Evaluate(ReorgContext& ctx) {
         ctx.exitCode = kExitFailed;
     else if (ctx.glCountDiff != 0)
         ctx.exitCode = kExitCountsChanged;
+    else if (!ctx.permissionsLost.empty())
+        ctx.exitCode = kExitPermissionsLost;
     else
         ctx.exitCode = kExitSuccess;
 }
@@ -322,6 +384,7 @@ Flow RunCompaction(ReorgContext& ctx) {
         trace.Result(usable ? "OK" : "Error");
     }
     (void)CountRecords(ctx, 0);
+    SavePermissions(ctx);
 
     std::string workingFile = ctx.glDataFile;
     if (ctx.glUseLocalCopy && MoveToLocalFolder(ctx)) workingFile = ctx.glLocalCopyFile;

@@ -21,9 +21,13 @@
 
 namespace {
 
-// The arguments after the program name joined by single blanks, each taken literally:
-// the shell has already removed its own quoting, and nothing here runs a shell.
+// The command line after the program name. Windows keeps it as it was given, quotes and
+// all; elsewhere the arguments are joined by single blanks, each taken literally: the shell
+// has already removed its own quoting, and nothing here runs a shell.
 std::string CommandLineOf(int argc, char** argv) {
+#ifdef _WIN32
+    return zq::ProgramCommandLine(argc, argv);
+#endif
     std::string line;
     for (int k = 1; k < argc; ++k) {
         if (k > 1) line += ' ';

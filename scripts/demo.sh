@@ -21,7 +21,7 @@ ZEQUORA_UI=console ZEQUORA_REGISTRY="$work/registry" XDG_CACHE_HOME="$work/cache
   "$work/program/zqr" /DATEI "$work/data/zqdata.mdb" </dev/null
 rc=$?
 set -e
-echo "zqr exit code: $rc (0 success, 1 aborted, 2 failed, 3 record counts changed, 4 trace or log incomplete)"
+echo "zqr exit code: $rc (0 success, 1 aborted, 2 failed, 3 record counts changed, 4 trace or log incomplete, 5 permissions not restored)"
 echo
 echo "== $work/data/ZQR_Reorg_Log.txt"
 tr -d '\r' <"$work/data/ZQR_Reorg_Log.txt"

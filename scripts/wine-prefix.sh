@@ -34,6 +34,10 @@ for view in 64 32; do
     /reg:$view </dev/null >/dev/null 2>&1
 done
 
+# Windows are not left to a window manager: there is none under Xvfb, and Wine then waits two
+# seconds for each hidden window (every message box) to be withdrawn by it.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+
 # The stand-in DAO automation server, registered in this prefix only.
 for dll in "$build"/bin/DaoServer.dll; do
   [ -f "$dll" ] || continue

@@ -63,3 +63,17 @@ if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
   gtest_discover_tests(test_win_zqm DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 endif()
+
+# ZQR.exe end to end, against the lines the Linux build writes (reorg/ZqrExpected.h). The
+# tests share the prefix's registry and its local working folder, so they run one at a time.
+if(TARGET zqr AND TARGET zq_msaccess AND TARGET zq_daoserver)
+  add_executable(test_win_zqr ${CMAKE_CURRENT_SOURCE_DIR}/reorg/win32/ZqrWineTest.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+  target_link_libraries(test_win_zqr PRIVATE zq_platform zq_common SQLite::SQLite3
+                        GTest::gtest_main ole32 oleaut32 uuid)
+  target_include_directories(test_win_zqr PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(test_win_zqr PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  add_dependencies(test_win_zqr zqr zq_msaccess zq_daoserver zq_showargs)
+  gtest_discover_tests(test_win_zqr DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
+endif()

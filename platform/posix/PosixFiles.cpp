@@ -806,4 +806,61 @@ int PosixFiles::RemoveLeftoverTemporaries(const std::string& folder) {
     return removed;
 }
 
+namespace {
+
+struct Ownership {
+    unsigned long uid = 0, gid = 0, mode = 0;
+};
+
+// Digits of the given base from at up to the stop character (or the end when stop is 0).
+bool Number(const std::string& text, std::size_t& at, char stop, unsigned base, unsigned long& out) {
+    const std::size_t start = at;
+    out = 0;
+    for (; at < text.size() && text[at] != stop; ++at) {
+        const unsigned digit = static_cast<unsigned>(text[at] - '0');
+        if (text[at] < '0' || digit >= base || out > 0xFFFFFFFFul / base) return false;
+        out = out * base + digit;
+    }
+    if (at == start || (stop != 0 && at == text.size())) return false;
+    if (stop != 0) ++at;
+    return true;
+}
+
+// "owner:group mode", the mode in octal; false for any other text.
+bool ParseOwnership(const std::string& text, Ownership& out) {
+    std::size_t at = 0;
+    return Number(text, at, ':', 10, out.uid) && Number(text, at, ' ', 10, out.gid) &&
+           Number(text, at, 0, 8, out.mode) && out.mode <= 07777;
+}
+
+}  // namespace
+
+std::string PosixFiles::ReadPermissions(const std::string& path, FsStatus& status) {
+    status = {};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        status = FromChangeErrno(errno, path);
+        return {};
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%lu:%lu %04lo", static_cast<unsigned long>(st.st_uid),
+                  static_cast<unsigned long>(st.st_gid), static_cast<unsigned long>(st.st_mode & 07777));
+    return text;
+}
+
+FsStatus PosixFiles::WritePermissions(const std::string& path, const std::string& permissions) {
+    Ownership want;
+    if (!ParseOwnership(permissions, want)) return {kErrDeviceIo, "Not a text of ReadPermissions: " + permissions};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FromChangeErrno(errno, path);
+    // The owner first: a change of owner clears the set-id bits, which the mode then sets again.
+    const bool chowned = st.st_uid != want.uid || st.st_gid != want.gid;
+    if (chowned && ::chown(path.c_str(), static_cast<uid_t>(want.uid), static_cast<gid_t>(want.gid)) != 0)
+        return FromChangeErrno(errno, path);
+    if ((chowned || (st.st_mode & 07777) != want.mode) &&
+        ::chmod(path.c_str(), static_cast<mode_t>(want.mode)) != 0)
+        return FromChangeErrno(errno, path);
+    return {};
+}
+
 }  // namespace zq::posix

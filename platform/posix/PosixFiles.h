@@ -36,6 +36,9 @@ public:
     std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
     FsStatus MakePrivateFolder(const std::string& folder) override;
     int RemoveLeftoverTemporaries(const std::string& folder) override;
+    // "owner:group mode", e.g. "1000:1000 0640" (mode in octal, with the set-id and sticky bits).
+    std::string ReadPermissions(const std::string& path, FsStatus& status) override;
+    FsStatus WritePermissions(const std::string& path, const std::string& permissions) override;
 };
 
 // Maps an errno value to the error numbers the programs compare.

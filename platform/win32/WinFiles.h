@@ -34,6 +34,10 @@ public:
     std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
     FsStatus MakePrivateFolder(const std::string& folder) override;
     int RemoveLeftoverTemporaries(const std::string& folder) override;
+    // In WinPermissions.cpp: owner and access list as SDDL ("O:...D:..."), read and set through
+    // the extended path forms.
+    std::string ReadPermissions(const std::string& path, FsStatus& status) override;
+    FsStatus WritePermissions(const std::string& path, const std::string& permissions) override;
 };
 
 // The network test of a drive designation over a list of logical drive roots as the system

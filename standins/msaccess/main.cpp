@@ -4,6 +4,9 @@
 //       under exclusive flocks), checks it, compacts it in place with SQLite's journal
 //   msaccess.exe /runtime "<front end>" <arguments>
 //       opens the front end and reports its version and the arguments it got
+// ZEQUORA_STANDIN_NEW_FILE=1 writes the compacted file anew beside the data file and puts it
+// in the data file's place, as the database program itself does: the file then has the
+// folder's default owner and rights instead of its own.
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
 // a file that others still hold (default 10000). Scratch files go to $SQLITE_TMPDIR, $TMPDIR or
@@ -417,9 +420,41 @@ int CopyBack(sqlite3* dest, const std::string& compacted, std::string& error) {
     return rc;
 }
 
+// A new file beside the data file with the compacted copy's bytes, made as any new file of
+// the folder is (its default owner and rights). Empty on failure, with the reason in error.
+std::string WriteNewFile(const std::string& path, const std::string& compacted, std::string& error) {
+    const std::string target = path + ".zqnew";
+    std::ifstream in(FsPath(compacted), std::ios::binary);
+    std::ofstream out(FsPath(target), std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    out.flush();
+    if (in.bad() || !out) {
+        error = "cannot write '" + target + "'";
+        RemoveFile(target);
+        return {};
+    }
+    return target;
+}
+
+// The new file takes the data file's place in one rename.
+bool PutInPlace(const std::string& replacement, const std::string& path, std::string& error) {
+#ifdef _WIN32
+    if (MoveFileExW(Wide(replacement).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    error = "cannot replace '" + path + "' (Windows error " + std::to_string(GetLastError()) + ")";
+#else
+    if (std::rename(replacement.c_str(), path.c_str()) == 0) return true;
+    error = "cannot replace '" + path + "': " + std::strerror(errno);
+#endif
+    RemoveFile(replacement);
+    return false;
+}
+
 int RepairCompact(const std::string& path) {
     const long waitMs = EnvMs("ZEQUORA_STANDIN_WAIT_MS", 10000);
     const long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0);
+    const bool newFile = EnvMs("ZEQUORA_STANDIN_NEW_FILE", 0) == 1;
+    std::string replacement;  // the new file that takes the data file's place at the end
     std::error_code ec;
     const auto status = std::filesystem::status(FsPath(path), ec);
     if (ec || !std::filesystem::exists(status)) return Fail(kExitNotADatabase, "'" + path + "' not found");
@@ -507,6 +542,9 @@ int RepairCompact(const std::string& path) {
                     // Only a program outside the lock-file protocol can have written meanwhile.
                     result = Fail(kExitInUse, "'" + path + "' was changed by another program during the "
                                               "compaction; left as it is");
+                } else if (newFile) {
+                    if ((replacement = WriteNewFile(path, scratch, error)).empty())
+                        result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 } else if ((rc = CopyBack(db.handle, scratch, error)) != SQLITE_OK) {
                     result = Fail(kExitFailed, "compaction of '" + path + "' failed: " + error);
                 }
@@ -521,6 +559,11 @@ int RepairCompact(const std::string& path) {
         }
     }
     file.Release();
+    if (!replacement.empty()) {
+        std::string error;
+        if (result != 0) RemoveFile(replacement);
+        else if (!PutInPlace(replacement, path, error)) result = Fail(kExitFailed, error);
+    }
     lock->Release();
     if (result == 0) {
         auto size = std::filesystem::file_size(FsPath(path), ec);

@@ -480,3 +480,40 @@ TEST(PosixFiles, TemporariesOfAKilledCopyAreRemovedButNotThoseOfALiveWriter) {
     EXPECT_TRUE(files.WriteAtomic(dir / "Save/notiz.txt", "x").ok());
     EXPECT_EQ(Temporaries(dir / "Save").size(), 2u);
 }
+
+TEST(PosixFiles, PermissionsOfAReplacedFileAreGivenBack) {
+    TempDir dir;
+    zq::posix::PosixFiles files;
+    const std::string file = dir / "zqdata.mdb";
+    WriteFile(file, "data");
+    ASSERT_EQ(::chmod(file.c_str(), 02640), 0);
+    const bool root = ::getuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    }
+    zq::FsStatus status;
+    const std::string saved = files.ReadPermissions(file, status);
+    ASSERT_TRUE(status.ok()) << status.text;
+    EXPECT_EQ(saved, (root ? "65534:65534" : std::to_string(::getuid()) + ":" + std::to_string(::getgid())) +
+                         " 2640");
+
+    // A new file in its place, as the database program's compaction leaves it.
+    WriteFile(dir / "neu", "compacted");
+    ASSERT_EQ(::chmod((dir / "neu").c_str(), 0644), 0);
+    ASSERT_EQ(std::rename((dir / "neu").c_str(), file.c_str()), 0);
+    EXPECT_NE(files.ReadPermissions(file, status), saved);
+    EXPECT_TRUE(files.WritePermissions(file, saved).ok());
+    EXPECT_EQ(files.ReadPermissions(file, status), saved);
+    EXPECT_EQ(ReadFile(file), "compacted");
+
+    // Texts that are not ours change nothing.
+    for (const char* bad : {"", "65534:65534", "1:2 0644x", "-1:2 0644", "1:2 0855", "1:2 017777", "1 :2 0644",
+                            "99999999999:1 0644", "1:2  0644"}) {
+        zq::FsStatus written = files.WritePermissions(file, bad);
+        EXPECT_FALSE(written.ok()) << bad;
+        EXPECT_EQ(files.ReadPermissions(file, status), saved) << bad;
+    }
+    EXPECT_EQ(files.WritePermissions(dir / "fehlt", saved).error, zq::kErrFileNotFound);
+    EXPECT_EQ(files.ReadPermissions(dir / "fehlt", status), "");
+    EXPECT_EQ(status.error, zq::kErrFileNotFound);
+}

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 
 #include "common/RegistryAccess.h"
 #include "platform/posix/RegistryStore.h"
+#include "reorg/ZqrExpected.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -60,25 +62,7 @@ std::string Query(const std::string& file, const std::string& sql) {
     return out;
 }
 
-// A data file with the product's tables, half of tblZeit deleted so a compaction shrinks it.
-void MakeDataFile(const std::string& file) {
-    Sql(file,
-        "create table tblCfgOptionen(OP_ID integer primary key, OP_ReorgErgebnis int,"
-        " OP_ReorgErgebnis_Size text, OP_ReorgErgebnis_AnzahlDS int, OP_ReorgLog_Pfad text);"
-        "insert into tblCfgOptionen(OP_ID, OP_ReorgLog_Pfad) values(1, 'vorher');"
-        "create table tblEreignis(ER_ID integer primary key, ER_Ereignis int, ER_Datum text,"
-        " ER_Wert text, ER_Pfad text, ER_Ergebnis int, ER_Version text, ER_Bediener text,"
-        " ER_UserErst text);"
-        "create table tblPersonal(id integer primary key, name text);"
-        "insert into tblPersonal(name) values('A'),('B'),('C');"
-        "create table tblLeer(x);"
-        "create table MSysObjects(x); insert into MSysObjects values(1);"
-        "create table qryX(x); insert into qryX values(1);"
-        "create table tblZeit(id integer primary key, v text);"
-        "with recursive c(i) as (select 1 union all select i+1 from c where i<4000)"
-        " insert into tblZeit(v) select hex(randomblob(200)) from c;"
-        "delete from tblZeit where id % 2 = 0;");
-}
+void MakeDataFile(const std::string& file) { Sql(file, zqexpect::kDataFileSql); }
 
 // One installation: program folder with a copy of zqr, data folder, registry store.
 struct Install {
@@ -136,52 +120,37 @@ TEST(ZqrUnattended, DateiReorganisesWithBackupLogAndResultRecords) {
     auto before = fs::file_size(in.dataFile);
     RunResult r = in.Run({"/DATEI", in.dataFile});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_LT(fs::file_size(in.dataFile), before);
+    auto after = fs::file_size(in.dataFile);
+    EXPECT_LT(after, before);
     EXPECT_EQ(in.Records(), "2000\n");
     EXPECT_EQ(Count(r.err, "== "), 0) << "no message box in an unattended success: " << r.err;
 
     std::string trace = in.Trace();
     EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
     EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + in.dataFile + "\r\n"));
-    EXPECT_TRUE(Has(trace, "glcIniKopie      : B\r\nglcIniCreate     : B\r\nglcIniLog        : A\r\n"
-                           "glcIniSleep      : 0\r\nglcIniTabCode    : TBL\r\nglcIniMaxFiles   : 10\r\n"));
-    EXPECT_TRUE(Has(trace, "Command          : \"" + zqtest::BinDir() + "/msaccess.exe\" \"" + in.dataFile +
-                               "\" /repair /compact\r\nResult           : OK\r\n"));
-    EXPECT_TRUE(Has(trace, "Action           : Waiting for Access to finish\r\nResult           : OK | exit code 0\r\n"));
+    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
+    const std::string access = zqtest::BinDir() + "/msaccess.exe";
+    struct stat st {};
+    ASSERT_EQ(::stat(in.dataFile.c_str(), &st), 0);
+    char permissions[64];
+    std::snprintf(permissions, sizeof permissions, "%u:%u %04o", st.st_uid, st.st_gid, st.st_mode & 07777);
+    std::vector<std::string> copyNames;
+    for (const auto& e : fs::directory_iterator(in.data + "/Save")) copyNames.push_back(e.path().filename());
+    ASSERT_EQ(copyNames.size(), 1u);
+    EXPECT_EQ(zqexpect::StartActionOn(zqtest::CrLfLines(trace)),
+              zqexpect::StartActionOf({in.dataFile, in.data, "/", copyNames[0], access, permissions,
+                                       static_cast<long long>(before)}));
 
-    std::string log = in.Log();
-    std::vector<std::string> lines = zqtest::CrLfLines(log);
-    ASSERT_GE(lines.size(), 20u) << log;
-    EXPECT_EQ(lines[0], std::string(89, '-'));
-    EXPECT_EQ(lines[2], "- Datendatei: " + in.dataFile);
-    EXPECT_EQ(lines[3], "- Version: 4.1.23");
-    EXPECT_EQ(lines[5], "---- Start: Anzahl Datensätze relevanter Tabellen VOR Reorg");
-    EXPECT_TRUE(lines[6].find(" / Tabelle 01 : [tblCfgOptionen] / Anzahl DS: 1") != std::string::npos) << lines[6];
-    EXPECT_TRUE(lines[7].find(" / Tabelle 02 : [tblPersonal] / Anzahl DS: 3") != std::string::npos) << lines[7];
-    EXPECT_TRUE(lines[8].find(" / Tabelle 03 : [tblZeit] / Anzahl DS: 2000") != std::string::npos) << lines[8];
-    EXPECT_EQ(lines[9], "---- Ende: Summe Datensätze 2004");
-    EXPECT_EQ(lines[11], "---- Start: Anzahl Datensätze relevanter Tabellen NACH Reorg");
-    EXPECT_EQ(lines[15], "---- Ende: Summe Datensätze 2004");
-    EXPECT_EQ(lines[17], "---- Ergebnis: ");
-    EXPECT_EQ(lines[18].rfind("- Größe Datendatei: vorher ", 0), 0u);
-    EXPECT_EQ(lines[19], "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0");
-    EXPECT_FALSE(Has(log, "MSysObjects"));
-    EXPECT_FALSE(Has(log, "qryX"));
-    EXPECT_FALSE(Has(log, "tblLeer"));
+    EXPECT_EQ(zqexpect::MaskDates(zqtest::CrLfLines(in.Log())),
+              zqexpect::LogBlock(in.dataFile, static_cast<long long>(before), static_cast<long long>(after)));
 
-    int copies = 0;
-    for (const auto& e : fs::directory_iterator(in.data + "/Save")) {
-        ++copies;
-        EXPECT_EQ(fs::file_size(e.path()), before);
-    }
-    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(fs::file_size(in.data + "/Save/" + copyNames[0]), before);
 
-    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS, OP_ReorgLog_Pfad"
-                                 " from tblCfgOptionen"),
-              "-1|2004|" + in.data + "/ZQR_Reorg_Log.txt\n");
-    std::string event = Query(in.dataFile, "select ER_Ereignis, ER_Wert, ER_Ergebnis, ER_Version, "
-                                           "ER_Bediener, ER_UserErst, ER_Pfad from tblEreignis");
-    EXPECT_EQ(event.rfind("5|zqr.exe/DATEI " + in.dataFile + "|-1|4.1.23|NULL|root|\"", 0), 0u) << event;
+    EXPECT_EQ(Query(in.dataFile, zqexpect::kResultRecordsSql),
+              zqexpect::Options(-1, zqexpect::kRecords, in.data + "/ZQR_Reorg_Log.txt") + "\n" +
+                  zqexpect::Event("/DATEI " + in.dataFile, true, zqexpect::AccessCommand(access, in.dataFile)) +
+                  "\n");
+    EXPECT_EQ(Query(in.dataFile, "select ER_UserErst from tblEreignis"), "root\n");
     EXPECT_FALSE(fs::exists(in.data + "/zqdata.ldb"));
 
     // A second run appends its block to the log.
@@ -1013,4 +982,74 @@ TEST(ZqrUnattended, WithoutLogTheCensusStillRunsAndTheLogPathIsKept) {
     EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis, OP_ReorgErgebnis_AnzahlDS, OP_ReorgLog_Pfad"
                                  " from tblCfgOptionen"),
               "1|-3|vorher\n");
+}
+
+// The database program writes the compacted file anew: the data file's owner and rights are
+// given back, or the loss is told.
+TEST(ZqrPermissions, TheCompactedFileGetsTheDataFilesOwnerAndRightsBack) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to give the data file another owner";
+    Install in;
+    in.env["ZEQUORA_STANDIN_NEW_FILE"] = "1";
+    ASSERT_EQ(::chown(in.dataFile.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(in.dataFile.c_str(), 0640), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(in.dataFile.c_str(), &st), 0);
+    const ino_t original = st.st_ino;
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(::stat(in.dataFile.c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, original) << "the stand-in was to replace the file";
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(in.Records(), "2000\n");
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(in.dataFile, "65534:65534 0640")));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    char fresh[32];  // what a new file of the folder gets
+    std::snprintf(fresh, sizeof fresh, "0:0 %04o", 0666 & ~mask);
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRestored(in.dataFile, "65534:65534 0640", fresh))) << trace;
+    EXPECT_FALSE(Has(in.Log(), "Warnung"));
+}
+
+TEST(ZqrPermissions, RightsThatCannotBeGivenBackAreAWarningNeverASuccess) {
+    if (::getuid() != 0 || ::access("/usr/sbin/runuser", X_OK) != 0)
+        GTEST_SKIP() << "needs root and runuser to run the program as nobody";
+    Install in;
+    in.env["ZEQUORA_STANDIN_NEW_FILE"] = "1";
+    for (const auto& e : fs::recursive_directory_iterator(in.dir.Path()))
+        (void)::chown(e.path().c_str(), 65534, 65534);
+    (void)::chown(in.dir.Path().c_str(), 65534, 65534);
+    // The data file belongs to another user and is open to everybody; its folder is nobody's.
+    ASSERT_EQ(::chown(in.dataFile.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(in.dataFile.c_str(), 0666), 0);
+    auto asNobody = [&](std::vector<std::string> args, const std::string& input) {
+        std::vector<std::string> argv{"/usr/sbin/runuser", "-u", "nobody", "--", in.zqr};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return zqtest::Run(argv, in.env, input, kTimeoutMs);
+    };
+    RunResult r = asNobody({"/DATEI", in.dataFile}, "");
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_EQ(in.Records(), "2000\n");  // reorganised all the same
+    std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Result           : Changed | 65534:65534 0")) << trace;
+    EXPECT_TRUE(Has(trace, "\r\nAction           : Restore permissions of data file: 0:0 0666\r\nResult           : "
+                           "Error | "))
+        << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::kPermissionsNotRestored)) << trace;
+    EXPECT_TRUE(Has(in.Log(), zqexpect::kPermissionsLogWarning)) << in.Log();
+    EXPECT_FALSE(Has(r.err, "== Reorg"));  // unattended: trace, log and exit code say it
+
+    // Interactive: a warning instead of the success message.
+    ASSERT_EQ(::chown(in.dataFile.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(in.dataFile.c_str(), 0666), 0);
+    r = asNobody({}, "p " + in.dataFile + "\nr\n\n");
+    EXPECT_EQ(r.exitCode, 5) << r.err;
+    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
+    EXPECT_TRUE(Has(r.err, "== Reorg Warnung == exclamation == OK\nReorganisation durchgeführt.\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "ACHTUNG: Die Zugriffsrechte der Datendatei konnten nach der Reorganisation nicht "
+                           "wiederhergestellt werden. Bitte prüfen Sie Besitzer und Berechtigungen der Datei " +
+                               in.dataFile + ".\n"))
+        << r.err;
 }

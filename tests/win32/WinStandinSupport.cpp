@@ -100,7 +100,70 @@ std::vector<std::string> Query(const std::string& path, const std::string& sql) 
     return out;
 }
 
-Process::Process(const std::string& commandLine, const std::vector<std::string>& env) {
+std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        auto end = text.find("\r\n", start);
+        if (end == std::string::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+bool HaveDisplay() {
+    wchar_t value[64] = {};
+    return GetEnvironmentVariableW(L"DISPLAY", value, 64) > 0 && value[0] != L'\0';
+}
+
+BoxAnswers::BoxAnswers(std::vector<int> buttons) : buttons_(buttons.begin(), buttons.end()) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+BoxAnswers::~BoxAnswers() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<BoxAnswers::Box> BoxAnswers::Seen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+BOOL CALLBACK BoxAnswers::Visit(HWND hwnd, LPARAM self) {
+    wchar_t cls[32] = {};
+    GetClassNameW(hwnd, cls, 32);
+    if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd)) reinterpret_cast<BoxAnswers*>(self)->found_ = hwnd;
+    return TRUE;
+}
+
+void BoxAnswers::Run() {
+    while (!stop_) {
+        found_ = nullptr;
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
+        if (found_ != nullptr && found_ != last_) {
+            wchar_t title[256] = {}, text[4096] = {};
+            GetWindowTextW(found_, title, 256);
+            GetDlgItemTextW(found_, 0xFFFF, text, 4096);
+            int button = IDCANCEL;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_.push_back({zq::win32::Utf8(std::wstring(title)), zq::win32::Utf8(std::wstring(text))});
+                if (!buttons_.empty()) {
+                    button = buttons_.front();
+                    buttons_.pop_front();
+                }
+            }
+            last_ = found_;
+            PostMessageW(found_, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        }
+        Sleep(30);
+    }
+}
+
+Process::Process(const std::string& commandLine, const std::vector<std::string>& env, const std::string* input) {
     static std::atomic<int> counter{0};
     outputFile_ = Utf8(fs::temp_directory_path() / ("zqwin-out-" + std::to_string(GetCurrentProcessId()) + "-" +
                                                     std::to_string(++counter) + ".txt"));
@@ -119,6 +182,14 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE in = INVALID_HANDLE_VALUE;
+    if (input) {
+        inputFile_ = outputFile_ + ".in";
+        WriteAll(inputFile_, *input);
+        in = CreateFileW(Wide(inputFile_).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &sa,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        si.hStdInput = in;
+    }
     si.hStdOutput = out;
     si.hStdError = out;
     std::wstring cmd = Wide(commandLine);
@@ -126,6 +197,7 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
                         block.data(), nullptr, &si, &info_))
         info_ = {};
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
 }
 
 Process::~Process() {
@@ -138,6 +210,7 @@ Process::~Process() {
         CloseHandle(info_.hThread);
     }
     DeleteFileW(Wide(outputFile_).c_str());
+    if (!inputFile_.empty()) DeleteFileW(Wide(inputFile_).c_str());
 }
 
 long Process::Wait(DWORD ms) {

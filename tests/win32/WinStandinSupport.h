@@ -6,7 +6,11 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zqwin {
@@ -45,11 +49,46 @@ bool Sql(const std::string& path, const std::string& sql, std::string* error = n
 // The first column of each row of a query, as text ("NULL" for Null).
 std::vector<std::string> Query(const std::string& path, const std::string& sql);
 
+// The lines of a text whose lines end in CR LF (a last line without one included).
+std::vector<std::string> CrLfLines(const std::string& text);
+
+// A display where windows and message boxes show (xvfb-run); without one MessageBoxW returns
+// at once.
+bool HaveDisplay();
+
+// Answers the message boxes the program shows, in order, by clicking a button of each, and
+// keeps their titles and texts.
+class BoxAnswers {
+public:
+    struct Box {
+        std::string title, text;
+    };
+    explicit BoxAnswers(std::vector<int> buttons);
+    ~BoxAnswers();
+    BoxAnswers(const BoxAnswers&) = delete;
+    BoxAnswers& operator=(const BoxAnswers&) = delete;
+    std::vector<Box> Seen();
+
+private:
+    static BOOL CALLBACK Visit(HWND hwnd, LPARAM self);
+    void Run();
+
+    std::deque<int> buttons_;
+    std::vector<Box> seen_;
+    std::mutex mutex_;
+    std::atomic<bool> stop_{false};
+    HWND found_ = nullptr;
+    HWND last_ = nullptr;
+    std::thread thread_;
+};
+
 // A started program; killed at the end at the latest.
 class Process {
 public:
-    // commandLine is passed unchanged; env entries "NAME=value" are added for the child.
-    Process(const std::string& commandLine, const std::vector<std::string>& env = {});
+    // commandLine is passed unchanged; env entries "NAME=value" are added for the child;
+    // input, when given, is the child's standard input (else it gets ours).
+    Process(const std::string& commandLine, const std::vector<std::string>& env = {},
+            const std::string* input = nullptr);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -60,6 +99,7 @@ public:
 
 private:
     PROCESS_INFORMATION info_{};
+    std::string inputFile_;
     std::string outputFile_;
     std::string output_;
 };

@@ -1,0 +1,661 @@
+// The real ZQR.exe under Wine in temporary installations: Wine's registry and files, the DAO
+// adapter over the stand-in DAO server and the Windows stand-in msaccess.exe. Trace, log and
+// result records are compared with the lines the Linux build writes (reorg/ZqrExpected.h).
+// Message boxes are answered through their windows where a display is there (xvfb-run).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+
+#include "common/RegistryAccess.h"
+#include "platform/win32/DaoEngine.h"
+#include "platform/win32/WinFiles.h"
+#include "platform/win32/WinRegistry.h"
+#include "platform/win32/WinText.h"
+#include "reorg/ZqrExpected.h"
+#include "win32/WinStandinSupport.h"
+
+namespace {
+
+using zq::win32::Utf8;
+using zq::win32::Wide;
+using zqwin::BoxAnswers;
+using zqwin::HaveDisplay;
+
+const std::string kSettingsKey =
+    "Software\\VB and VBA Program Settings\\ZEQUORA - Datendatei Reorganisation";
+const std::string kLocalFolder = "C:\\temp\\zequora2\\update";
+const std::string kDefaultTitle = "ZEQUORA Datendatei Reorganisation";
+
+// Trace and log are written in the ANSI code page.
+std::string FromAnsi(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return Utf8(wide);
+}
+
+// A box's text as the Linux console shows it: lines joined by newline.
+std::string Lines(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    return text;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAW found{};
+    const std::wstring wide = Wide(folder);
+    HANDLE find = FindFirstFileW((wide + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::string full = folder + "\\" + Utf8(name);
+            SetFileAttributesW(Wide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileW(Wide(full).c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(wide.c_str());
+}
+
+// The lock file held open as the database engine holds it: shared for reading and writing,
+// never for deleting.
+class HeldLockFile {
+public:
+    explicit HeldLockFile(const std::string& path)
+        : h_(CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)),
+          path_(path) {}
+    ~HeldLockFile() { Release(); }
+    bool Held() const { return h_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (h_ == INVALID_HANDLE_VALUE) return;
+        CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+        DeleteFileW(Wide(path_).c_str());
+    }
+
+private:
+    HANDLE h_;
+    std::string path_;
+};
+
+// The ZQR.exe window, driven as a user would: the path typed into its field, its buttons
+// clicked, closed by its frame. Control numbers as the window gives them (first 100, in the
+// order of the design's controls).
+class ZqrWindow {
+public:
+    static constexpr int kEnde = 102, kReorg = 103, kPath = 104;
+    // Waits until the window shows (false when it does not within the time).
+    bool Find(int ms = 20000) {
+        return zqwin::WaitFor(
+            [this] {
+                hwnd_ = FindWindowW(L"ZequoraFrmZQR", nullptr);
+                return hwnd_ != nullptr && IsWindowVisible(hwnd_);
+            },
+            ms);
+    }
+    void Type(const std::string& path) {
+        SendMessageW(GetDlgItem(hwnd_, kPath), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(path).c_str()));
+    }
+    std::string Text(int id) {
+        wchar_t text[1024] = {};
+        SendMessageW(GetDlgItem(hwnd_, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+        return Utf8(std::wstring(text));
+    }
+    bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(hwnd_, id)) != FALSE; }
+    void Click(int id) { PostMessageW(GetDlgItem(hwnd_, id), BM_CLICK, 0, 0); }
+    void Close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+class ZqrWine : public ::testing::Test {
+protected:
+    zqwin::TempFolder tmp;
+    std::string prog, office, data, dataFile, access, output;
+    zq::win32::WinRegistry reg;
+    zq::win32::WinFiles files;
+
+    void SetUp() override {
+        prog = tmp.File("Programm ZQ");
+        office = tmp.File("office");
+        data = tmp.File("Daten Firma");
+        for (const auto& d : {prog, office, data}) ASSERT_TRUE(CreateDirectoryW(Wide(d).c_str(), nullptr)) << d;
+        Copy(zqwin::BinDir() + "\\ZQR.exe", prog + "\\ZQR.exe");
+        access = office + "\\msaccess.exe";
+        Copy(zqwin::BinDir() + "\\msaccess.exe", access);
+        ZqmIni("");
+        dataFile = data + "\\zqdata.mdb";
+        std::string error;
+        ASSERT_TRUE(zqwin::Sql(dataFile, zqexpect::kDataFileSql, &error)) << error;
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+    void Clean() {
+        RemoveTree(kLocalFolder);
+        RegDeleteTreeW(HKEY_CURRENT_USER, Wide(kSettingsKey).c_str());
+    }
+
+    static void Copy(const std::string& from, const std::string& to) {
+        ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from;
+    }
+    void ZqmIni(const std::string& more) {
+        ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", "[Datenbasis]\r\nPfad=" + office + "\r\n" + more));
+    }
+    void ZqrIni(const std::string& text) { ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqr.ini", "[Global]\r\n" + text)); }
+
+    // ZQR.exe with the command line after its name, unchanged; its console output in output.
+    long Zqr(const std::string& arguments, const std::vector<std::string>& env = {},
+             const std::string* input = nullptr) {
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input);
+        EXPECT_TRUE(p.Started());
+        long code = p.Wait(120000);
+        output = p.Output();
+        return code;
+    }
+    // ZQR.exe started with its window, driven by the test meanwhile; the exit code.
+    template <typename Drive>
+    long ZqrWindowRun(const std::string& arguments, Drive drive, const std::vector<std::string>& env = {}) {
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env);
+        EXPECT_TRUE(p.Started());
+        ZqrWindow window;
+        EXPECT_TRUE(window.Find()) << "no window";
+        drive(window);
+        long code = p.Wait(120000);
+        output = p.Output();
+        return code;
+    }
+    std::string Trace() { return FromAnsi(zqwin::ReadAll(prog + "\\ZQR_Reorg_Trace.txt")); }
+    std::string Log() { return FromAnsi(zqwin::ReadAll(data + "\\ZQR_Reorg_Log.txt")); }
+    std::string Records() { return Records(dataFile); }
+    static std::string Records(const std::string& file) {
+        auto rows = zqwin::Query(file, "select count(*) from tblZeit");
+        return rows.empty() ? "?" : rows[0];
+    }
+    std::string ResultRecords() {
+        std::string text;
+        for (const std::string& row : zqwin::Query(dataFile, zqexpect::kResultRecordsSql)) text += row + "\n";
+        return text;
+    }
+    std::string Permissions(const std::string& file) {
+        zq::FsStatus status;
+        return files.ReadPermissions(file, status);
+    }
+    std::vector<std::string> SaveCopies(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const zq::DirEntry& e : files.List(folder)) names.push_back(e.name);
+        return names;
+    }
+};
+
+TEST_F(ZqrWine, DateiRunWritesWhatTheLinuxBuildWrites) {
+    BoxAnswers boxes({});
+    const long long before = zqwin::FileSize(dataFile);
+    const std::string permissions = Permissions(dataFile);
+    ASSERT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
+    const long long after = zqwin::FileSize(dataFile);
+    EXPECT_LT(after, before);
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_TRUE(boxes.Seen().empty()) << "no message box in an unattended success";
+
+    const std::string trace = Trace();
+    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
+    EXPECT_TRUE(Has(trace, "ZQR.exe Version  : 4.1.23\r\n"));
+    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + dataFile + "\r\n"));
+    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
+    const auto copies = SaveCopies(data + "\\Save");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(zqwin::FileSize(data + "\\Save\\" + copies[0]), before);
+    EXPECT_EQ(zqexpect::StartActionOn(zqwin::CrLfLines(trace)),
+              zqexpect::StartActionOf({dataFile, data, "\\", copies[0], access, permissions, before}));
+
+    EXPECT_EQ(zqexpect::MaskDates(zqwin::CrLfLines(Log())), zqexpect::LogBlock(dataFile, before, after));
+
+    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n" +
+                                   zqexpect::Event("/DATEI " + dataFile, true, zqexpect::AccessCommand(access, dataFile)) +
+                                   "\n");
+    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
+    EXPECT_FALSE(zqwin::Exists(dataFile + ".zqr-lock"));
+}
+
+TEST_F(ZqrWine, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders) {
+    {
+        BoxAnswers boxes({IDOK});
+        EXPECT_EQ(Zqr("/AUTORUN"), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].title, kDefaultTitle);
+            EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
+        }
+    }
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    ZqrIni("sicherungskopie=fb\r\ndateianzahlmax=3\r\n");
+    ASSERT_TRUE(CreateDirectoryW(Wide(data + "\\Save").c_str(), nullptr));
+    for (int k = 0; k < 4; ++k) {
+        const std::string old = data + "\\Save\\R_20010" + std::to_string(k + 1) + "_000000.mdb";
+        ASSERT_TRUE(zqwin::WriteAll(old, "old"));
+        HANDLE h = CreateFileW(Wide(old).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME t{};
+        ULARGE_INTEGER v{};
+        v.QuadPart = 130000000000000000ull + static_cast<unsigned long long>(k) * 36000000000ull;
+        t.dwLowDateTime = v.LowPart;
+        t.dwHighDateTime = v.HighPart;
+        SetFileTime(h, nullptr, nullptr, &t);
+        CloseHandle(h);
+    }
+    EXPECT_EQ(Zqr("/autorun ignored words"), 0) << output;
+    const std::string trace = Trace();
+    EXPECT_TRUE(Has(trace, "Result           : OK | Found 4 | Deleted 2\r\n")) << trace;
+    EXPECT_TRUE(Has(trace, "keep max amount of: 2\r\n"));
+    EXPECT_EQ(SaveCopies(data + "\\Save").size(), 3u);
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200101_000000.mdb"));
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200102_000000.mdb"));
+    EXPECT_TRUE(zqwin::Exists(data + "\\Save\\R_200104_000000.mdb"));
+    const auto autosave = SaveCopies(prog + "\\Autosave");
+    ASSERT_EQ(autosave.size(), 1u);
+    EXPECT_TRUE(Has(trace, zqexpect::BackupSaved("frontend", prog + "\\Autosave\\" + autosave[0])));
+    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Wert from tblEreignis"),
+              std::vector<std::string>{"zqr.exe/autorun ignored words"});
+}
+
+TEST_F(ZqrWine, LocalUpdateWorksInTheFixedLocalFolderAndComesBack) {
+    ZqmIni("[Update]\r\nLokalUpdate=y\r\n");
+    ZqrIni("sicherungskopie=x\r\n");
+    ASSERT_TRUE(files.MakePrivateFolder(kLocalFolder).ok());
+    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal.mdb", "previous copy"));
+    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal_old.mdb", "older copy"));
+    const long long before = zqwin::FileSize(dataFile);
+    EXPECT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
+    const std::string trace = Trace();
+    const std::string local = kLocalFolder + "\\zqdata_lokal.mdb";
+    EXPECT_TRUE(Has(trace, zqexpect::MovedToLocalFolder())) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessStarted(access, local)));
+    EXPECT_TRUE(Has(trace, zqexpect::MovedBack()));
+    EXPECT_EQ(zqwin::ReadAll(kLocalFolder + "\\zqdata_lokal_old.mdb"), "previous copy");
+    EXPECT_FALSE(zqwin::Exists(local));
+    EXPECT_LT(zqwin::FileSize(dataFile), before);
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Pfad from tblEreignis"),
+              std::vector<std::string>{zqexpect::AccessCommand(access, local)});
+}
+
+TEST_F(ZqrWine, PermissionsLostToTheNewCompactedFileAreGivenBack) {
+    // Only the owner and the system: an access list Wine keeps as far as Windows does.
+    const std::string initial = Permissions(dataFile);
+    const std::string owner = initial.substr(2, initial.find("D:") - 2);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        Wide("D:(A;;FA;;;SY)(A;;FA;;;" + owner + ")").c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    ASSERT_TRUE(SetFileSecurityW(Wide(dataFile).c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+    const std::string saved = Permissions(dataFile);
+    ASSERT_NE(saved, initial);
+
+    ASSERT_EQ(Zqr("/DATEI " + dataFile, {"ZEQUORA_STANDIN_NEW_FILE=1"}), 0) << output;
+    EXPECT_EQ(Permissions(dataFile), saved);
+    EXPECT_EQ(Records(), "2000");
+    const std::string trace = Trace();
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(dataFile, saved)));
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRestored(dataFile, saved, initial))) << trace;
+    EXPECT_FALSE(Has(Log(), "Warnung"));
+}
+
+// Bad input, as the Linux build meets it: the same messages and exit codes, and the data file
+// byte for byte as it was.
+TEST_F(ZqrWine, BadDataFilesGetTheFormatMessagesAndStayUntouched) {
+    std::string cut = zqwin::ReadAll(dataFile);
+    cut.resize(cut.size() / 2);
+    int round = 0;
+    for (const std::string& content : {std::string("Dies ist nur Text.\r\n"), std::string(), cut}) {
+        SCOPED_TRACE(++round);
+        ASSERT_TRUE(zqwin::WriteAll(dataFile, content));
+        DeleteFileW(Wide(data + "\\ZQR_Reorg_Log.txt").c_str());
+        BoxAnswers boxes({IDOK, IDOK, IDOK});
+        const bool checkBoxes = round == 1;
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
+        EXPECT_EQ(zqwin::ReadAll(dataFile), content);
+        EXPECT_TRUE(Has(Log(), zqexpect::kNotCountedLog + std::string("\r\n"))) << Log();
+        if (!checkBoxes || !HaveDisplay()) continue;
+        auto seen = boxes.Seen();
+        ASSERT_GE(seen.size(), 2u);
+        EXPECT_EQ(seen[0].title, "Reorg Fehler");
+        EXPECT_EQ(Lines(seen[0].text), zqexpect::kNotADatabase);
+        EXPECT_EQ(seen[1].title, "Reorg Hinweis");
+        EXPECT_EQ(Lines(seen[1].text), zqexpect::kNotADatabaseCause);
+    }
+
+    // Read-only: refused for writing, the file stays as it is.
+    ASSERT_TRUE(zqwin::Sql(dataFile + ".neu", zqexpect::kDataFileSql));
+    ASSERT_TRUE(MoveFileExW(Wide(dataFile + ".neu").c_str(), Wide(dataFile).c_str(), MOVEFILE_REPLACE_EXISTING));
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    ASSERT_TRUE(SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        BoxAnswers boxes({IDOK, IDOK});
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_GE(seen.size(), 1u);
+            EXPECT_EQ(Lines(seen[0].text), zqexpect::kReadOnly);
+        }
+    }
+    SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+}
+
+TEST_F(ZqrWine, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    struct Case {
+        std::string arguments, shownPath;
+        bool badName;  // a name Windows cannot hold: its existence test fails with 52 first
+        bool checkBoxes = false;
+    };
+    const std::string odd = data + "\\&^%PATH%$(touch x);echo `id`!.mdb";
+    const std::vector<Case> cases = {
+        {"/DATEI " + data + "\\fehlt.mdb", data + "\\fehlt.mdb", false, true},
+        // The character after the switch is always skipped.
+        {"/DATEI" + dataFile, dataFile.substr(1), false},
+        // Shell characters are taken literally and run nothing.
+        {"/DATEI " + odd, odd, false},
+        // Quotes stay part of the path.
+        {"/DATEI \"" + dataFile + "\"", "\"" + dataFile + "\"", true, true},
+        {"/DATEI " + data + "\\a|b<c>.mdb", data + "\\a|b<c>.mdb", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        BoxAnswers boxes({IDOK, IDOK});
+        EXPECT_EQ(Zqr(c.arguments), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "glStartParm      : " + c.arguments + "\r\n")) << Trace();
+        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
+        if (c.checkBoxes && HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), c.badName ? 2u : 1u);
+            if (c.badName) {
+                EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n", 0), 0u) << seen[0].text;
+            }
+            EXPECT_EQ(seen.back().title, kDefaultTitle);
+            EXPECT_EQ(Lines(seen.back().text), zqexpect::AbortMessage(c.shownPath));
+        }
+    }
+    // A path beyond what any file system takes: the runtime error first, then the abort.
+    {
+        BoxAnswers boxes({IDOK, IDOK});
+        const std::string tooLong = "C:\\" + std::string(300, 'a') + "\\zqdata.mdb";
+        EXPECT_EQ(Zqr("/DATEI " + tooLong), 1) << output;
+        if (HaveDisplay()) {
+            auto seen = boxes.Seen();
+            ASSERT_EQ(seen.size(), 2u);
+            EXPECT_EQ(seen[0].title, "Reorg Fehler");
+            EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n\nDie angegebene ZEQUORA Datendatei wurde "
+                                                "nicht gefunden.",
+                                                0),
+                      0u)
+                << seen[0].text;
+            EXPECT_EQ(Lines(seen[1].text), zqexpect::AbortMessage(tooLong));
+        }
+    }
+    // A lock file that another program holds open: nothing is done.
+    {
+        HeldLockFile held(data + "\\zqdata.ldb");
+        ASSERT_TRUE(held.Held());
+        BoxAnswers boxes({IDOK});
+        EXPECT_EQ(Zqr("/DATEI " + dataFile), 1) << output;
+        EXPECT_TRUE(Has(Trace(), "Result           : OK | Found | Deleted\r\n"));
+        EXPECT_FALSE(Has(Trace(), "Start Action"));
+        EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
+    }
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+}
+
+TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
+    std::string deep = data;
+    for (int k = 0; k < 5; ++k) {
+        deep += "\\" + std::string(55, static_cast<char>('a' + k));
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + Wide(deep)).c_str(), nullptr));
+    }
+    const std::string file = deep + "\\zqdata.mdb";
+    ASSERT_GT(file.size(), 260u);
+    ASSERT_TRUE(CopyFileW(Wide(dataFile).c_str(), (L"\\\\?\\" + Wide(file)).c_str(), FALSE));
+    ZqrIni("sicherungskopie=b\r\n");
+    EXPECT_EQ(Zqr("/DATEI " + file), 0) << output << Trace();
+    EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0))) << Trace();
+    EXPECT_TRUE(Has(Trace(), zqexpect::kResultsWritten));
+    EXPECT_EQ(SaveCopies(deep + "\\Save").size(), 1u);
+    RemoveTree("\\\\?\\" + data);  // past the length the folder's own clean-up reaches
+}
+
+TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinimised) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
+    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
+    const std::string started = tmp.File("zqm-started.txt");
+    // The Manager still has the data file open through DAO, lock file and all, until ZQR.exe
+    // has found the lock file held.
+    zqwin::ComApartment com;
+    zq::win32::DaoEngine engine;
+    zq::dao::Error error;
+    auto manager = engine.OpenDatabase(dataFile, false, false, ";pwd=", error);
+    ASSERT_TRUE(manager) << error.description;
+    // The missing Save folder: Yes; the success: OK; the restart: Yes.
+    BoxAnswers boxes({IDYES, IDOK, IDYES});
+    zqwin::Process zqr("\"" + prog + "\\ZQR.exe\" /MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started});
+    EXPECT_TRUE(zqwin::WaitFor([&] { return Has(Trace(), "Result           : OK | Found | Deleted\r\n"); }, 60000));
+    manager->Close();
+    const long code = zqr.Wait(120000);
+    output = zqr.Output();
+    EXPECT_EQ(code, 0) << output;
+    const std::string trace = Trace();
+    EXPECT_GE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 1) << trace;
+    EXPECT_LE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 19) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0)));
+    EXPECT_EQ(Records(), "2000");
+    // Started by the Manager: the options record, no event record.
+    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n");
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
+    EXPECT_EQ(seen[1].title, "Reorg Hinweis");
+    EXPECT_EQ(Lines(seen[1].text).rfind("Reorganisation erfolgreich.\n", 0), 0u) << seen[1].text;
+    EXPECT_EQ(seen[2].title, "Reorg Frage");
+    EXPECT_EQ(seen[2].text, "Soll nun der ZEQUORA Manager wieder gestartet werden?");
+    // Started with its path quoted and a minimised window.
+    ASSERT_TRUE(zqwin::WaitFor([&] { return !zqwin::ReadAll(started).empty(); }, 20000));
+    EXPECT_EQ(zqwin::ReadAll(started), "\"" + prog + "\\zqm.exe\"\n" + std::to_string(SW_SHOWMINIMIZED));
+}
+
+TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
+    // The Manager keeps the data file open through DAO, lock file and all.
+    zqwin::ComApartment com;
+    zq::win32::DaoEngine engine;
+    zq::dao::Error error;
+    auto manager = engine.OpenDatabase(dataFile, false, false, ";pwd=", error);
+    ASSERT_TRUE(manager) << error.description;
+    ASSERT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
+    const std::string bytes = zqwin::ReadAll(dataFile);
+    if (!HaveDisplay()) GTEST_SKIP() << "the window must be closed through its frame";
+    // After 20 rounds of half a second: not ready, the start button stays disabled.
+    EXPECT_EQ(ZqrWindowRun("/MANAGER " + dataFile,
+                           [](ZqrWindow& w) {
+                               EXPECT_TRUE(zqwin::WaitFor([&] { return w.Text(106) == "Programm nicht bereit"; }, 30000))
+                                   << w.Text(106);
+                               EXPECT_FALSE(w.Enabled(ZqrWindow::kReorg));
+                               w.Click(ZqrWindow::kReorg);
+                               Sleep(300);
+                               w.Close();
+                           }),
+              1)
+        << output;
+    const std::string trace = Trace();
+    EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
+    EXPECT_FALSE(Has(trace, "Start Action"));
+    EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
+    manager->Close();
+    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
+}
+
+TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
+    {
+        // An empty field first: the abort message, the window stays; then the typed path.
+        BoxAnswers boxes({IDOK, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("",
+                               [&](ZqrWindow& w) {
+                                   w.Click(ZqrWindow::kReorg);
+                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
+                                   w.Type(dataFile);
+                                   w.Click(ZqrWindow::kReorg);
+                               }),
+                  0)
+            << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 3u);
+        EXPECT_EQ(seen[0].title, "Reorg Fehler");
+        EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
+        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");  // the Save folder: Yes
+        EXPECT_EQ(seen[2].title, "Reorg Hinweis");
+        EXPECT_EQ(Lines(seen[2].text).rfind("Reorganisation erfolgreich.\nDie Größe der ZEQUORA Datendatei hat sich "
+                                            "durch die Reorganisation \nvon ",
+                                            0),
+                  0u)
+            << seen[2].text;
+    }
+    EXPECT_EQ(Records(), "2000");
+    EXPECT_TRUE(Has(Trace(), "glStartParm      : \r\n"));
+    EXPECT_TRUE(Has(ResultRecords(), zqexpect::Event("", true, zqexpect::AccessCommand(access, dataFile))));
+    // The next plain start shows the remembered path; its end button closes it.
+    EXPECT_EQ(ZqrWindowRun("",
+                           [&](ZqrWindow& w) {
+                               EXPECT_EQ(w.Text(ZqrWindow::kPath), dataFile);
+                               w.Click(ZqrWindow::kEnde);
+                           }),
+              0);
+}
+
+// The missing backup folder and the run without any backup copy.
+TEST_F(ZqrWine, WindowBackupQuestionsAnsweredEachWay) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    auto start = [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); };
+    {
+        // No at the folder, then No at going on without a copy: nothing done.
+        BoxAnswers boxes({IDNO, IDNO});
+        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 2u);
+        EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ(Lines(seen[0].text), "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
+                                       "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \n" +
+                                           data + "\\Save\n\nSoll es erstellt werden?");
+        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ(Lines(seen[1].text), "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\n"
+                                       "Wollen Sie die Reorganisation trotzdem durchführen?");
+        EXPECT_FALSE(Has(Trace(), "#### Start Reorganisation ####"));
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // Cancel at the folder: ends before anything is touched.
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
+        EXPECT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // No at the folder, Yes at going on: reorganised without a copy.
+        BoxAnswers boxes({IDNO, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0)));
+        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    }
+    {
+        // Yes: the folder is made and the copy goes there.
+        BoxAnswers boxes({IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
+        EXPECT_TRUE(Has(Trace(), "Action           : Create folder " + data + "\\Save\r\nResult           : OK\r\n"));
+        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
+    }
+}
+
+// The Manager works locally and the options would put copies and log on the server.
+TEST_F(ZqrWine, WindowManagerSettingsQuestionAnsweredEachWay) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
+    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    ZqmIni("[Update]\r\nLokalUpdate=Y\r\n");
+    ZqrIni("sicherungskopie=b\r\n");
+    const std::string question = "Die ZEQUORA Manager Einstellungen lassen den Schluss zu, dass wegen möglicher "
+                                 "Berechtigungsproblem auf dem Server keine Daten verändert bzw. abgelegt werden "
+                                 "können.\nSollen diese Einstellungen auch für die Reorganisation übernommen werden?";
+    {
+        // Cancel: the window stays and can start again.
+        BoxAnswers boxes({IDCANCEL});
+        EXPECT_EQ(ZqrWindowRun("",
+                               [&](ZqrWindow& w) {
+                                   w.Click(ZqrWindow::kReorg);
+                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
+                                   Sleep(300);
+                                   EXPECT_TRUE(w.Enabled(ZqrWindow::kReorg));
+                                   w.Close();
+                               }),
+                  1)
+            << output;
+        auto seen = boxes.Seen();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, "Reorg Frage");
+        EXPECT_EQ(Lines(seen[0].text), question);
+        EXPECT_FALSE(Has(Trace(), "Start Action"));
+    }
+    {
+        // No: the options stay; the copy goes to Save (folder question: Yes).
+        BoxAnswers boxes({IDNO, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
+        EXPECT_TRUE(Has(Trace(), zqexpect::LogOpened("Extend", "backend", data + "\\ZQR_Reorg_Log.txt")));
+    }
+    {
+        // Yes: both options become F in the file and in force; copy and log beside the program.
+        BoxAnswers boxes({IDYES, IDYES, IDOK});
+        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
+        EXPECT_EQ(boxes.Seen().size(), 3u);
+        const std::string ini = zqwin::ReadAll(prog + "\\zqr.ini");
+        EXPECT_TRUE(Has(ini, "speicherort=F\r\n")) << ini;
+        EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n")) << ini;
+        const std::string trace = Trace();
+        EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
+                               "Result           : OK\r\n"));
+        EXPECT_TRUE(Has(trace, zqexpect::LogOpened("Extend", "frontend", prog + "\\ZQR_Reorg_Log.txt")));
+        EXPECT_EQ(SaveCopies(prog + "\\Autosave").size(), 1u);
+    }
+}
+
+TEST_F(ZqrWine, ManagerRestartDeclinedStartsNothing) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
+    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
+    const std::string started = tmp.File("zqm-started.txt");
+    ZqrIni("sicherungskopie=x\r\n");
+    BoxAnswers boxes({IDOK, IDNO});
+    EXPECT_EQ(Zqr("/MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started}), 0) << output;
+    auto seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].title, "Reorg Frage");
+    Sleep(500);
+    EXPECT_FALSE(zqwin::Exists(started));
+}
+
+}  // namespace
