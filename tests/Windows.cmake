@@ -52,3 +52,24 @@ if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
   gtest_discover_tests(test_win_zqm DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
     PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 endif()
+
+# The WinHTTP web layer (and ZQU.exe) against the local HTTPS server of the Linux tests, which
+# https-fixture.sh runs on the Linux side for the test run, with a throw-away certificate
+# authority and a small file system for a full folder.
+set(zq_https_fixture ${CMAKE_BINARY_DIR}/https-fixture)
+add_test(NAME win_https_server_start
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/https-fixture.sh start ${zq_https_fixture})
+set_tests_properties(win_https_server_start PROPERTIES FIXTURES_SETUP win_https)
+add_test(NAME win_https_server_stop
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/https-fixture.sh stop ${zq_https_fixture})
+set_tests_properties(win_https_server_stop PROPERTIES FIXTURES_CLEANUP win_https)
+add_executable(test_win_web ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/WinHttpWebTest.cpp
+               ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+target_link_libraries(test_win_web PRIVATE zq_platform zq_common SQLite::SQLite3 GTest::gtest_main ws2_32)
+target_include_directories(test_win_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_win_web PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+gtest_discover_tests(test_win_web DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all;ZQ_HTTPS_FIXTURE=${zq_https_fixture}" FIXTURES_REQUIRED win_https)
+# Measuring aid of scripts/bench_zqu.sh: Wine's plain TCP receive, without TLS and HTTP.
+add_executable(zq_recvbench ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/tools/WinRecvBench.cpp)
+target_link_libraries(zq_recvbench PRIVATE ws2_32)
