@@ -35,3 +35,8 @@ xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
   echo "Running the failed Windows tests once more"
   ctest --preset windows64 --rerun-failed --timeout 600'
 
+
+# The packages administrators install: the zips' contents and version resources, and the
+# 64-bit setup program's silent mode under Wine.
+ZQ_SKIP_BUILD=1 scripts/package-windows.sh "$work/dist"
+tests/package/check-package.sh "$work/dist"
