@@ -16,6 +16,7 @@
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
 #include "starter/Global.h"
+#include "win32/WinBoxes.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -23,6 +24,8 @@ namespace {
 using zq::RegRoot;
 using zq::win32::Utf8;
 using zq::win32::Wide;
+using zqwin::BoxAnswers;
+using zqwin::HaveDisplay;
 
 const std::string kOffice = "Software\\Microsoft\\Office\\14.0";
 const std::string kTrusted = kOffice + "\\Access\\Security\\Trusted Locations";
@@ -39,71 +42,6 @@ std::vector<std::string> CrLfLines(const std::string& text) {
     if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
 }
-
-bool HaveDisplay() {
-    wchar_t value[64] = {};
-    return GetEnvironmentVariableW(L"DISPLAY", value, 64) > 0 && value[0] != L'\0';
-}
-
-// Answers the message boxes the program shows, in order, by clicking a button of each, and
-// keeps their titles and texts.
-class BoxAnswers {
-public:
-    struct Box {
-        std::string title, text;
-    };
-    explicit BoxAnswers(std::vector<int> buttons) : buttons_(buttons.begin(), buttons.end()) {
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~BoxAnswers() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::vector<Box> Seen() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return seen_;
-    }
-
-private:
-    static BOOL CALLBACK Visit(HWND hwnd, LPARAM self) {
-        wchar_t cls[32] = {};
-        GetClassNameW(hwnd, cls, 32);
-        if (std::wstring(cls) == L"#32770" && IsWindowVisible(hwnd))
-            reinterpret_cast<BoxAnswers*>(self)->found_ = hwnd;
-        return TRUE;
-    }
-    void Run() {
-        while (!stop_) {
-            found_ = nullptr;
-            EnumWindows(Visit, reinterpret_cast<LPARAM>(this));
-            if (found_ != nullptr && found_ != last_) {
-                wchar_t title[256] = {}, text[4096] = {};
-                GetWindowTextW(found_, title, 256);
-                GetDlgItemTextW(found_, 0xFFFF, text, 4096);
-                int button = IDCANCEL;
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    seen_.push_back({Utf8(std::wstring(title)), Utf8(std::wstring(text))});
-                    if (!buttons_.empty()) {
-                        button = buttons_.front();
-                        buttons_.pop_front();
-                    }
-                }
-                last_ = found_;
-                PostMessageW(found_, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-            }
-            Sleep(30);
-        }
-    }
-
-    std::deque<int> buttons_;
-    std::vector<Box> seen_;
-    std::mutex mutex_;
-    std::atomic<bool> stop_{false};
-    HWND found_ = nullptr;
-    HWND last_ = nullptr;
-    std::thread thread_;
-};
 
 class ZqmWine : public ::testing::Test {
 protected:
