@@ -1,5 +1,5 @@
-// zqr: the data-file reorganiser. Builds the Linux adapters and the window view, runs the
-// start-up and, when a window stays open, its event loop; the exit code tells the outcome.
+// zqr: the data-file reorganiser. Builds the platform's adapters and the window view, runs
+// the start-up and, when a window stays open, its event loop; the exit code tells the outcome.
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
@@ -10,6 +10,7 @@
 
 #include "platform/console/ConsoleReorgView.h"
 #include "platform/PlatformFactory.h"
+#include "platform/ViewFactory.h"
 #include "reorg/Ablauf.h"
 #include "reorg/frmZQR/frmZQR.h"
 #ifdef ZQ_HAVE_QT
@@ -31,10 +32,13 @@ std::string CommandLineOf(int argc, char** argv) {
     return line;
 }
 
-// The toolkit of this start: the window view and, with Qt, its message boxes. Qt comes up
-// only when something is shown, so an unattended run does not pay for it.
+// The toolkit of this start: the platform's own window where it has one, else Qt with its
+// message boxes or the console. A window comes up only when something is shown, so an
+// unattended run does not pay for it.
 struct Ui {
     Ui(int& argc, char** argv, zq::PlatformServices& services) {
+        view = zq::MakeNativeReorgView(services.Get().dialogs);
+        if (view) return;
 #ifdef ZQ_HAVE_QT
         if (zq::qt::UseQt()) {
             app.emplace(argc, argv);

@@ -26,6 +26,15 @@ add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/Show
 file(GLOB zq_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/*.cpp)
 zq_windows_test(test_win32 ${zq_win32_tests})
 add_dependencies(test_win32 zq_showargs)
+# The two windows are tested over their real logic.
+if(TARGET zq_reorg AND TARGET zq_update)
+  target_link_libraries(test_win32 PRIVATE zq_reorg zq_update)
+  # Renders the windows under Wine for the documentation (scripts/screenshots.sh).
+  add_executable(zq_win_screenshots ${CMAKE_CURRENT_SOURCE_DIR}/tools/WinScreenshots.cpp)
+  target_link_libraries(zq_win_screenshots PRIVATE zq_reorg zq_update zq_platform zq_common GTest::gtest)
+  target_include_directories(zq_win_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  set_target_properties(zq_win_screenshots PROPERTIES OUTPUT_NAME ZQ_Screenshots)
+endif()
 
 # The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
 add_subdirectory(win32)

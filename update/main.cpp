@@ -1,4 +1,4 @@
-// zqu: the update tool. Builds the Linux adapters, picks the view and runs the window.
+// zqu: the update tool. Builds the platform's adapters, picks the view and runs the window.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +14,7 @@
 #include "platform/qt/QtUpdateView.h"
 #endif
 #include "platform/PlatformFactory.h"
+#include "platform/ViewFactory.h"
 #include "update/UpdateContext.h"
 #include "update/frmMain/frmMain.h"
 #include "common/Paths.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+#ifdef ZQ_HAVE_QT
 enum class Ui { Console, Window };
 
 Ui ChooseUi() {
@@ -33,11 +35,7 @@ Ui ChooseUi() {
     }
     return Ui::Console;
 }
-
-// The seam for the window toolkit's view; until it exists every choice gets the console.
-std::unique_ptr<zq::update::IMainView> MakeMainView(Ui) {
-    return std::make_unique<zq::console::ConsoleUpdateView>(std::cin, std::cout);
-}
+#endif
 
 // Measuring aid for scripts/bench_zqu.sh: one download through the tool's web layer.
 int FetchFile(const std::string& url, const std::string& target, const std::string& caFile) {
@@ -68,23 +66,22 @@ int main(int argc, char** argv) {
 
     const auto services = zq::MakePlatformServices();
     zq::Platform& p = services->Get();
+    // The platform's own window where it has one; else, with a display, Qt's window and
+    // boxes (the application object outlives the view and the boxes), else the console.
 #ifdef ZQ_HAVE_QT
-    // The window and its boxes with Qt when a display is there; the application object
-    // outlives the view and the boxes.
     std::optional<zq::qt::QtApp> qtApp;
     std::optional<zq::qt::QtDialogs> qtDialogs;
-    std::unique_ptr<zq::update::IMainView> view;
-    if (ChooseUi() == Ui::Window && zq::qt::UseQt()) {
+#endif
+    std::unique_ptr<zq::update::IMainView> view = zq::MakeNativeMainView(p.dialogs);
+#ifdef ZQ_HAVE_QT
+    if (!view && ChooseUi() == Ui::Window && zq::qt::UseQt()) {
         qtApp.emplace(argc, argv);
         qtDialogs.emplace(*qtApp);
         services->SetDialogs(*qtDialogs);
         view = std::make_unique<zq::qt::QtUpdateView>(*qtApp);
-    } else {
-        view = MakeMainView(Ui::Console);
     }
-#else
-    const auto view = MakeMainView(ChooseUi());
 #endif
+    if (!view) view = std::make_unique<zq::console::ConsoleUpdateView>(std::cin, std::cout);
 
     // The server's CA file must be known before the web layer is built.
     const zq::update::ServerConfig server = zq::update::ReadServerConfig(

@@ -1,9 +1,5 @@
 #include "platform/win32/WinDialogs.h"
 
-#include <windows.h>
-#include <commdlg.h>
-
-#include <vector>
 
 #include "platform/win32/WinText.h"
 
@@ -65,26 +61,58 @@ MsgResult WinDialogs::ShowMessage(const std::string& text, const std::string& ti
     return MessageBoxAnswer(result, buttons, defaultButton);
 }
 
+namespace {
+
+// The folder the dialog starts in: a folder as it is, a file's path its folder part.
+std::wstring StartFolder(const std::wstring& path) {
+    if (path.empty()) return path;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return path;
+    const std::size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) return {};
+    // "C:\" stays a root; elsewhere the separator goes.
+    return path.substr(0, cut == 2 && path[1] == L':' ? cut + 1 : cut);
+}
+
+// "*.mdb" gives "mdb"; a pattern of several parts or with wildcards in its extension none.
+std::wstring DefaultExtension(const std::wstring& pattern) {
+    if (pattern.size() < 3 || pattern.compare(0, 2, L"*.") != 0) return {};
+    std::wstring extension = pattern.substr(2);
+    if (extension.find_first_of(L"*?;. ") != std::wstring::npos) return {};
+    return extension;
+}
+
+}  // namespace
+
+OpenFileSetup::OpenFileSetup(HWND owner, const std::string& title, const std::string& filterName,
+                             const std::string& filterPattern, const std::string& initialFolder)
+    // Description and pattern, each ended by a NUL, the list ended by a second one.
+    : filter_(Shown(filterName) + L'\0' + Shown(filterPattern) + L'\0' + L'\0'),
+      title_(Shown(title)),
+      folder_(StartFolder(Shown(initialFolder))),
+      extension_(DefaultExtension(Shown(filterPattern))),
+      // Room for long paths through the extended forms.
+      file_(32768, L'\0') {
+    ofn_.lStructSize = sizeof ofn_;
+    ofn_.hwndOwner = owner;
+    ofn_.lpstrFilter = filter_.c_str();
+    ofn_.nFilterIndex = 1;
+    ofn_.lpstrFile = file_.data();
+    ofn_.nMaxFile = static_cast<DWORD>(file_.size());
+    ofn_.lpstrInitialDir = folder_.empty() ? nullptr : folder_.c_str();
+    ofn_.lpstrTitle = title_.empty() ? nullptr : title_.c_str();
+    ofn_.lpstrDefExt = extension_.empty() ? nullptr : extension_.c_str();
+    ofn_.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+}
+
+std::string OpenFileSetup::Chosen() const { return Utf8(std::wstring(file_.data())); }
+
 std::optional<std::string> WinDialogs::OpenFile(const std::string& title, const std::string& filterName,
                                                 const std::string& filterPattern,
                                                 const std::string& initialFolder) {
-    // Description and pattern, each ended by a NUL, the list ended by a second one.
-    std::wstring filter = Shown(filterName) + L'\0' + Shown(filterPattern) + L'\0' + L'\0';
-    std::vector<wchar_t> file(32768, L'\0');
-    const std::wstring caption = Shown(title);
-    const std::wstring folder = Shown(initialFolder);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = reinterpret_cast<HWND>(owner_);
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.lpstrTitle = caption.empty() ? nullptr : caption.c_str();
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
-    return Utf8(std::wstring(file.data()));
+    OpenFileSetup setup(reinterpret_cast<HWND>(owner_), title, filterName, filterPattern, initialFolder);
+    if (!GetOpenFileNameW(&setup.Get())) return std::nullopt;
+    return setup.Chosen();
 }
 
 }  // namespace zq::win32

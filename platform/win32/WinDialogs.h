@@ -1,6 +1,12 @@
 #pragma once
 // Message boxes (MessageBoxW) and the open-file dialog (GetOpenFileNameW), owned by the
 // window set as owner.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <string>
+#include <vector>
+
 #include "platform/Dialogs.h"
 
 namespace zq::win32 {
@@ -11,6 +17,26 @@ unsigned MessageBoxStyle(MsgIcon icon, MsgButtons buttons, int defaultButton);
 // without a display) counts as closed without an answer: Cancel where the box has it, else
 // its default button.
 MsgResult MessageBoxAnswer(int result, MsgButtons buttons, int defaultButton);
+
+// Everything GetOpenFileNameW is given for one open-file dialog: the filter as description
+// and pattern, the default extension of a "*.ext" pattern, the initial folder (a file's path
+// gives its folder: the dialog starts in folders only), the options "file must exist", "path
+// must exist" and "no read-only check box".
+class OpenFileSetup {
+public:
+    OpenFileSetup(HWND owner, const std::string& title, const std::string& filterName,
+                  const std::string& filterPattern, const std::string& initialFolder);
+    OpenFileSetup(const OpenFileSetup&) = delete;
+    OpenFileSetup& operator=(const OpenFileSetup&) = delete;
+    OPENFILENAMEW& Get() { return ofn_; }
+    // The chosen path, once the dialog has given one.
+    std::string Chosen() const;
+
+private:
+    std::wstring filter_, title_, folder_, extension_;
+    std::vector<wchar_t> file_;
+    OPENFILENAMEW ofn_{};
+};
 
 class WinDialogs : public IDialogs {
 public:

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/win32/WinEnvironment.h"
 #include "platform/win32/WinText.h"
 
 namespace zqwin {
@@ -100,5 +101,15 @@ inline std::string ProgramFolder() {
     std::string path = zq::win32::Utf8(buffer, n);
     return path.substr(0, path.find_last_of('\\') + 1);
 }
+
+// The Windows environment of a program at the given path.
+class ProgramAt : public zq::win32::WinEnvironment {
+public:
+    explicit ProgramAt(std::string path) : path_(std::move(path)) {}
+    std::string ProgramPath() override { return path_; }
+
+private:
+    std::string path_;
+};
 
 }  // namespace zqwin
