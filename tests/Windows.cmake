@@ -79,6 +79,21 @@ target_include_directories(test_win_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(test_win_web PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 gtest_discover_tests(test_win_web DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES ENVIRONMENT "WINEDEBUG=-all;ZQ_HTTPS_FIXTURE=${zq_https_fixture}" FIXTURES_REQUIRED win_https)
+# ZQU.exe end to end: its window read and clicked from outside, its boxes answered, the shell
+# caught by zq_showargs registered for "open" and "explore"; one at a time (the prefix's
+# registry and the windows are shared).
+if(TARGET zqu AND TARGET zq_installer_4_1_24_0)
+  add_executable(test_win_zqu ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/ZquWineTest.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+  target_link_libraries(test_win_zqu PRIVATE zq_platform zq_common SQLite::SQLite3 GTest::gtest_main)
+  target_include_directories(test_win_zqu PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_definitions(test_win_zqu PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+  add_dependencies(test_win_zqu zqu zq_showargs zq_installer_4_1_24_0)
+  gtest_discover_tests(test_win_zqu DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES ENVIRONMENT "WINEDEBUG=-all;ZQ_HTTPS_FIXTURE=${zq_https_fixture}" RUN_SERIAL TRUE
+    FIXTURES_REQUIRED win_https)
+endif()
+
 # Measuring aid of scripts/bench_zqu.sh: Wine's plain TCP receive, without TLS and HTTP.
 add_executable(zq_recvbench ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/tools/WinRecvBench.cpp)
 target_link_libraries(zq_recvbench PRIVATE ws2_32)
