@@ -62,6 +62,8 @@ if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
     PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 endif()
 
+# (WINEDEBUG comes from the test preset: a second entry in ENVIRONMENT here would be taken
+# for a property name by gtest_discover_tests.)
 # The WinHTTP web layer (and ZQU.exe) against the local HTTPS server of the Linux tests, which
 # https-fixture.sh runs on the Linux side for the test run, with a throw-away certificate
 # authority and a small file system for a full folder.
@@ -78,7 +80,7 @@ target_link_libraries(test_win_web PRIVATE zq_platform zq_common SQLite::SQLite3
 target_include_directories(test_win_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(test_win_web PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 gtest_discover_tests(test_win_web DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES ENVIRONMENT "WINEDEBUG=-all;ZQ_HTTPS_FIXTURE=${zq_https_fixture}" FIXTURES_REQUIRED win_https)
+  PROPERTIES ENVIRONMENT "ZQ_HTTPS_FIXTURE=${zq_https_fixture}" FIXTURES_REQUIRED win_https)
 # ZQU.exe end to end: its window read and clicked from outside, its boxes answered, the shell
 # caught by zq_showargs registered for "open" and "explore"; one at a time (the prefix's
 # registry and the windows are shared).
@@ -90,7 +92,7 @@ if(TARGET zqu AND TARGET zq_installer_4_1_24_0)
   target_compile_definitions(test_win_zqu PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   add_dependencies(test_win_zqu zqu zq_showargs zq_installer_4_1_24_0)
   gtest_discover_tests(test_win_zqu DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "WINEDEBUG=-all;ZQ_HTTPS_FIXTURE=${zq_https_fixture}" RUN_SERIAL TRUE
+    PROPERTIES ENVIRONMENT "ZQ_HTTPS_FIXTURE=${zq_https_fixture}" RUN_SERIAL TRUE
     FIXTURES_REQUIRED win_https)
 endif()
 
