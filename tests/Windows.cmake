@@ -62,11 +62,10 @@ if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
     PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 endif()
 
-# (WINEDEBUG comes from the test preset: a second entry in ENVIRONMENT here would be taken
-# for a property name by gtest_discover_tests.)
 # The WinHTTP web layer (and ZQU.exe) against the local HTTPS server of the Linux tests, which
 # https-fixture.sh runs on the Linux side for the test run, with a throw-away certificate
-# authority and a small file system for a full folder.
+# authority and a small file system for a full folder. (WINEDEBUG comes from the test preset:
+# a second entry in ENVIRONMENT would be taken for a property name by gtest_discover_tests.)
 set(zq_https_fixture ${CMAKE_BINARY_DIR}/https-fixture)
 add_test(NAME win_https_server_start
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/https-fixture.sh start ${zq_https_fixture})
