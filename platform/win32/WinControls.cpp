@@ -15,7 +15,7 @@ int TwipsToPixels(int twips, int dpi) {
 int WindowDpi(HWND window) {
     // Windows 10's per-window DPI, looked up so the program still starts on older systems.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+    const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (getDpi != nullptr && window != nullptr) {
         const UINT dpi = getDpi(window);
@@ -76,11 +76,9 @@ const wchar_t* WindowClass(const wchar_t* name, WNDPROC proc) {
     known.cbSize = sizeof known;
     HINSTANCE self = GetModuleHandleW(nullptr);
     if (GetClassInfoExW(self, name, &known)) return name;
-    static bool commonControls = false;
-    if (!commonControls) {
-        INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
-        commonControls = InitCommonControlsEx(&init) != FALSE;
-    }
+    // The tooltip and progress bar classes, before the first window that uses them.
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&init);
     WNDCLASSEXW cls{};
     cls.cbSize = sizeof cls;
     cls.lpfnWndProc = proc;

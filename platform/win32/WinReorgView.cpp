@@ -45,6 +45,9 @@ WinReorgView::WinReorgView(IDialogs& dialogs) : dialogs_(dialogs) {
 }
 
 WinReorgView::~WinReorgView() {
+    // The logic may be gone already: nothing the window does while it goes reaches it.
+    ended_ = true;
+    events_ = nullptr;
     if (window_ != nullptr) {
         dialogs_.SetOwner(0);
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);

@@ -64,6 +64,9 @@ WinUpdateView::WinUpdateView(IDialogs& dialogs) : dialogs_(dialogs) {
 }
 
 WinUpdateView::~WinUpdateView() {
+    // The logic may be gone already: nothing the window does while it goes reaches it.
+    closed_ = true;
+    events_ = nullptr;
     if (window_ != nullptr) {
         dialogs_.SetOwner(0);
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);

@@ -3,6 +3,7 @@
 // open-file dialog and the update tool's window, each into a 24-bit BMP file:
 // ZQ_Screenshots.exe <folder>   (scripts/screenshots.sh turns them into PNG files)
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -32,13 +33,23 @@ using zq::reorg::Flow;
 using zq::win32::Utf8;
 using zq::win32::Wide;
 
+// Lets the window's messages through for a moment, so it is drawn completely.
+void Settle(int ms) {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+    while (GetTickCount() < end) {
+        zq::win32::ProcessPendingMessages(nullptr);
+        Sleep(20);
+    }
+}
+
 // The window as it is on the screen, frame included, into a BMP file.
 bool SaveWindow(HWND window, const std::string& file) {
     bool ok = false;
     RECT r{};
     if (window != nullptr && GetWindowRect(window, &r)) {
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-        Sleep(300);
+        // What is drawn reaches the display while messages are let through.
+        Settle(400);
         const int width = r.right - r.left, height = r.bottom - r.top;
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
@@ -75,15 +86,6 @@ bool SaveWindow(HWND window, const std::string& file) {
     }
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", file.c_str());
     return ok;
-}
-
-// Lets the window's messages through for a moment, so it is drawn completely.
-void Settle(int ms) {
-    const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-    while (GetTickCount() < end) {
-        zq::win32::ProcessPendingMessages(nullptr);
-        Sleep(20);
-    }
 }
 
 // Takes the picture of the first visible dialog (a message box or the file dialog) of this
@@ -155,6 +157,7 @@ struct ShownReorg {
     explicit ShownReorg(bool notReady) : events(view, notReady) {
         zq::reorg::ApplyDesign(view);
         (void)view.Show(events);
+        SendMessageW(view.Tooltip(), TTM_ACTIVATE, FALSE, 0);  // no tip where the pointer happens to be
         Settle(500);
     }
     zq::win32::WinDialogs dialogs;
@@ -227,6 +230,7 @@ int main(int argc, char** argv) {
         zq::update::FrmMain frm(ctx, view);
         frm.FormLoad();
         view.Show(frm);
+        SendMessageW(view.Tooltip(), TTM_ACTIVATE, FALSE, 0);
         Settle(500);
         ok = SaveWindow(view.Window(), out + "\\win-frmMain.bmp") && ok;
     }
