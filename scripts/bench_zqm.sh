@@ -10,6 +10,54 @@
 # registered).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Times a full start of the Manager program against the stand-in started directly, both until
+# the stand-in has reported the front end, interleaved; prints the medians.
+# Usage: measure <program label> <trace encoding> <seconds to wait> <zqm command...> -- <direct command...>
+measure() {
+  python3 - "$work" "$runs" "$@" <<'PY'
+import os, statistics, subprocess, sys, time
+w, runs, label, encoding, wait = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], float(sys.argv[5])
+split = sys.argv.index("--")
+zqm, direct = sys.argv[6:split], sys.argv[split + 1:]
+log = w + "/standin.log"
+
+def once(cmd):
+    if os.path.exists(log):
+        os.remove(log)
+    t0 = time.perf_counter()
+    p = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    deadline = t0 + wait
+    while True:
+        try:
+            with open(log, "rb") as f:
+                if f.read().endswith(b"\n"):
+                    break
+        except FileNotFoundError:
+            pass
+        if time.perf_counter() > deadline:
+            sys.exit(f"no report from the stand-in within {wait:.0f} s: " + " ".join(cmd))
+        time.sleep(0.0002)
+    elapsed = (time.perf_counter() - t0) * 1000
+    p.wait()
+    return elapsed
+
+once(zqm)
+trace = open(w + "/prog/ZQM_Start_Trace.txt", encoding=encoding, errors="replace").read()
+if "*** Start Zequora Manager ***" not in trace or "Add folders to trusted locations" not in trace:
+    sys.exit(label + " did not run its full start:\n" + trace)
+a, b = [], []
+for _ in range(runs):
+    a.append(once(zqm))
+    b.append(once(direct))
+ma, mb = statistics.median(a), statistics.median(b)
+print(f"runs: {runs}")
+print(f"{label + ' full start:':20s}median {ma:.2f} ms (min {min(a):.2f}, max {max(a):.2f})")
+print(f"{'stand-in directly:':20s}median {mb:.2f} ms (min {min(b):.2f}, max {max(b):.2f})")
+print(f"added by {label}: {ma - mb:.2f} ms at the median (target: at most 15 ms)")
+PY
+}
+
 if [ "${1:-}" = "--windows" ]; then
   build=${2:-build-windows64}
   runs=${3:-20}
@@ -41,49 +89,8 @@ PY
     </dev/null >/dev/null 2>&1
   export ZEQUORA_STANDIN_LOG
   ZEQUORA_STANDIN_LOG=$(win "$work/standin.log")
-  python3 - "$work" "$runs" "$(win "$work/prog/zqm.zqf")" <<'PY'
-import os, statistics, subprocess, sys, time
-w, runs, frontEnd = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-log = w + "/standin.log"
-args = ["/excl", "/cmd", "Bench"]
-zqm = ["wine", w + "/prog/ZQM.exe"] + args
-direct = ["wine", w + "/office/msaccess.exe", "/runtime", frontEnd] + args
-
-def once(cmd):
-    if os.path.exists(log):
-        os.remove(log)
-    t0 = time.perf_counter()
-    p = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    deadline = t0 + 30
-    while True:
-        try:
-            with open(log, "rb") as f:
-                if f.read().endswith(b"\n"):
-                    break
-        except FileNotFoundError:
-            pass
-        if time.perf_counter() > deadline:
-            sys.exit("no report from the stand-in within 30 s: " + " ".join(cmd))
-        time.sleep(0.0005)
-    elapsed = (time.perf_counter() - t0) * 1000
-    p.wait()
-    return elapsed
-
-once(zqm)
-trace = open(w + "/prog/ZQM_Start_Trace.txt", encoding="cp1252", errors="replace").read()
-if "*** Start Zequora Manager ***" not in trace or "Add folders to trusted locations" not in trace:
-    sys.exit("ZQM.exe did not run its full start:\n" + trace)
-a, b = [], []
-for _ in range(runs):
-    a.append(once(zqm))
-    b.append(once(direct))
-ma, mb = statistics.median(a), statistics.median(b)
-print(f"runs: {runs} (under Wine)")
-print(f"ZQM.exe full start: median {ma:.2f} ms (min {min(a):.2f}, max {max(a):.2f})")
-print(f"stand-in directly:  median {mb:.2f} ms (min {min(b):.2f}, max {max(b):.2f})")
-print(f"added by ZQM.exe:   {ma - mb:.2f} ms at the median (target: at most 15 ms)")
-PY
+  measure "ZQM.exe (Wine)" cp1252 30 wine "$work/prog/ZQM.exe" /excl /cmd Bench \
+    -- wine "$work/office/msaccess.exe" /runtime "$(win "$work/prog/zqm.zqf")" /excl /cmd Bench
   exit 0
 fi
 build=${1:-build}
@@ -121,46 +128,5 @@ export ZEQUORA_UI=console ZEQUORA_REGISTRY="$work/registry" HOME="$work/home"
 export XDG_CACHE_HOME="$work/home/.cache" WINEPREFIX="$work/home/.wine"
 export ZEQUORA_STANDIN_LOG="$work/standin.log"
 
-python3 - "$work" "$runs" <<'PY'
-import os, statistics, subprocess, sys, time
-w, runs = sys.argv[1], int(sys.argv[2])
-log = os.environ["ZEQUORA_STANDIN_LOG"]
-args = ["/excl", "/cmd", "Bench"]
-zqm = [w + "/prog/zqm"] + args
-direct = [w + "/office/msaccess.exe", "/runtime", w + "/prog/zqm.zqf"] + args
-
-def once(cmd):
-    if os.path.exists(log):
-        os.remove(log)
-    t0 = time.perf_counter()
-    p = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    deadline = t0 + 10
-    while True:
-        try:
-            with open(log, "rb") as f:
-                if f.read().endswith(b"\n"):
-                    break
-        except FileNotFoundError:
-            pass
-        if time.perf_counter() > deadline:
-            sys.exit("no report from the stand-in within 10 s: " + " ".join(cmd))
-        time.sleep(0.0002)
-    elapsed = (time.perf_counter() - t0) * 1000
-    p.wait()
-    return elapsed
-
-once(zqm)
-trace = open(w + "/prog/ZQM_Start_Trace.txt", encoding="utf-8", errors="replace").read()
-if "*** Start Zequora Manager ***" not in trace or "Add folders to trusted locations" not in trace:
-    sys.exit("zqm did not run its full start:\n" + trace)
-a, b = [], []
-for _ in range(runs):
-    a.append(once(zqm))
-    b.append(once(direct))
-ma, mb = statistics.median(a), statistics.median(b)
-print(f"runs: {runs}")
-print(f"zqm full start:     median {ma:.2f} ms (min {min(a):.2f}, max {max(a):.2f})")
-print(f"stand-in directly:  median {mb:.2f} ms (min {min(b):.2f}, max {max(b):.2f})")
-print(f"added by zqm:       {ma - mb:.2f} ms at the median (target: at most 15 ms)")
-PY
+measure zqm utf-8 10 "$work/prog/zqm" /excl /cmd Bench \
+  -- "$work/office/msaccess.exe" /runtime "$work/prog/zqm.zqf" /excl /cmd Bench

@@ -31,24 +31,22 @@ if [ ! -f "$winbuild/build.ninja" ]; then
   winbuild=build-windows64
 fi
 cmake --build "$winbuild" --target zq_win_screenshots -j2
-wine_prefix=$runtime/prefix
-eval "$(scripts/wine-prefix.sh "$wine_prefix" "$winbuild")"
-# The virtual display has no window manager: Wine draws the frames and captions itself,
-# with the symbols of its Marlett font and its Tahoma (Debian's fonts-wine), which Wine
-# finds in the prefix's font folder.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
-for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf; do
-  if [ -f "$font" ]; then cp "$font" "$wine_prefix/drive_c/windows/Fonts/"; fi
-done
 mkdir -p "$runtime/shots"
-shots=$(winepath -w "$runtime/shots" 2>/dev/null)
-# Wine's processes started so far know no display; once they have ended, the next start
-# (the first Wine start after this, so nothing else may start Wine here) comes up on ours.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+wine_prefix=$runtime/prefix
 # A display number with neither a lock nor a socket (a stale socket would take our connection).
 display=99
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-# German dialogs, as the users see them.
-LC_ALL=de_DE.UTF-8 xvfb-run -n "$display" -s "-screen 0 1024x768x24" wine "$winbuild/bin/ZQ_Screenshots.exe" "$shots"
+# The prefix is made inside the virtual display: its desktop process keeps the display it
+# started with. The display has no window manager, so Wine draws the frames and captions
+# itself, with the symbols of its Marlett font and its Tahoma (Debian's fonts-wine), which it
+# finds in the prefix's font folder. German dialogs, as the users see them.
+export ZQ_WINE_PREFIX=$wine_prefix ZQ_WIN_BUILD=$winbuild ZQ_SHOTS=$runtime/shots
+LC_ALL=de_DE.UTF-8 xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
+  set -euo pipefail
+  eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" "$ZQ_WIN_BUILD")"
+  wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f </dev/null >/dev/null 2>&1
+  for font in /usr/share/wine/fonts/marlett.ttf /usr/share/wine/fonts/tahoma*.ttf; do
+    if [ -f "$font" ]; then cp "$font" "$ZQ_WINE_PREFIX/drive_c/windows/Fonts/"; fi
+  done
+  wine "$ZQ_WIN_BUILD/bin/ZQ_Screenshots.exe" "$(winepath -w "$ZQ_SHOTS")"'
 python3 scripts/bmp2png.py docs "$runtime"/shots/*.bmp

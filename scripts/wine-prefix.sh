@@ -6,6 +6,9 @@
 #   eval "$(scripts/wine-prefix.sh /tmp/zq-wine)"
 #   wine build-windows64/bin/ZQM.exe
 #   wineserver -k          # ends the prefix's Wine processes when done
+# Run it with the display the programs are to use (inside xvfb-run for a virtual one): the
+# prefix's desktop process keeps the display it started with, and without one every message
+# box returns at once.
 # Usage: scripts/wine-prefix.sh <folder> [windows build folder, default build-windows64]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 <folder> [build folder]" >&2; exit 2; }

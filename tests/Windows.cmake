@@ -8,8 +8,10 @@ function(zq_windows_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin" ZQ_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # After the stand-in DAO server's registration: no test starts Wine programs while it
+  # rewrites the prefix's registry.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "ZEQUORA_UI=console;WINEDEBUG=-all")
+    PROPERTIES ENVIRONMENT "ZEQUORA_UI=console;WINEDEBUG=-all" FIXTURES_REQUIRED win_dao_server)
 endfunction()
 
 set(zq_core_tests ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTest.cpp)

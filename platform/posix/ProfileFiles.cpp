@@ -170,29 +170,6 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Removes "<file>.tmp-" + six characters of mkstemp: temporaries of writers that were
-// killed. Call only while holding the file's lock, which every writer holds for as long as
-// its temporary exists.
-void RemoveStaleTemporaries(const std::string& target) {
-    std::size_t slash = target.rfind('/');
-    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
-    DIR* dir = ::opendir(FolderOf(target).c_str());
-    if (!dir) return;
-    while (struct dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-        bool ours = true;
-        for (std::size_t i = prefix.size(); i < name.size(); ++i)
-            ours = ours && std::isalnum(static_cast<unsigned char>(name[i]));
-        struct stat st {};
-        if (!ours || ::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode))
-            continue;
-        ::unlinkat(::dirfd(dir), name.c_str(), 0);
-    }
-    ::closedir(dir);
-}
-
 }  // namespace
 
 std::string ProfileFiles::GetString(const std::string& section, const std::string& key,

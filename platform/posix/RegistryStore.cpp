@@ -670,6 +670,8 @@ struct RegistryStore::Impl {
         TextForm form = TextForm::Plain;
         long status = Load(root, true, current, &form);
         if (status != kRegSuccess) return status;
+        // Only writers holding the lock have temporaries: any other one is a killed writer's.
+        RemoveStaleTemporaries(file);
         Model model = *current;
         bool changed = false;
         status = change(model, changed);

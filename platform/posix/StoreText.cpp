@@ -1,8 +1,12 @@
 #include "platform/posix/StoreText.h"
 
-#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 
 namespace zq::posix {
@@ -199,6 +203,27 @@ bool WriteAll(int fd, const std::string& data) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+void RemoveStaleTemporaries(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (struct dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool ours = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i)
+            ours = ours && std::isalnum(static_cast<unsigned char>(name[i]));
+        struct stat st {};
+        if (!ours || ::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
 }
 
 }  // namespace zq::posix

@@ -1,6 +1,6 @@
 #pragma once
 // Text helpers shared by the registry store and the profile files: byte-order marks,
-// UTF-16LE decoding and case folding as Windows compares key names.
+// UTF-16LE decoding, case folding as Windows compares key names, and their writers' files.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -36,5 +36,10 @@ bool SameNoCase(std::string_view a, std::string_view b);
 
 // Writes all of data to fd, retrying interrupted and short writes.
 bool WriteAll(int fd, const std::string& data);
+
+// Removes "<file>.tmp-" + six characters of mkstemp beside target: temporaries of writers
+// that were killed. Call only while holding the file's lock, which every writer holds for
+// as long as its temporary exists.
+void RemoveStaleTemporaries(const std::string& target);
 
 }  // namespace zq::posix

@@ -263,6 +263,19 @@ TEST(RegistryStore, SeesWritesOfAnotherInstanceAtOnce) {
     EXPECT_EQ(data, Sz("2"));
 }
 
+TEST(RegistryStore, AKilledWritersTemporaryGoesWithTheNextWrite) {
+    zqtest::TempDir dir;
+    RegistryStore store(dir.Path());
+    ASSERT_EQ(Put(store, RegRoot::CurrentUser, "K", "v", zq::kRegSz, Sz("1")), 0);
+    const std::string file = dir / "HKEY_CURRENT_USER.reg";
+    ASSERT_TRUE(zqtest::FileExists(file));
+    zqtest::WriteFile(file + ".tmp-Ab12Cd", "half written");
+    zqtest::WriteFile(file + ".tmp-keep", "not of mkstemp");
+    ASSERT_EQ(Put(store, RegRoot::CurrentUser, "K", "v", zq::kRegSz, Sz("2")), 0);
+    EXPECT_FALSE(zqtest::FileExists(file + ".tmp-Ab12Cd"));
+    EXPECT_TRUE(zqtest::FileExists(file + ".tmp-keep"));
+}
+
 TEST(RegistryStore, ConcurrentWriterProcessesLoseNothing) {
     zqtest::TempDir dir;
     constexpr int kWriters = 2, kKeys = 60;

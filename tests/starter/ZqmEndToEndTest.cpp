@@ -16,6 +16,7 @@
 #include "common/RegistryAccess.h"
 #include "platform/posix/RegistryStore.h"
 #include "support/PeFixture.h"
+#include "starter/ZqmTraceLines.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -113,73 +114,8 @@ TEST_F(ZqmEndToEnd, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLi
     auto r = Zqm({"/excl", "a b"});
     EXPECT_FALSE(fs::exists(prog + "/zqm.mde"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string command = "\"" + office + "/msaccess.exe\" /runtime  \"" + prog +
-                                "/zqm.zqf\"  /excl \"a b\"";
     const std::string update = home + "/.cache/zequora2/update/";
-    std::vector<std::string> expected = {
-        "*** Globals ***",
-        "Date/Time          : *",
-        "ZQM.exe Version    : 4.1.23",
-        "glcAccExe          : msaccess.exe",
-        "glcZQMFile         : zqm.zqf",
-        "glcZQMFileAlt      : zqm.mde",
-        "glcZQMiniFile      : zqm.ini",
-        "glcRegHKey         : HKEY_LOCAL_MACHINE",
-        "glcRegPathAccVar   : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot",
-        "glcRegPathAccVarRT : Software\\Microsoft\\Office\\14.0\\Access\\InstallRoot",
-        "glcRegKeyStandard  : ",
-        "glcRegKeyAccVar    : Path",
-        "",
-        "*** Command ***",
-        "glStartParm        : /excl \"a b\"",
-        "",
-        "*** Check Zequora ***",
-        "Check Zequora      : " + prog + "/zqm.zqf",
-        "Result             : OK",
-        "",
-        "*** Delete ZQM.mde ***",
-        "Delete zqm.mde     : " + prog + "/zqm.mde",
-        "Result             : OK",
-        "",
-        "*** Check Zequora Config ***",
-        "Check Config       : " + prog + "/zqm.ini",
-        "Result             : OK",
-        "Access Version Cfg : 14.0",
-        "Access Bit Config  : 32",
-        "Access Pfad Config : Not Set",
-        "Data Network Cfg   : n",
-        "",
-        "*** Check Zequora UpdateStore ***",
-        "Check Datapath     : " + data + "/",
-        "Result             : Found",
-        "Check Update       : " + data + "/UpdStore/zqmupd.exe",
-        "Result             : Not found",
-        "",
-        "*** Check Office 14.0 ***",
-        "Read Registry      : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot\\",
-        "Result             : " + office,
-        "Check Access       : " + office + "/msaccess.exe",
-        "Result             : OK",
-        "",
-        "*** Add folders to trusted locations ***",
-        "Program folder     : " + prog,
-        "Result             : OK",
-        "",
-        "Update folder      : " + update,
-        "Result             : OK",
-        "",
-        "Data folder        : " + data,
-        "Result             : OK",
-        "",
-        "Settings           : Network locations are NOT allowed",
-        "",
-        "*** Start Zequora Manager ***",
-        "Command            : " + command,
-        "",
-        "",
-        "[Verweise]",
-    };
-    EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(Trace(), zqtest::LaunchTrace({"/", prog, office, data, data, update}, "/excl \"a b\""));
     EXPECT_EQ(WaitForFile(standinLog),
               "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 2: [/excl] [a b]\n");
 
@@ -204,16 +140,7 @@ TEST_F(ZqmEndToEnd, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Missing program file: [" + prog + "/zqm.zqf]"), std::string::npos);
-    std::vector<std::string> tail = {
-        "Result             : Error",
-        "Error Description: Die ZEQUORA Manager Programmdatei wurde nicht gefunden. ZEQUORA kann "
-        "daher nicht gestartet werden.",
-        "Installieren Sie ZEQUORA neu bzw. lesen Sie hierzu bitte im Handbuch den Abschnitt "
-        "'Installation und Update' [" + prog + "/zqm.zqf]",
-        "",
-        "",
-        "[Verweise]",
-    };
+    const auto tail = zqtest::MissingFrontEndTail(prog + "/zqm.zqf");
     EXPECT_EQ(Tail(tail.size()), tail);
     EXPECT_TRUE(fs::exists(prog + "/zqm.mde"));
 }

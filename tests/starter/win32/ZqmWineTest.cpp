@@ -16,6 +16,7 @@
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
 #include "starter/Global.h"
+#include "starter/ZqmTraceLines.h"
 #include "win32/WinBoxes.h"
 #include "win32/WinStandinSupport.h"
 
@@ -131,75 +132,12 @@ TEST_F(ZqmWine, LaunchStartsAccessWithTheFrontEndAndTheCommandLineUnchanged) {
     const std::string args = "/excl \"a b\"  /cmd \"x\\\"y\" %PATH% ";
     EXPECT_EQ(Zqm(args), 0);
     EXPECT_FALSE(zqwin::Exists(prog + "\\zqm.mde"));
-    const std::string command =
-        "\"" + office + "\\msaccess.exe\" /runtime  \"" + prog + "\\zqm.zqf\"  " + args;
+    // The update-store check writes the data folder in capitals.
     std::string upperData = data;
     std::transform(upperData.begin(), upperData.end(), upperData.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    std::vector<std::string> expected = {
-        "*** Globals ***",
-        "Date/Time          : *",
-        "ZQM.exe Version    : 4.1.23",
-        "glcAccExe          : msaccess.exe",
-        "glcZQMFile         : zqm.zqf",
-        "glcZQMFileAlt      : zqm.mde",
-        "glcZQMiniFile      : zqm.ini",
-        "glcRegHKey         : HKEY_LOCAL_MACHINE",
-        "glcRegPathAccVar   : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot",
-        "glcRegPathAccVarRT : Software\\Microsoft\\Office\\14.0\\Access\\InstallRoot",
-        "glcRegKeyStandard  : ",
-        "glcRegKeyAccVar    : Path",
-        "",
-        "*** Command ***",
-        "glStartParm        : " + args,
-        "",
-        "*** Check Zequora ***",
-        "Check Zequora      : " + prog + "\\zqm.zqf",
-        "Result             : OK",
-        "",
-        "*** Delete ZQM.mde ***",
-        "Delete zqm.mde     : " + prog + "\\zqm.mde",
-        "Result             : OK",
-        "",
-        "*** Check Zequora Config ***",
-        "Check Config       : " + prog + "\\zqm.ini",
-        "Result             : OK",
-        "Access Version Cfg : 14.0",
-        "Access Bit Config  : 32",
-        "Access Pfad Config : Not Set",
-        "Data Network Cfg   : n",
-        "",
-        "*** Check Zequora UpdateStore ***",
-        "Check Datapath     : " + upperData + "\\",
-        "Result             : Found",
-        "Check Update       : " + upperData + "\\UpdStore\\zqmupd.exe",
-        "Result             : Not found",
-        "",
-        "*** Check Office 14.0 ***",
-        "Read Registry      : Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot\\",
-        "Result             : " + office,
-        "Check Access       : " + office + "\\msaccess.exe",
-        "Result             : OK",
-        "",
-        "*** Add folders to trusted locations ***",
-        "Program folder     : " + prog,
-        "Result             : OK",
-        "",
-        "Update folder      : C:\\temp\\zequora2\\update\\",
-        "Result             : OK",
-        "",
-        "Data folder        : " + data,
-        "Result             : OK",
-        "",
-        "Settings           : Network locations are NOT allowed",
-        "",
-        "*** Start Zequora Manager ***",
-        "Command            : " + command,
-        "",
-        "",
-        "[Verweise]",
-    };
-    EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(Trace(), zqtest::LaunchTrace({"\\", prog, office, upperData, data, "C:\\temp\\zequora2\\update\\"},
+                                           args));
     // The stand-in splits the line it received by the Windows rules.
     EXPECT_EQ(WaitForFile(standinLog),
               "runtime \"" + prog + "\\zqm.zqf\" version 4.1.23 arguments 5: [/excl] [a b] [/cmd] "
@@ -232,16 +170,7 @@ TEST_F(ZqmWine, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
     DeleteFileW(Wide(prog + "\\zqm.zqf").c_str());
     BoxAnswers boxes({IDOK});
     EXPECT_EQ(Zqm(""), 1);
-    std::vector<std::string> tail = {
-        "Result             : Error",
-        "Error Description: Die ZEQUORA Manager Programmdatei wurde nicht gefunden. ZEQUORA kann "
-        "daher nicht gestartet werden.",
-        "Installieren Sie ZEQUORA neu bzw. lesen Sie hierzu bitte im Handbuch den Abschnitt "
-        "'Installation und Update' [" + prog + "\\zqm.zqf]",
-        "",
-        "",
-        "[Verweise]",
-    };
+    const auto tail = zqtest::MissingFrontEndTail(prog + "\\zqm.zqf");
     EXPECT_EQ(Tail(tail.size()), tail);
     if (!HaveDisplay()) GTEST_SKIP() << "without a display MessageBoxW returns at once (-1)";
     auto seen = boxes.Seen();
