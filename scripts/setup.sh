@@ -11,6 +11,8 @@ packages=(
   # The Windows build and its tests under Wine (64-bit Wine only: 32-bit programs cannot
   # run on these machines, and wine32 would make `wine` pick its loader).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xauth
+  # The Windows packages (scripts/package-windows.sh): zip archives and the setup program.
+  zip unzip nsis
   # Wine's own fonts: the caption buttons' symbols (Marlett) and Tahoma in the screenshots
   # of scripts/screenshots.sh.
   fonts-wine

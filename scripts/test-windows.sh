@@ -29,8 +29,12 @@ while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do dis
 # The prefix is made inside the virtual display: Wine's desktop process, started with the
 # prefix, chooses the display driver for every later program, and one started without a
 # display makes each message box return at once.
-export ZQ_WINE_PREFIX="$work/prefix"
+export ZQ_WINE_PREFIX="$work/prefix" ZQ_PACKAGE_DIR="$work/dist"
 xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
   eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" build-windows64)"
-  ctest --preset windows64 -j2 --timeout 600 --output-on-failure'
+  ctest --preset windows64 -j2 --timeout 600 --output-on-failure
+  # The packages administrators install: the zips'"'"' contents and version resources, and the
+  # 64-bit setup program'"'"'s silent mode under Wine.
+  ZQ_SKIP_BUILD=1 scripts/package-windows.sh "$ZQ_PACKAGE_DIR"
+  tests/package/check-package.sh "$ZQ_PACKAGE_DIR"'

@@ -24,32 +24,8 @@ constexpr const char* kAgent = "Zequora";
 constexpr long kMaxRedirects = 5;
 constexpr std::size_t kWriteBufferBytes = 1u << 20;
 
-bool StartsWithHttps(const std::string& url) {
-    constexpr std::string_view scheme = "https://";
-    if (url.size() <= scheme.size()) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        char c = url[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != scheme[i]) return false;
-    }
-    return true;
-}
-
 WebError Failure(WebFailure kind, long code, std::string detail) {
     return WebError{kind, code, std::move(detail)};
-}
-
-// Kind None when the address may be requested, else why it is refused.
-WebError CheckUrl(const std::string& url) {
-    for (unsigned char c : url) {
-        if (c <= 0x20 || c == 0x7F) {
-            return Failure(WebFailure::Address, 0, "the address contains blanks or control characters");
-        }
-    }
-    if (!StartsWithHttps(url)) {
-        return Failure(WebFailure::Address, 0, "only https:// addresses are accepted: " + url);
-    }
-    return {};
 }
 
 bool StartsWithNoCase(const char* data, std::size_t size, std::string_view prefix) {
@@ -266,25 +242,6 @@ std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* us
     return n;
 }
 
-constexpr std::string_view kPartSuffix = ".part";
-
-// "." + name + "." + digits + "." + digits + ".part": the temporary name PartFile gives.
-bool IsPartNameOf(const std::string& entry, const std::string& name) {
-    const std::string prefix = "." + name + ".";
-    if (entry.size() <= prefix.size() + kPartSuffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
-        entry.compare(entry.size() - kPartSuffix.size(), kPartSuffix.size(), kPartSuffix) != 0) {
-        return false;
-    }
-    const std::string middle =
-        entry.substr(prefix.size(), entry.size() - prefix.size() - kPartSuffix.size());
-    const auto dot = middle.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size()) return false;
-    for (std::size_t i = 0; i < middle.size(); ++i) {
-        if (i != dot && (middle[i] < '0' || middle[i] > '9')) return false;
-    }
-    return true;
-}
-
 // The partial file of one download: buffered writes, removed unless committed. It is held
 // under an exclusive flock while it lives, so a leftover nobody holds is known to be stale.
 class PartFile {
@@ -296,8 +253,8 @@ public:
         if (folder.empty()) folder = ".";
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            path_ = (folder / ("." + t.filename().string() + "." + std::to_string(getpid()) + "." +
-                               std::to_string(counter++) + std::string(kPartSuffix)))
+            path_ = (folder / PartFileName(t.filename().string(), static_cast<unsigned long>(getpid()),
+                                           counter++))
                         .string();
             fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && errno != EEXIST) break;
@@ -398,20 +355,6 @@ std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void*
 
 }  // namespace
 
-WebTimeouts WebTimeoutsFromEnvironment() {
-    WebTimeouts t;
-    const char* value = std::getenv("ZEQUORA_WEB_TIMEOUT_S");
-    if (value == nullptr || *value == '\0') return t;
-    char* end = nullptr;
-    errno = 0;
-    const long seconds = std::strtol(value, &end, 10);
-    if (errno == 0 && end != nullptr && *end == '\0' && seconds > 0 && seconds <= 3600) {
-        t.connect = std::chrono::seconds(seconds);
-        t.lowSpeed = std::chrono::seconds(seconds);
-    }
-    return t;
-}
-
 CurlWeb::CurlWeb(std::string caFile) : CurlWeb(std::move(caFile), WebTimeoutsFromEnvironment()) {}
 
 CurlWeb::CurlWeb(std::string caFile, WebTimeouts timeouts)
@@ -423,7 +366,7 @@ CurlWeb::~CurlWeb() { curl_global_cleanup(); }
 
 std::optional<std::string> CurlWeb::FetchText(const std::string& url, std::size_t maxBytes,
                                               const Progress& progress) {
-    lastError_ = CheckUrl(url);
+    lastError_ = CheckWebAddress(url);
     if (lastError_.kind != WebFailure::None) return std::nullopt;
     Request request;
     if (!request.Setup(url, caFile_, timeouts_)) {
@@ -449,7 +392,7 @@ std::optional<std::string> CurlWeb::FetchText(const std::string& url, std::size_
 DownloadResult CurlWeb::Download(const std::string& url, const std::string& target,
                                  const Progress& progress, const Check& check) {
     DownloadResult result;
-    result.error = CheckUrl(url);
+    result.error = CheckWebAddress(url);
     if (result.error.kind != WebFailure::None) return result;
     if (target.empty()) {
         result.error = Failure(WebFailure::Folder, 0, "no target file");

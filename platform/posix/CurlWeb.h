@@ -8,20 +8,12 @@
 #include <string>
 
 #include "platform/Web.h"
+#include "platform/WebRules.h"
 
 namespace zq::posix {
 
-struct WebTimeouts {
-    // Longest wait for the connection (TCP and TLS handshake).
-    std::chrono::seconds connect{10};
-    // A transfer slower than lowSpeedBytes per second for this long is abandoned.
-    std::chrono::seconds lowSpeed{15};
-    long lowSpeedBytes = 1;
-};
-
-// The time-outs from ZEQUORA_WEB_TIMEOUT_S (whole seconds, both time-outs) when set and valid,
-// else the defaults. Tests use it to shorten the stall time-out.
-WebTimeouts WebTimeoutsFromEnvironment();
+using zq::WebTimeouts;
+using zq::WebTimeoutsFromEnvironment;
 
 class CurlWeb : public IWeb {
 public:

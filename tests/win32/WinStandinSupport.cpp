@@ -132,6 +132,15 @@ std::vector<BoxAnswers::Box> BoxAnswers::Seen() {
     return seen_;
 }
 
+bool BoxAnswers::WaitSeen(std::size_t count, int ms) {
+    return WaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return seen_.size() >= count;
+        },
+        ms);
+}
+
 BOOL CALLBACK BoxAnswers::Visit(HWND hwnd, LPARAM self) {
     wchar_t cls[32] = {};
     GetClassNameW(hwnd, cls, 32);

@@ -68,6 +68,8 @@ public:
     BoxAnswers(const BoxAnswers&) = delete;
     BoxAnswers& operator=(const BoxAnswers&) = delete;
     std::vector<Box> Seen();
+    // Waits until count boxes were answered; false when the time is up first.
+    bool WaitSeen(std::size_t count, int ms);
 
 private:
     static BOOL CALLBACK Visit(HWND hwnd, LPARAM self);
