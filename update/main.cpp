@@ -1,7 +1,6 @@
 // zqu: the update tool. Builds the platform's adapters, picks the view and runs the window.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -21,21 +20,6 @@
 #include "update/funktionen.h"
 
 namespace {
-
-#ifdef ZQ_HAVE_QT
-enum class Ui { Console, Window };
-
-Ui ChooseUi() {
-    const char* forced = std::getenv("ZEQUORA_UI");
-    if (forced != nullptr && std::string(forced) == "console") return Ui::Console;
-    if (forced != nullptr && std::string(forced) == "qt") return Ui::Window;
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') return Ui::Window;
-    }
-    return Ui::Console;
-}
-#endif
 
 // Measuring aid for scripts/bench_zqu.sh: one download through the tool's web layer.
 int FetchFile(const std::string& url, const std::string& target, const std::string& caFile) {
@@ -74,7 +58,7 @@ int main(int argc, char** argv) {
 #endif
     std::unique_ptr<zq::update::IMainView> view = zq::MakeNativeMainView(p.dialogs);
 #ifdef ZQ_HAVE_QT
-    if (!view && ChooseUi() == Ui::Window && zq::qt::UseQt()) {
+    if (!view && zq::qt::UseQt()) {
         qtApp.emplace(argc, argv);
         qtDialogs.emplace(*qtApp);
         services->SetDialogs(*qtDialogs);
