@@ -220,19 +220,26 @@ private:
     std::uint64_t size_;
 };
 
-}  // namespace
-
-bool WinFiles::Exists(const std::string& path, std::uint32_t attrMask, int* error) {
+// The attributes of an entry for the existence tests; false when there is none, with error
+// set only for a name the system cannot hold (error 52), as those tests report.
+bool EntryAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA& data, int* error) {
     if (error) *error = kErrNone;
     if (path.empty()) return false;
     std::wstring p;
     DWORD err = ERROR_SUCCESS;
-    WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!SysPath(path, p, err) || !Attributes(p, data)) {
         if (err == ERROR_SUCCESS) err = GetLastError();
         if (error && ClassifyError(err) == kErrBadFileName) *error = kErrBadFileName;
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool WinFiles::Exists(const std::string& path, std::uint32_t attrMask, int* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!EntryAttributes(path, data, error)) return false;
     // As Dir(path, mask): hidden, system and directory entries need their bit in the mask.
     const DWORD special =
         data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
@@ -240,16 +247,8 @@ bool WinFiles::Exists(const std::string& path, std::uint32_t attrMask, int* erro
 }
 
 bool WinFiles::IsDirectory(const std::string& path, int* error) {
-    if (error) *error = kErrNone;
-    if (path.empty()) return false;
-    std::wstring p;
-    DWORD err = ERROR_SUCCESS;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!SysPath(path, p, err) || !Attributes(p, data)) {
-        if (err == ERROR_SUCCESS) err = GetLastError();
-        if (error && ClassifyError(err) == kErrBadFileName) *error = kErrBadFileName;
-        return false;
-    }
+    if (!EntryAttributes(path, data, error)) return false;
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
