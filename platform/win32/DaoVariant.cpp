@@ -1,5 +1,6 @@
 #include "platform/win32/DaoVariant.h"
 
+#include "platform/win32/WinClock.h"
 #include "platform/win32/WinText.h"
 
 #include <climits>
@@ -49,13 +50,7 @@ bool VariantFromValue(const zq::dao::Value& value, VARIANT& out) {
     if (t.year < 100 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
         t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59)
         return false;
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(t.year);
-    st.wMonth = static_cast<WORD>(t.month);
-    st.wDay = static_cast<WORD>(t.day);
-    st.wHour = static_cast<WORD>(t.hour);
-    st.wMinute = static_cast<WORD>(t.minute);
-    st.wSecond = static_cast<WORD>(t.second);
+    SYSTEMTIME st = ToSystemTime(t);
     double date = 0;
     if (!SystemTimeToVariantTime(&st, &date)) return false;
     out.vt = VT_DATE;

@@ -29,13 +29,7 @@ DateTime WinClock::Now() {
 
 std::string WinClock::FormatGeneral(const DateTime& t) {
     if (t.IsEmpty()) return {};
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(t.year);
-    st.wMonth = static_cast<WORD>(t.month);
-    st.wDay = static_cast<WORD>(t.day);
-    st.wHour = static_cast<WORD>(t.hour);
-    st.wMinute = static_cast<WORD>(t.minute);
-    st.wSecond = static_cast<WORD>(t.second);
+    const SYSTEMTIME st = ToSystemTime(t);
     wchar_t date[128] = {};
     wchar_t time[128] = {};
     int d = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128, nullptr);
