@@ -315,6 +315,15 @@ std::wstring ElidedText(HWND label, const std::wstring& text, int width) {
     return shown;
 }
 
+void DestroyViewWindow(HWND window, HICON folder, IDialogs& dialogs) {
+    if (window != nullptr) {
+        dialogs.SetOwner(0);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    if (folder != nullptr) DestroyIcon(folder);
+}
+
 void ProcessPendingMessages(HWND window) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/Dialogs.h"
+
 namespace zq::win32 {
 
 // Design positions are in twips (1440 to the inch).
@@ -84,5 +86,9 @@ std::wstring ElidedText(HWND label, const std::wstring& text, int width);
 void ProcessPendingMessages(HWND window);
 // Repaints without taking input: only paint and timer messages are let through.
 void RepaintNow(HWND window);
+
+// Ends a view's window: its boxes lose their owner, the window no longer reaches the view
+// while it goes, and the folder picture is freed.
+void DestroyViewWindow(HWND window, HICON folder, IDialogs& dialogs);
 
 }  // namespace zq::win32

@@ -67,12 +67,7 @@ WinUpdateView::~WinUpdateView() {
     // The logic may be gone already: nothing the window does while it goes reaches it.
     closed_ = true;
     events_ = nullptr;
-    if (window_ != nullptr) {
-        dialogs_.SetOwner(0);
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
-    if (folder_ != nullptr) DestroyIcon(folder_);
+    DestroyViewWindow(window_, folder_, dialogs_);
 }
 
 void WinUpdateView::MakeWindow() {
