@@ -52,9 +52,25 @@ for _ in range(runs):
     b.append(once(direct))
 ma, mb = statistics.median(a), statistics.median(b)
 print(f"runs: {runs}")
-print(f"{label + ' full start:':20s}median {ma:.2f} ms (min {min(a):.2f}, max {max(a):.2f})")
-print(f"{'stand-in directly:':20s}median {mb:.2f} ms (min {min(b):.2f}, max {max(b):.2f})")
+width = max(len(label) + 13, 20)
+print(f"{label + ' full start:':{width}s}median {ma:.2f} ms (min {min(a):.2f}, max {max(a):.2f})")
+print(f"{'stand-in directly:':{width}s}median {mb:.2f} ms (min {min(b):.2f}, max {max(b):.2f})")
 print(f"added by {label}: {ma - mb:.2f} ms at the median (target: at most 15 ms)")
+PY
+}
+
+# The front end and zqm.ini of the installation in <work>/prog, the data folder as given.
+program_files() {
+  python3 - "$1" "$2" <<'PY'
+import sqlite3, sys
+w, data = sys.argv[1], sys.argv[2]
+db = sqlite3.connect(w + "/prog/zqm.zqf")
+db.execute("CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT)")
+db.execute("INSERT INTO tbl_Intern VALUES ('4.1', '.23', NULL)")
+db.commit()
+open(w + "/prog/zqm.ini", "w", newline="").write(
+    "[Datenbasis]\r\nVersion=14.0\r\nBit=32\r\nPfad=X\r\n[Datendatei]\r\nNetzwerk=n\r\n"
+    "Pfad=" + data + "\r\n[Update]\r\nLogCreate=N\r\n")
 PY
 }
 
@@ -72,17 +88,7 @@ if [ "${1:-}" = "--windows" ]; then
   cp "$bin/ZQM.exe" "$work/prog/ZQM.exe"
   cp "$bin/msaccess.exe" "$work/office/msaccess.exe"
   win() { winepath -w "$1" 2>/dev/null; }
-  python3 - "$work" "$(win "$work/daten")" <<'PY'
-import sqlite3, sys
-w, data = sys.argv[1], sys.argv[2]
-db = sqlite3.connect(w + "/prog/zqm.zqf")
-db.execute("CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT)")
-db.execute("INSERT INTO tbl_Intern VALUES ('4.1', '.23', NULL)")
-db.commit()
-open(w + "/prog/zqm.ini", "w", newline="").write(
-    "[Datenbasis]\r\nVersion=14.0\r\nBit=32\r\nPfad=X\r\n[Datendatei]\r\nNetzwerk=n\r\n"
-    "Pfad=" + data + "\r\n[Update]\r\nLogCreate=N\r\n")
-PY
+  program_files "$work" "$(win "$work/daten")"
   wine reg add 'HKLM\Software\Microsoft\Office\14.0\Common\InstallRoot' /ve /d "$(win "$work/office")" /f \
     </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Microsoft\Office\14.0\Access\Security\Trusted Locations' /f \
@@ -105,16 +111,10 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/prog" "$work/office" "$work/daten/UpdStore" "$work/registry" "$work/home"
 cp "$bin/zqm" "$work/prog/zqm"
 cp "$bin/msaccess.exe" "$work/office/msaccess.exe"
+program_files "$work" "$work/daten"
 python3 - "$work" <<'PY'
-import sqlite3, sys
+import sys
 w = sys.argv[1]
-db = sqlite3.connect(w + "/prog/zqm.zqf")
-db.execute("CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT)")
-db.execute("INSERT INTO tbl_Intern VALUES ('4.1', '.23', NULL)")
-db.commit()
-open(w + "/prog/zqm.ini", "w", newline="").write(
-    "[Datenbasis]\r\nVersion=14.0\r\nBit=32\r\nPfad=X\r\n[Datendatei]\r\nNetzwerk=n\r\n"
-    "Pfad=" + w + "/daten\r\n[Update]\r\nLogCreate=N\r\n")
 open(w + "/registry/HKEY_LOCAL_MACHINE.reg", "w", newline="").write(
     "Windows Registry Editor Version 5.00\r\n\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Office\\14.0\\Common\\InstallRoot]\r\n"
