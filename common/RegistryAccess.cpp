@@ -1,5 +1,7 @@
 #include "common/RegistryAccess.h"
 
+#include "common/Utf8.h"
+
 namespace zq {
 
 namespace {
@@ -121,7 +123,7 @@ std::string IniRead(IProfile& profile, const std::string& file, const std::strin
     std::string text = profile.GetString(section, key, "", kIniBuffer, file);
     std::size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
-    if (text.size() > kIniBuffer - 1) text.resize(kIniBuffer - 1);
+    text = FirstChars(text, kIniBuffer - 1);  // never inside a character
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }

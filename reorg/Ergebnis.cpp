@@ -1,5 +1,6 @@
 // The outcome of the run stored in the data file, where the front end shows it.
 #include "reorg/Ablauf.h"
+#include "common/Utf8.h"
 #include "reorg/funktionen.h"
 
 namespace zq::reorg {

@@ -1,6 +1,9 @@
 #include "reorg/IniDatei.h"
 
+#include <optional>
 #include <vector>
+
+#include "common/IniText.h"
 
 #include "common/RegistryAccess.h"
 #include "reorg/funktionen.h"
@@ -8,6 +11,8 @@
 namespace zq::reorg {
 
 namespace {
+
+constexpr std::size_t kMaxOptionsFileBytes = 1u << 20;
 
 struct OptionDef {
     const char* key;
@@ -53,23 +58,53 @@ std::string ReadOptionBack(IProfile& profile, const std::string& optionsFile,
     return ToUpper(Trim(IniRead(profile, optionsFile, kOptionsSection, key)));
 }
 
-void WriteDefaultOptions(IProfile& profile, const std::string& optionsFile) {
-    for (const OptionDef& def : Definitions()) {
-        if (!ReadOptionBack(profile, optionsFile, def.key).empty()) continue;
-        std::string value = std::string(def.defaultValue) + "\r\n";
-        for (const char* line : def.comments) value += std::string(line) + "\r\n";
-        IniWrite(profile, optionsFile, kOptionsSection, Lower(def.key), value);
+void WriteDefaultOptions(IProfile& profile, IFiles& files, const std::string& optionsFile,
+                         IniEncoding newFileEncoding) {
+    std::vector<const OptionDef*> missing;
+    for (const OptionDef& def : Definitions())
+        if (ReadOptionBack(profile, optionsFile, def.key).empty()) missing.push_back(&def);
+    if (missing.empty()) return;
+
+    // The entries go in as whole text, comment lines and all, exactly as documented: the
+    // profile functions would take "; x = ..." for keys and rewrite them.
+    std::string raw;
+    if (files.Exists(optionsFile, 0)) {
+        std::optional<std::string> read = files.ReadAll(optionsFile, kMaxOptionsFileBytes);
+        if (!read || read->rfind("\xFF\xFE", 0) == 0) {
+            // Unreadable here, or UTF-16: only the values, through the profile functions.
+            for (const OptionDef* def : missing)
+                IniWrite(profile, optionsFile, kOptionsSection, Lower(def->key), def->defaultValue);
+            return;
+        }
+        raw = *read;
     }
+    const IniEncoding encoding = DetectIniEncoding(raw, newFileEncoding);
+    std::vector<std::string> lines = IniLines(DecodeIni(raw, encoding));
+    for (const OptionDef* def : missing) {
+        std::vector<std::string> following(def->comments.begin(), def->comments.end());
+        following.emplace_back();
+        (void)IniSet(lines, kOptionsSection, Lower(def->key), def->defaultValue, following);
+    }
+    (void)files.WriteAtomic(optionsFile, EncodeIni(IniJoin(lines), encoding));
 }
 
 ReorgOptions ReadOptions(IProfile& profile, const std::string& optionsFile) {
+    // The defaults are in force wherever the file gives no value (one that could not be
+    // written, for instance): an empty "Sicherungskopie" must never mean "no backup".
+    auto read = [&](const char* key) {
+        std::string value = ReadOptionBack(profile, optionsFile, key);
+        if (value.empty())
+            for (const OptionDef& def : Definitions())
+                if (std::string(def.key) == key) value = ToUpper(def.defaultValue);
+        return value;
+    };
     ReorgOptions o;
-    o.kopie = ReadOptionBack(profile, optionsFile, "Sicherungskopie");
-    o.log = ReadOptionBack(profile, optionsFile, "Logdatei");
-    o.create = ReadOptionBack(profile, optionsFile, "Speicherort");
-    o.sleep = ReadOptionBack(profile, optionsFile, "Warten");
-    o.tabCode = ReadOptionBack(profile, optionsFile, "TabCode");
-    o.maxFiles = LeadingIntegerText(ReadOptionBack(profile, optionsFile, "DateiAnzahlMax"));
+    o.kopie = read("Sicherungskopie");
+    o.log = read("Logdatei");
+    o.create = read("Speicherort");
+    o.sleep = read("Warten");
+    o.tabCode = read("TabCode");
+    o.maxFiles = LeadingIntegerText(read("DateiAnzahlMax"));
     return o;
 }
 
@@ -81,7 +116,9 @@ void WriteOption(IProfile& profile, const std::string& optionsFile, const std::s
 void WriteDefaultOptions(ReorgContext& ctx) {
     // What a killed earlier write of the file left beside it goes first.
     ctx.platform.profile.RemoveLeftovers(ctx.OptionsFile());
-    WriteDefaultOptions(ctx.platform.profile, ctx.OptionsFile());
+    // A new file is in the system's encoding: the ANSI code page on Windows, UTF-8 elsewhere.
+    WriteDefaultOptions(ctx.platform.profile, ctx.platform.files, ctx.OptionsFile(),
+                        ctx.Style() == PathStyle::Windows ? IniEncoding::Ansi : IniEncoding::Utf8);
 }
 
 void ReadOptions(ReorgContext& ctx) { ctx.options = ReadOptions(ctx.platform.profile, ctx.OptionsFile()); }

@@ -180,10 +180,6 @@ std::string AccessCommand(const std::string& accessExe, const std::string& worki
     return QuotedPath(accessExe) + " " + QuotedPath(workingFile) + " /repair /compact";
 }
 
-std::string LastChars(const std::string& text, std::size_t n) {
-    return text.size() <= n ? text : text.substr(text.size() - n);
-}
-
 std::string AbortMessage(const std::string& path) {
     return ReplaceAll(msg::kAbortTemplate, "XXXXX", path, true);
 }

@@ -72,9 +72,6 @@ std::string QuotedPath(const std::string& path);
 // "<exe>" "<file>" /repair /compact
 std::string AccessCommand(const std::string& accessExe, const std::string& workingFile);
 
-// The last n characters of text (the whole text when shorter).
-std::string LastChars(const std::string& text, std::size_t n);
-
 // The abort message naming the path checked ("XXXXX" replaced, case ignored).
 std::string AbortMessage(const std::string& path);
 

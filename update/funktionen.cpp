@@ -7,30 +7,10 @@
 
 #include "common/Paths.h"
 #include "common/RegistryAccess.h"
+#include "common/Utf8.h"
 
 namespace zq::update {
 namespace {
-
-// Length of the valid UTF-8 sequence starting at text[pos], 0 when it is not valid.
-std::size_t Utf8Length(const std::string& text, std::size_t pos) {
-    const auto c = static_cast<unsigned char>(text[pos]);
-    std::size_t len = 0;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4;
-    else return 0;
-    if (pos + len > text.size()) return 0;
-    for (std::size_t i = 1; i < len; ++i) {
-        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
-    }
-    const auto c1 = static_cast<unsigned char>(text[pos + 1]);
-    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) ||
-        (c == 0xF4 && c1 > 0x8F)) {
-        return 0;  // overlong forms, surrogates, beyond U+10FFFF
-    }
-    return len;
-}
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
@@ -71,7 +51,7 @@ std::string FirstChars(const std::string& text, std::size_t count) {
     std::string out;
     std::size_t pos = 0;
     for (std::size_t n = 0; n < count && pos < text.size(); ++n) {
-        const std::size_t len = Utf8Length(text, pos);
+        const std::size_t len = Utf8CharLength(text, pos);
         if (len == 0) {
             out += '?';
             ++pos;
@@ -87,7 +67,7 @@ std::string DisplayText(const std::string& text) {
     std::string out;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const std::size_t len = Utf8Length(text, pos);
+        const std::size_t len = Utf8CharLength(text, pos);
         if (len == 0 || (len == 1 && IsControl(static_cast<unsigned char>(text[pos])))) {
             out += '?';
             ++pos;
@@ -233,7 +213,7 @@ std::string FailureText(const UpdateContext& ctx, const WebError& error) {
 std::string ShortenedPath(const std::string& path, std::size_t maxChars) {
     std::vector<std::string> chars;
     for (std::size_t pos = 0; pos < path.size();) {
-        const std::size_t len = std::max<std::size_t>(1, Utf8Length(path, pos));
+        const std::size_t len = std::max<std::size_t>(1, Utf8CharLength(path, pos));
         chars.push_back(path.substr(pos, len));
         pos += len;
     }

@@ -13,10 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "common/IniText.h"
+#include "common/Utf8.h"
 #include "platform/posix/StoreText.h"
 
 namespace zq::posix {
@@ -44,13 +47,6 @@ private:
 
 void Warn(const std::string& file, const std::string& why) {
     std::fprintf(stderr, "profile file %s: %s\n", file.c_str(), why.c_str());
-}
-
-std::string_view TrimView(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-    return s.substr(b, e - b);
 }
 
 // Reads the whole file from an open descriptor; false when it is too large or unreadable.
@@ -82,56 +78,6 @@ bool ReadAll(int fd, const std::string& file, std::string& raw) {
     }
     raw.resize(got);
     return true;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) nl = text.size();
-        std::string line = text.substr(pos, nl - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        pos = nl + 1;
-    }
-    return lines;
-}
-
-// "[name]" (leading blanks allowed); the name between the brackets, trimmed.
-bool SectionName(const std::string& line, std::string_view& name) {
-    std::string_view t = TrimView(line);
-    if (t.empty() || t[0] != '[') return false;
-    std::size_t close = t.find(']');
-    if (close == std::string_view::npos) return false;
-    name = TrimView(t.substr(1, close - 1));
-    return true;
-}
-
-// "key=value"; comment lines (";") and lines without "=" hold no key.
-bool KeyLine(const std::string& line, std::string_view& key, std::string_view& value) {
-    std::string_view t = TrimView(line);
-    if (t.empty() || t[0] == ';' || t[0] == '[') return false;
-    std::size_t eq = t.find('=');
-    if (eq == std::string_view::npos) return false;
-    key = TrimView(t.substr(0, eq));
-    value = TrimView(t.substr(eq + 1));
-    return true;
-}
-
-// Index of the first header line of the section, or npos.
-std::size_t FindSection(const std::vector<std::string>& lines, const std::string& section) {
-    std::string_view name;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (SectionName(lines[i], name) && SameNoCase(name, TrimView(section))) return i;
-    return std::string::npos;
-}
-
-std::size_t SectionEnd(const std::vector<std::string>& lines, std::size_t header) {
-    std::string_view name;
-    std::size_t i = header + 1;
-    while (i < lines.size() && !SectionName(lines[i], name)) ++i;
-    return i;
 }
 
 std::string TrimTrailingBlanks(std::string s) {
@@ -184,41 +130,26 @@ std::string ProfileFiles::GetString(const std::string& section, const std::strin
         if (!DecodeText(raw, form, text)) {
             Warn(file, "UTF-16 text of odd length");
         } else {
-            std::vector<std::string> lines = SplitLines(text);
-            std::size_t header = FindSection(lines, section);
-            if (header != std::string::npos) {
-                std::size_t end = SectionEnd(lines, header);
-                std::string_view k, v;
-                for (std::size_t i = header + 1; i < end; ++i) {
-                    if (KeyLine(lines[i], k, v) && SameNoCase(k, TrimView(key))) {
-                        // Matching quotes around the whole value are not part of it.
-                        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-                            v = v.substr(1, v.size() - 2);
-                        result = std::string(v);
-                        break;
-                    }
-                }
-            }
+            if (form == TextForm::Plain) text = DecodeIni(text, DetectIniEncoding(text, IniEncoding::Utf8));
+            if (std::optional<std::string> v = IniLookup(IniLines(text), section, key)) result = *v;
         }
     }
-    if (result.size() > bufferSize - 1) result.resize(bufferSize - 1);
+    // Cut by characters, as the buffer of the wide-character function counts them.
+    result = FirstChars(result, bufferSize - 1);
     return result;
 }
 
 bool ProfileFiles::WriteString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& file) {
-    // Names that would change the file's structure cannot be written.
-    if (section.find_first_of(std::string("\r\n\0]", 4)) != std::string::npos) {
-        Warn(file, "section name with a line break or ']' not written");
-        return false;
+    // Names and values that would change the file's structure cannot be written.
+    const std::string rawValue = value;
+    {
+        std::vector<std::string> probe;
+        if (!IniSet(probe, section, key, rawValue)) {
+            Warn(file, "section, key or value with a line break, NUL, ']' or '=' not written");
+            return false;
+        }
     }
-    std::string_view trimmedKey = TrimView(key);
-    if (trimmedKey.empty() || trimmedKey[0] == ';' || trimmedKey[0] == '[' ||
-        key.find_first_of(std::string("\r\n\0=", 4)) != std::string::npos) {
-        Warn(file, "key name empty or with a line break or '=' not written");
-        return false;
-    }
-    std::string rawValue = value.substr(0, value.find('\0'));
     const std::string target = ResolveTarget(file);
 
     // Writers lock the file itself; a writer that got the lock on a file meanwhile replaced
@@ -272,27 +203,18 @@ bool ProfileFiles::WriteString(const std::string& section, const std::string& ke
     TextForm form;
     if (!ReadAll(fd.get(), file, raw)) return giveUp("not written");
     if (!DecodeText(raw, form, text)) return giveUp("UTF-16 text of odd length, not written");
-    std::vector<std::string> lines = SplitLines(text);
-    std::string entry = key + "=" + rawValue;
-    std::size_t header = FindSection(lines, section);
-    if (header == std::string::npos) {
-        lines.push_back("[" + section + "]");
-        lines.push_back(entry);
-    } else {
-        std::size_t end = SectionEnd(lines, header);
-        std::string_view k, v;
-        std::size_t found = end;
-        for (std::size_t i = header + 1; i < end; ++i) {
-            if (KeyLine(lines[i], k, v) && SameNoCase(k, trimmedKey)) {
-                found = i;
-                break;
-            }
-        }
-        if (found < end) lines[found] = entry;
-        else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(end), entry);
+    IniEncoding encoding = IniEncoding::Utf8;
+    if (form == TextForm::Plain) {
+        encoding = DetectIniEncoding(text, IniEncoding::Utf8);
+        text = DecodeIni(text, encoding);
+    } else if (form == TextForm::Utf16LeBom && DecodeUtf16Le(Utf8ToUtf16Le(rawValue)) != rawValue) {
+        // The file could not give this value back as it was written.
+        return giveUp("value that UTF-16 cannot hold as written, not written");
     }
-    std::string out;
-    for (const std::string& line : lines) out += line + "\r\n";
+    std::vector<std::string> lines = IniLines(text);
+    (void)IniSet(lines, section, key, rawValue);
+    std::string out = IniJoin(lines);
+    if (form == TextForm::Plain) out = EncodeIni(out, encoding);
     out = EncodeText(out, form);
     if (out == raw) return true;
 

@@ -1,6 +1,9 @@
 #pragma once
-// Private-profile files through the system's own functions and their semantics.
+// Private-profile files through the system's own functions and their semantics; a file in
+// UTF-8 (with or without byte-order mark), which those functions would read as ANSI, is read
+// and changed as text with the same semantics and stays UTF-8.
 #include "platform/Profile.h"
+#include "platform/win32/WinFiles.h"
 
 namespace zq::win32 {
 
@@ -11,6 +14,9 @@ public:
                           const std::string& file) override;
     bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                      const std::string& file) override;
+
+private:
+    WinFiles files_;
 };
 
 }  // namespace zq::win32

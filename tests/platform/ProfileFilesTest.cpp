@@ -26,22 +26,34 @@ std::string Get(ProfileFiles& ini, const std::string& file, const std::string& s
 
 }  // namespace
 
-TEST(ProfileFiles, EntriesWithRawLineBreaksBuildTheFileInOrder) {
+TEST(ProfileFiles, LineBreaksInAValueNeverAddKeys) {
     zqtest::TempDir dir;
     ProfileFiles ini;
-    const std::string file = dir / "zqr.ini";
-    ASSERT_TRUE(ini.WriteString("Global", "sicherungskopie", "b\r\n; eins\r\n; zwei = drei; \r\n", file));
-    ASSERT_TRUE(ini.WriteString("GLOBAL", "logdatei", "a\r\n; vier\r\n", file));
-    EXPECT_EQ(zqtest::ReadFile(file),
-              "[Global]\r\nsicherungskopie=b\r\n; eins\r\n; zwei = drei; \r\n\r\n"
-              "logdatei=a\r\n; vier\r\n\r\n");
-    EXPECT_EQ(Get(ini, file, "global", "Sicherungskopie"), "b");
-    EXPECT_EQ(Get(ini, file, "Global", "; zwei"), "-");  // comment lines hold no keys
+    const std::string file = dir / "zqm.ini";
+    zqtest::WriteFile(file, "[Datendatei]\r\nPfad=C:\\Daten\r\n");
+    EXPECT_FALSE(ini.WriteString("Datendatei", "Pfad", "D:\\Neu\r\nNetzwerk=y", file));
+    EXPECT_FALSE(ini.WriteString("Datendatei", "Pfad", "D:\\Neu\n", file));
+    EXPECT_FALSE(ini.WriteString("Datendatei", "Pfad", std::string("D:\\Neu\0x", 9), file));
+    EXPECT_EQ(zqtest::ReadFile(file), "[Datendatei]\r\nPfad=C:\\Daten\r\n");
+}
 
-    // Rewriting an empty value writes the comment lines again after the key.
-    zqtest::WriteFile(file, "[Global]\r\nlogdatei=\r\n; vier\r\n");
-    ASSERT_TRUE(ini.WriteString("Global", "logdatei", "a\r\n; vier\r\n", file));
-    EXPECT_EQ(zqtest::ReadFile(file), "[Global]\r\nlogdatei=a\r\n; vier\r\n\r\n; vier\r\n");
+// Files in the three encodings a Windows editor leaves: each read as what it holds, and
+// written back in its own encoding.
+TEST(ProfileFiles, AnsiUtf8AndUtf8WithMarkKeepTheirEncoding) {
+    zqtest::TempDir dir;
+    ProfileFiles ini;
+    const std::string ansi = dir / "ansi.ini", utf8 = dir / "utf8.ini", bom = dir / "bom.ini";
+    zqtest::WriteFile(ansi, "[Datendatei]\r\nPfad=D:\\B\xFCro\r\n");
+    zqtest::WriteFile(utf8, "[Datendatei]\r\nPfad=D:\\Büro\r\n");
+    zqtest::WriteFile(bom, "\xEF\xBB\xBF[Datendatei]\r\nPfad=D:\\Büro\r\n");
+    for (const std::string& file : {ansi, utf8, bom}) {
+        EXPECT_EQ(Get(ini, file, "Datendatei", "Pfad"), "D:\\Büro") << file;
+        ASSERT_TRUE(ini.WriteString("Datendatei", "Ablage", "Größe", file));
+        EXPECT_EQ(Get(ini, file, "Datendatei", "Ablage"), "Größe") << file;
+    }
+    EXPECT_EQ(zqtest::ReadFile(ansi), "[Datendatei]\r\nPfad=D:\\B\xFCro\r\nAblage=Gr\xF6\xDF" "e\r\n");
+    EXPECT_EQ(zqtest::ReadFile(utf8), "[Datendatei]\r\nPfad=D:\\Büro\r\nAblage=Größe\r\n");
+    EXPECT_EQ(zqtest::ReadFile(bom), "\xEF\xBB\xBF[Datendatei]\r\nPfad=D:\\Büro\r\nAblage=Größe\r\n");
 }
 
 TEST(ProfileFiles, KeysAreRewrittenInPlaceAndAddedAtTheEndOfTheirSection) {
@@ -108,6 +120,13 @@ TEST(ProfileFiles, UnchangedLinesOfAUtf16FileKeepEveryCodeUnit) {
     zqtest::WriteFile(file, wide(before));
     ASSERT_TRUE(ini.WriteString("S", "neu", "1", file));
     EXPECT_EQ(zqtest::ReadFile(file), wide(before + u"neu=1\r\n"));
+    // A value the file could not give back as written (a lone surrogate's bytes followed by
+    // a stray byte) is refused rather than stored changed.
+    const std::string odd = std::string("\xED\xA0\x80") + "\xC3";
+    EXPECT_FALSE(ini.WriteString("S", "odd", odd, file));
+    EXPECT_EQ(zqtest::ReadFile(file), wide(before + u"neu=1\r\n"));
+    ASSERT_TRUE(ini.WriteString("S", "ok", "\xC3\xA4", file));
+    EXPECT_EQ(Get(ini, file, "S", "ok"), "\xC3\xA4");
 }
 
 TEST(ProfileFiles, WritesThatWouldBreakTheFileAreRefused) {

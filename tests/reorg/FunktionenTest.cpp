@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Processes.h"
+#include "common/Utf8.h"
 #include "reorg/funktionen.h"
 
 using namespace zq;

@@ -91,6 +91,19 @@ TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {
     EXPECT_EQ(h.ctx.options.tabCode, "ABC");
 }
 
+// A file that cannot supply its values (here: a folder in its place, which nobody can write
+// over) leaves the defaults in force: never "no backup" or every table counted.
+TEST(OptionsFile, DefaultsAreInForceWhenTheFileCannotBeWritten) {
+    Harness h;
+    fs::create_directory(h.prog + "/zqr.ini");
+    WriteDefaultOptions(h.ctx);
+    ReadOptions(h.ctx);
+    EXPECT_EQ(h.ctx.options.kopie, "B");
+    EXPECT_EQ(h.ctx.options.log, "A");
+    EXPECT_EQ(h.ctx.options.tabCode, "TBL");
+    EXPECT_EQ(h.ctx.options.maxFiles, "10");
+}
+
 class Backups : public ::testing::Test {
 protected:
     void Use(const std::string& kopie, const std::string& maxFiles) {
