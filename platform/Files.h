@@ -45,6 +45,16 @@ struct DirEntry {
     FileTimes times;
 };
 
+// What tells whether a file was rewritten: its identity on its volume (a file written anew
+// and renamed into place has another), its size and its last write time in the system's
+// finest units.
+struct FileStamp {
+    std::string identity;
+    std::int64_t size = -1;
+    std::int64_t lastWrite = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // A text file kept open for writing (trace, log). Lines are written as given.
 class ITextFile {
 public:
@@ -107,6 +117,11 @@ public:
     // Replaces the file atomically (temporary file, sync, rename).
     virtual FsStatus WriteAtomic(const std::string& path, const std::string& content) = 0;
     virtual std::int64_t FreeSpace(const std::string& folder) = 0;  // bytes, -1 unknown
+    // Nothing when the file cannot be examined; readable while another process holds it.
+    virtual std::optional<FileStamp> Stamp(const std::string& path) {
+        (void)path;
+        return std::nullopt;
+    }
 
     // An identity of the volume that holds path (or, while path does not exist yet, its
     // nearest existing folder); empty when unknown.

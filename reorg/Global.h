@@ -108,6 +108,7 @@ struct ReorgContext {
     enum class AccessEnd { NotRun, NotStarted, Ended, StillRunning };
     AccessEnd accessEnd = AccessEnd::NotRun;
     int accessExitCode = 0;         // when it ended
+    bool dataFileRewritten = false;  // Access wrote the file anew (identity, size or time changed)
     std::string accessStartError;   // why it could not be started
     struct Census {
         bool counted = false;   // the pass opened the data file and went through its tables

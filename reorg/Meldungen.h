@@ -67,6 +67,9 @@ inline constexpr const char* kAccessNotStarted =
     "Das Datenbankprogramm msaccess.exe konnte nicht gestartet werden.\r\nFehlermeldung: ";
 inline constexpr const char* kAccessEndedWithError =
     "Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet.\r\nFehlercode: ";
+inline constexpr const char* kDataFileNotRewritten =
+    "Das Datenbankprogramm hat sich ohne Fehler beendet, die Datendatei aber nicht neu "
+    "geschrieben: sie wurde nicht reorganisiert.";
 inline constexpr const char* kAccessStillRunning =
     "Das Datenbankprogramm hat die Reorganisation nach XXXXX Sekunden noch nicht beendet.";
 inline constexpr const char* kNotOpenedBefore =

@@ -1,5 +1,6 @@
 // Compaction by Access, the evaluation of the run and the end of the program.
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "common/Messages.h"
@@ -143,6 +144,8 @@ std::vector<std::string> FailureCauses(ReorgContext& ctx, bool comparable) {
         case AccessEnd::Ended:
             if (ctx.accessExitCode != 0)
                 causes.push_back(msg::kAccessEndedWithError + std::to_string(ctx.accessExitCode));
+            else if (!ctx.dataFileRewritten)
+                causes.push_back(msg::kDataFileNotRewritten);
             break;
     }
     for (int pass = 0; pass < 2; ++pass) {
@@ -388,6 +391,10 @@ Flow RunCompaction(ReorgContext& ctx) {
 
     std::string workingFile = ctx.glDataFile;
     if (ctx.glUseLocalCopy && MoveToLocalFolder(ctx)) workingFile = ctx.glLocalCopyFile;
+    // The size before is that of the file Access is given, taken before Access can touch it;
+    // the stamp shows afterwards whether Access wrote the file at all.
+    if (files.Exists(workingFile, kAnyFile)) ctx.glSizeBefore = FileSizeMb(ctx, workingFile);
+    const std::optional<FileStamp> stampBefore = files.Stamp(workingFile);
 
     ctx.glAccessCommand = AccessCommand(ctx.glAccessExe, workingFile);
 
@@ -410,13 +417,19 @@ Flow RunCompaction(ReorgContext& ctx) {
 
     trace.Empty();
     trace.Label("Action", "Search for data file: " + ctx.glDataFile);
-    if (files.Exists(ctx.glDataFile, kAnyFile)) {
-        ctx.glSizeBefore = FileSizeMb(ctx, ctx.glDataFile);
-        trace.Result("OK | size: " + Mb(ctx, ctx.glSizeBefore) + " MB");
-    } else {
+    // Traced as found now; Access may already be at work, so this is not the size before.
+    if (files.Exists(ctx.glDataFile, kAnyFile))
+        trace.Result("OK | size: " + Mb(ctx, FileSizeMb(ctx, ctx.glDataFile)) + " MB");
+    else
         trace.Result("Error");
-    }
     WaitForAccess(ctx);
+    if (ctx.accessEnd == ReorgContext::AccessEnd::Ended) {
+        // An exit code alone proves nothing: only a file written anew was compacted.
+        const std::optional<FileStamp> stampAfter = files.Stamp(workingFile);
+        ctx.dataFileRewritten = !(stampBefore && stampAfter && *stampBefore == *stampAfter);
+        if (!ctx.dataFileRewritten)
+            trace.Error("Data file not rewritten by the database program: " + workingFile);
+    }
 
     return FinishRun(ctx, true);
 }

@@ -555,6 +555,15 @@ std::int64_t PosixFiles::Size(const std::string& path) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+std::optional<FileStamp> PosixFiles::Stamp(const std::string& path) {
+    if (HasNul(path) || path.empty()) return std::nullopt;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return FileStamp{std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino),
+                     static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 FileTimes PosixFiles::Times(const std::string& path) {
     if (HasNul(path) || path.empty()) return {};
     Fd fd(OpenForLockTest(path));

@@ -32,6 +32,7 @@ public:
     std::optional<std::string> ReadAll(const std::string& path, std::size_t maxBytes) override;
     FsStatus WriteAtomic(const std::string& path, const std::string& content) override;
     std::int64_t FreeSpace(const std::string& folder) override;
+    std::optional<FileStamp> Stamp(const std::string& path) override;
     std::string VolumeOf(const std::string& path) override;
     std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
     FsStatus MakePrivateFolder(const std::string& folder) override;

@@ -366,6 +366,24 @@ std::int64_t WinFiles::Size(const std::string& path) {
     return SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
 }
 
+std::optional<FileStamp> WinFiles::Stamp(const std::string& path) {
+    std::wstring p;
+    DWORD err = ERROR_SUCCESS;
+    if (!SysPath(path, p, err)) return std::nullopt;
+    // Attributes only: no sharing conflict with a holder that shares nothing.
+    Handle file(CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    return FileStamp{std::to_string(info.dwVolumeSerialNumber) + ":" +
+                         std::to_string((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow),
+                     SizeOf(info.nFileSizeHigh, info.nFileSizeLow),
+                     static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                               info.ftLastWriteTime.dwLowDateTime)};
+}
+
 FileTimes WinFiles::Times(const std::string& path) {
     std::wstring p;
     DWORD err = ERROR_SUCCESS;

@@ -27,6 +27,7 @@ public:
     std::optional<std::string> ReadAll(const std::string& path, std::size_t maxBytes) override;
     FsStatus WriteAtomic(const std::string& path, const std::string& content) override;
     std::int64_t FreeSpace(const std::string& folder) override;
+    std::optional<FileStamp> Stamp(const std::string& path) override;
     // In WinLocks.cpp: the volume's GUID path (or its root and serial number); a lock file
     // opened sharing nothing and deleted on close; folders with a protected ACL of their
     // owner's; temporaries (".zqtmp-") nobody holds open.

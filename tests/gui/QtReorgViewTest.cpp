@@ -254,7 +254,7 @@ TEST_F(QtReorgViewTest, ARunFromTheStartButtonShowsItsWaitAndTakesNoSecondStart)
     // The database program: takes a moment and notes each start.
     const std::string fake = dir / "fake";
     zqtest::WriteFile(fake + "/msaccess.exe",
-                      "#!/bin/sh\necho started >> '" + dir / "starts" + "'\nsleep 2\n");
+                      "#!/bin/sh\necho started >> '" + dir / "starts" + "'\nsleep 2\ntouch \"$1\"\n");
     std::filesystem::permissions(fake + "/msaccess.exe", std::filesystem::perms::owner_all);
     zqtest::WriteFile(prog + "/zqm.ini", "[Datenbasis]\r\nPfad=" + fake + "\r\n");
     std::filesystem::remove(data + "/zqdata.mdb");

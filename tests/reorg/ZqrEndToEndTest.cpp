@@ -19,6 +19,7 @@
 
 #include "common/RegistryAccess.h"
 #include "platform/posix/RegistryStore.h"
+#include "reorg/Meldungen.h"
 #include "reorg/ZqrExpected.h"
 #include "support/TestSupport.h"
 
@@ -356,6 +357,39 @@ TEST(ZqrUnattended, AFailingAccessIsAFailureToldAndStoredAsOne) {
     EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
 }
 
+// A database program that ends with 0 but never wrote the file (ended from outside, say)
+// did not reorganise it: a failure, stored as one.
+TEST(ZqrUnattended, AnAccessThatEndsWellWithoutWritingTheFileIsAFailure) {
+    Install in;
+    in.FakeAccess("exit 0");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Error            : Data file not rewritten by the database program: " +
+                                    in.dataFile + "\r\n"));
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\n" +
+                               zq::reorg::msg::kDataFileNotRewritten))
+        << r.err;
+    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
+    EXPECT_EQ(ResultRecords(in), "1|0|" + in.data + "/ZQR_Reorg_Log.txt\n0\n");
+}
+
+// With a delay, Access may have compacted the file before the second search: the size
+// before is still the size of the file it was given.
+TEST(ZqrUnattended, TheSizeBeforeIsTakenBeforeAccessStarts) {
+    Install in;
+    in.ZqrIni("Warten=1\r\n");
+    const double before = static_cast<double>(fs::file_size(in.dataFile));
+    in.FakeAccess("sqlite3 \"$1\" vacuum");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const double after = static_cast<double>(fs::file_size(in.dataFile));
+    ASSERT_LT(after, before);
+    char line[200];
+    std::snprintf(line, sizeof line, "- Größe Datendatei: vorher %.1f MB / nachher %.1f MB / Differenz %.1f MB\r\n",
+                  before / 1048576.0, after / 1048576.0, (before - after) / 1048576.0);
+    EXPECT_TRUE(Has(in.Log(), line)) << in.Log();
+}
+
 TEST(ZqrUnattended, AccessThatCannotBeStartedLeavesTheDataFileUntouched) {
     Install in;
     in.FakeAccess("exit 0");
@@ -401,7 +435,7 @@ TEST(ZqrUnattended, ATableThatCannotBeCountedMakesTheCensusIncomplete) {
     std::string log = in.Log();
     EXPECT_EQ(Count(log, " / Tabelle nicht gezählt : [tblVerknuepft] / Anzahl DS: unbekannt"), 2) << log;
     EXPECT_TRUE(Has(log, "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz unbekannt\r\n"));
-    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursachen: \n- Die Datensätze folgender Tabellen "
+    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursachen: \n- " + zq::reorg::msg::kDataFileNotRewritten + "\n- Die Datensätze folgender Tabellen "
                            "konnten vor der Reorganisation nicht gezählt werden: [tblVerknuepft]\n- Die "
                            "Datensätze folgender Tabellen konnten nach der Reorganisation nicht gezählt "
                            "werden: [tblVerknuepft]\n\nDas Ergebnis wurde nicht in die Datendatei geschrieben."))
