@@ -16,6 +16,22 @@ inline constexpr long kErrCannotOpenForWrite = 3051;  // read-only file or folde
 inline constexpr long kErrUnrecognisedFormat = 3343;  // not a database of this format
 inline constexpr long kErrFileNotFound = 3024;
 inline constexpr long kErrGeneric = 3000;
+inline constexpr long kErrNoEngine = 429;  // the engine's classes cannot be created
+
+// Errors that mean "in use by another user or process": worth waiting for. Every other error
+// (no engine, not a database, no permission, ...) stays whatever the wait.
+inline bool IsInUse(long number) {
+    switch (number) {
+        case kErrLockedExclusive:  // opened exclusively by another
+        case 3006: case 3008: case 3009:  // database or table exclusively locked
+        case 3050: case 3188: case 3196: case 3197:  // cannot lock, in use, changed meanwhile
+        case 3211: case 3218: case 3260: case 3261: case 3262:  // locked by another
+        case 3356: case 3704: case 3734:  // opened by another user, placed in a state
+            return true;
+        default:
+            return false;
+    }
+}
 
 struct Error {
     long number = 0;
@@ -61,6 +77,11 @@ public:
 class IDbEngine {
 public:
     virtual ~IDbEngine() = default;
+    // Whether the engine itself can be created (on Windows: DAO installed and registered for
+    // this program's bitness), before any file is touched.
+    virtual Error Check() { return {}; }
+    // The engine as an administrator knows it, for messages.
+    virtual std::string Name() const { return "DAO"; }
     // Really touches the file, so a failure shows here with its error number.
     virtual std::unique_ptr<Database> OpenDatabase(const std::string& path, bool exclusive,
                                                    bool readOnly, const std::string& connect,

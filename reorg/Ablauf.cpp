@@ -341,10 +341,28 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     return Flow::Go;
 }
 
+// Without a data engine nothing can be counted or stored: found out before anything is
+// touched, and told as what it most likely is.
+bool EngineAvailable(ReorgContext& ctx) {
+    dao::Error error = ctx.platform.db ? ctx.platform.db->Check()
+                                       : dao::Error{dao::kErrNoEngine, "no database engine"};
+    if (!error) return true;
+    const std::string name = ctx.platform.db ? ctx.platform.db->Name() : "DAO";
+    ctx.trace.Empty();
+    ctx.trace.Label("Action", "Check database engine: " + name);
+    ctx.trace.Result("Error | " + std::to_string(error.number) + " " + error.description);
+    std::string text = ReplaceAll(msg::kEngineMissing, "XXXXX", name);
+    Show(ctx, ReplaceAll(text, "YYYYY", std::to_string(error.number)), ReorgTitle(MsgKind::Error),
+         MsgIcon::Stop);
+    ctx.exitCode = kExitFailed;
+    return false;
+}
+
 Flow RunReorganisation(ReorgContext& ctx) {
     IFiles& files = ctx.platform.files;
     const PathStyle style = ctx.Style();
     const bool interactive = !ctx.Unattended();
+    if (!EngineAvailable(ctx)) return FinishRun(ctx, false);
 
     std::string lokal = IniRead(ctx.platform.profile, ctx.glManagerIniFile, "Update", "LokalUpdate");
     bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";

@@ -134,6 +134,15 @@ inline constexpr const char* kStrandedNotMoved =
     "Sie befindet sich jetzt im lokalen Arbeitsverzeichnis:\r\nXXXXX\r\n\r\nBitte verschieben "
     "Sie die Datei zurück, bevor mit ZEQUORA weitergearbeitet wird.";
 inline constexpr const char* kOriginUnknown = "(unbekannt)";
+// XXXXX the engine, YYYYY its error number.
+inline constexpr const char* kEngineMissing =
+    "Die Datenbank-Schnittstelle XXXXX kann nicht gestartet werden (Fehlercode: YYYYY).\r\n\r\n"
+    "Mögliche Ursachen: \r\n"
+    "- Access und die ZEQUORA Programme haben eine unterschiedliche Bitversion (32-Bit oder "
+    "64-Bit): bitte das Programmpaket installieren, das zur Bitversion von Access passt, oder \r\n"
+    "- DAO ist nicht installiert oder nicht registriert: bitte Access oder die Access Runtime "
+    "installieren oder reparieren.\r\n\r\n"
+    "Die Reorganisation wird daher abgebrochen. Die Datendatei wurde nicht verändert.";
 // XXXXX the folders of one drive, YYYYY the space needed, ZZZZZ the space free (MB).
 inline constexpr const char* kNotEnoughSpace =
     "Nicht genügend freier Speicherplatz für Sicherungskopie und Reorganisation im folgenden "

@@ -43,11 +43,6 @@ void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
 
 namespace {
 
-// Errors that waiting cannot cure: retrying them would only delay the run.
-bool IsLasting(long error) {
-    return error == dao::kErrUnrecognisedFormat || error == dao::kErrCannotOpenForWrite;
-}
-
 void LogLine(ReorgContext& ctx, const std::string& line) {
     if (ctx.log) (void)ctx.log->Write(line + kCrLf);  // the log remembers a failed write
 }
@@ -141,7 +136,8 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
 
     for (int attempt = 0; attempt < tries; ++attempt) {
         OpenDataFile(ctx, true);
-        if (ctx.glLastOpenError == 0 || IsLasting(ctx.glLastOpenError)) break;
+        // Only a file still in use is worth a wait; no other error goes away by waiting.
+        if (ctx.glLastOpenError == 0 || !dao::IsInUse(ctx.glLastOpenError)) break;
         (void)LetInputThrough(ctx);  // a run keeps its window
         if (attempt + 1 < tries) ctx.platform.clock.Sleep(1000);
     }

@@ -292,37 +292,41 @@ DaoEngine::~DaoEngine() {
     if (engine_) engine_->Release();
 }
 
+std::string DaoEngine::Name() const {
+    std::string list;
+    for (const std::string& progId : progIds_) list += (list.empty() ? "" : ", ") + progId;
+    return "DAO (" + list + ")";
+}
+
+Error DaoEngine::Check() {
+    if (engine_) return {};
+    std::string tried;
+    for (const std::string& progId : progIds_) {
+        CLSID clsid{};
+        HRESULT hr = CLSIDFromProgID(Wide(progId).c_str(), &clsid);
+        if (SUCCEEDED(hr)) {
+            void* object = nullptr;
+            hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                  IID_IDispatch, &object);
+            if (SUCCEEDED(hr)) {
+                engine_ = static_cast<IDispatch*>(object);
+                progId_ = progId;
+                return {};
+            }
+        }
+        tried += (tried.empty() ? "" : ", ") + ("\"" + progId + "\" " + Hex(hr));
+        if (hr == CO_E_NOTINITIALIZED)
+            return {kErrNoDao, "The database engine cannot be created: COM is not initialised on "
+                               "this thread (" + tried + ")."};
+    }
+    return {kErrNoDao, "The database engine DAO is not installed or not registered (" + tried + ")."};
+}
+
 std::unique_ptr<zq::dao::Database> DaoEngine::OpenDatabase(const std::string& path, bool exclusive,
                                                           bool readOnly, const std::string& connect,
                                                           Error& error) {
-    error = {};
-    if (!engine_) {
-        std::string tried;
-        for (const std::string& progId : progIds_) {
-            CLSID clsid{};
-            HRESULT hr = CLSIDFromProgID(Wide(progId).c_str(), &clsid);
-            if (SUCCEEDED(hr)) {
-                void* object = nullptr;
-                hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                      IID_IDispatch, &object);
-                if (SUCCEEDED(hr)) {
-                    engine_ = static_cast<IDispatch*>(object);
-                    progId_ = progId;
-                    break;
-                }
-            }
-            tried += (tried.empty() ? "" : ", ") + ("\"" + progId + "\" " + Hex(hr));
-            if (hr == CO_E_NOTINITIALIZED) {
-                error = {kErrNoDao, "The database engine cannot be created: COM is not initialised on "
-                                    "this thread (" + tried + ")."};
-                return nullptr;
-            }
-        }
-        if (!engine_) {
-            error = {kErrNoDao, "The database engine DAO is not installed or not registered (" + tried + ")."};
-            return nullptr;
-        }
-    }
+    error = Check();
+    if (error) return nullptr;
     Variants args;
     args.Text(path);
     args.Bool(exclusive);

@@ -15,7 +15,7 @@ struct IDispatch;
 namespace zq::win32 {
 
 // "ActiveX component can't create object": no DAO is installed or registered.
-inline constexpr long kErrNoDao = 429;
+inline constexpr long kErrNoDao = zq::dao::kErrNoEngine;
 
 class DaoEngine : public zq::dao::IDbEngine {
 public:
@@ -29,6 +29,9 @@ public:
     std::unique_ptr<zq::dao::Database> OpenDatabase(const std::string& path, bool exclusive,
                                                     bool readOnly, const std::string& connect,
                                                     zq::dao::Error& error) override;
+
+    zq::dao::Error Check() override;
+    std::string Name() const override;  // "DAO (DAO.DBEngine.120, DAO.DBEngine.36)"
 
     // The ProgID of the DBEngine in use; empty before the first open or without DAO.
     const std::string& ProgId() const { return progId_; }

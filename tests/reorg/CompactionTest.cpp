@@ -45,3 +45,63 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     EXPECT_TRUE(Has(trace, "Result           : Error | not written: the database program did not finish"));
     EXPECT_TRUE(Has(zqtest::ReadFile(h.data + "/ZQR_Reorg_Log.txt"), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
 }
+
+namespace {
+
+// An engine whose classes are not registered, as with Access of the other bitness. Any open
+// fails with 429, and a count of the opens shows whether the run retried.
+class NoEngine : public dao::IDbEngine {
+public:
+    dao::Error Check() override { return {dao::kErrNoEngine, "not registered"}; }
+    std::string Name() const override { return "DAO (DAO.DBEngine.120)"; }
+    std::unique_ptr<dao::Database> OpenDatabase(const std::string&, bool, bool, const std::string&,
+                                                dao::Error& error) override {
+        ++opens;
+        error = Check();
+        return nullptr;
+    }
+    int opens = 0;
+};
+
+}  // namespace
+
+TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
+    Harness h("/DATEI x");
+    NoEngine engine;
+    h.platform.db = &engine;
+    zqtest::MakeDataFile(h.ctx.glDataFile);
+    const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
+    h.ctx.glAutorun = "-1";
+    h.ctx.options = {"B", "B", "A", "0", "TBL", "10"};
+    h.ctx.trace.OpenOutput();
+
+    EXPECT_EQ(RunReorganisation(h.ctx), Flow::End);
+    EXPECT_EQ(h.ctx.FinalExitCode(), kExitFailed);
+    EXPECT_EQ(engine.opens, 0);
+    ASSERT_EQ(h.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
+    EXPECT_EQ(h.dialogs.boxes[0].text.rfind("Die Datenbank-Schnittstelle DAO (DAO.DBEngine.120) kann nicht "
+                                            "gestartet werden (Fehlercode: 429).", 0), 0u)
+        << h.dialogs.boxes[0].text;
+    EXPECT_TRUE(Has(h.dialogs.boxes[0].text, "unterschiedliche Bitversion"));
+    EXPECT_TRUE(Has(h.Trace(), "Action           : Check database engine: DAO (DAO.DBEngine.120)\r\n"
+                               "Result           : Error | 429 not registered\r\n"));
+    EXPECT_TRUE(zqtest::ReadFile(h.ctx.glDataFile) == before);
+    EXPECT_FALSE(fs::exists(h.data + "/Save"));
+    EXPECT_FALSE(fs::exists(h.data + "/ZQR_Reorg_Log.txt"));
+}
+
+// A lasting error is not waited for: only "in use" is.
+TEST(Compaction, OnlyAFileInUseIsWaitedFor) {
+    Harness h;
+    NoEngine engine;
+    h.platform.db = &engine;
+    h.clock.instant = true;
+    h.ctx.options = {"B", "B", "X", "0", "TBL", "10"};
+    (void)CountRecords(h.ctx, 1);
+    EXPECT_EQ(engine.opens, 1);
+    EXPECT_FALSE(h.ctx.census[1].counted);
+    EXPECT_TRUE(dao::IsInUse(dao::kErrLockedExclusive));
+    EXPECT_FALSE(dao::IsInUse(dao::kErrNoEngine));
+    EXPECT_FALSE(dao::IsInUse(dao::kErrUnrecognisedFormat));
+}

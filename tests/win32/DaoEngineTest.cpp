@@ -232,6 +232,9 @@ TEST_F(DaoEngineTest, WithoutARegisteredDaoTheOpenFailsClearly) {
     EXPECT_EQ(error.number, zq::win32::kErrNoDao);
     EXPECT_NE(error.description.find("not installed or not registered"), std::string::npos) << error.description;
     EXPECT_NE(error.description.find("Zequora.KeinDao.2"), std::string::npos) << error.description;
+    // The same answer before any file is named, and the classes tried for the message.
+    EXPECT_EQ(none.Check().number, zq::win32::kErrNoDao);
+    EXPECT_EQ(none.Name(), "DAO (Zequora.KeinDao.1, Zequora.KeinDao.2)");
 
     // A thread without COM is told so, not that DAO is missing.
     std::thread([&] {
