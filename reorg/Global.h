@@ -3,6 +3,7 @@
 // creates and every procedure takes.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,7 +109,10 @@ struct ReorgContext {
     enum class AccessEnd { NotRun, NotStarted, Ended, StillRunning };
     AccessEnd accessEnd = AccessEnd::NotRun;
     int accessExitCode = 0;         // when it ended
-    bool dataFileRewritten = false;  // Access wrote the file anew (identity, size or time changed)
+    bool dataFileRewritten = false;
+    // Whether the engine could open the data file before its old backup copies were rotated.
+    std::optional<bool> dataFileOpens;
+    std::string dataFileOpenError;  // Access wrote the file anew (identity, size or time changed)
     std::string accessStartError;   // why it could not be started
     struct Census {
         bool counted = false;   // the pass opened the data file and went through its tables

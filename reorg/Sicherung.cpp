@@ -84,6 +84,18 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
         trace.Empty();
         trace.Label("Action", "Delete copies of the data file to keep max amount of: " +
                                   (backend ? ctx.options.maxFiles : std::to_string(max - 1)));
+        // A file the engine cannot open may be no database at all: its copy must not push
+        // a good one out.
+        if (!ctx.dataFileOpens) {
+            OpenDataFile(ctx, true);
+            ctx.dataFileOpens = ctx.glLastOpenError == 0;
+            ctx.dataFileOpenError = std::to_string(ctx.glLastOpenError) + " " + ctx.lastOpenErrorText;
+            CloseDataFiles(ctx);
+        }
+        if (!*ctx.dataFileOpens) {
+            trace.Result("Skipped | data file cannot be opened: " + ctx.dataFileOpenError);
+            return Step::Next;
+        }
         std::string text = DeleteOldCopies(ctx, folder, backupName);
         trace.Result(text.empty() ? "Unknown" : text);
     }

@@ -123,7 +123,7 @@ TEST(FrmZQR, ARunTakesNoSecondStartNoFileChoiceAndIsNotBrokenOff) {
     // The database program: takes a moment and notes each start.
     const std::string fake = h.dir / "fake";
     zqtest::WriteFile(fake + "/msaccess.exe",
-                      "#!/bin/sh\necho started >> '" + h.dir / "starts" + "'\nsleep 1.5\n");
+                      "#!/bin/sh\necho started >> '" + h.dir / "starts" + "'\nsleep 1.5\ntouch \"$1\"\n");
     fs::permissions(fake + "/msaccess.exe", fs::perms::owner_all);
     zqtest::WriteFile(h.prog + "/zqm.ini", "[Datenbasis]\r\nPfad=" + fake + "\r\n");
     zqtest::WriteFile(h.prog + "/zqr.ini", "[Global]\r\nsicherungskopie=x\r\n");

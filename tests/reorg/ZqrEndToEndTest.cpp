@@ -280,6 +280,9 @@ TEST(ZqrUnattended, ForeignOrTruncatedFilesGetTheFormatMessagesAndFail) {
                                       std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0'),
                                       truncated}) {
         Install in;
+        // Good copies from earlier runs, as many as the rotation keeps: none may be pushed out
+        // by a copy of a file that is no database.
+        for (int i = 0; i < 10; ++i) WriteFile(in.data + "/Save/R_2501" + std::to_string(10 + i) + "_010000.mdb", "gut");
         WriteFile(in.dataFile, content);
         auto start = std::chrono::steady_clock::now();
         RunResult r = in.Run({"/DATEI", in.dataFile});
@@ -289,6 +292,10 @@ TEST(ZqrUnattended, ForeignOrTruncatedFilesGetTheFormatMessagesAndFail) {
                                "ist keine gültige ZEQUORA Datendatei"));
         EXPECT_TRUE(Has(r.err, "Fehlercode: 3343\n== Reorg Hinweis == information == OK\nEine mögliche Ursache"));
         EXPECT_EQ(ReadFile(in.dataFile), content);
+        int copies = 0;
+        for (const auto& e : fs::directory_iterator(in.data + "/Save")) copies += ReadFile(e.path()) == "gut";
+        EXPECT_EQ(copies, 10);
+        EXPECT_TRUE(Has(in.Trace(), "Result           : Skipped | data file cannot be opened: 3343 "));
         EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher (konnte nicht ermittelt werden) / nachher 0 / "
                                   "Differenz unbekannt"));
     }
