@@ -67,8 +67,46 @@ void TraceNote(ReorgContext& ctx, int pass, const std::string& text) {
     if (reopen) ctx.trace.Close();
 }
 
+// After a database program that failed or was ended, the local copy may hold half a
+// compaction whose undo record lies beside it in the local folder only. Opening it there lets
+// the engine put it right; a copy the engine cannot open does not go home.
+bool LocalCopyUsable(ReorgContext& ctx, int tries) {
+    dao::Error error;
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        error = {};
+        std::unique_ptr<dao::Database> db =
+            ctx.platform.db ? ctx.platform.db->OpenDatabase(ctx.glLocalCopyFile, false, false, ";pwd=", error)
+                            : nullptr;
+        if (db && !error) {
+            (void)db->TableNames();
+            db->Close();
+            break;
+        }
+        if (!error) error = {dao::kErrGeneric, "no database engine"};
+        if (!dao::IsInUse(error.number)) break;
+        ctx.platform.clock.Sleep(1000);
+    }
+    ctx.trace.OpenAppend();
+    ctx.trace.Empty();
+    ctx.trace.Label("Action", "Check local data file before moving it back: " + ctx.glLocalCopyFile);
+    if (!error) {
+        ctx.trace.Result("OK");
+        ctx.trace.Close();
+        return true;
+    }
+    ctx.trace.Result("Error | " + std::to_string(error.number) + " " + error.description);
+    ctx.trace.Result("Data file stays on local drive: " + ctx.glLocalCopyFile);
+    ctx.trace.Close();
+    std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.glLocalCopyFile);
+    Show(ctx, ReplaceAll(text, "YYYYY", ctx.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+    return false;
+}
+
 void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     IFiles& files = ctx.platform.files;
+    const bool accessFinished =
+        ctx.accessEnd == ReorgContext::AccessEnd::Ended && ctx.accessExitCode == 0;
+    if (!accessFinished && !LocalCopyUsable(ctx, tries)) return;
     FsStatus moved;
     for (int attempt = 0; attempt < tries; ++attempt) {
         moved = files.Move(ctx.glLocalCopyFile, ctx.glDataFile);

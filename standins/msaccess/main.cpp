@@ -1,12 +1,13 @@
 // Stands in for the database program the system starts:
 //   msaccess.exe "<data file>" /repair /compact
 //       holds the file exclusively for the whole run (its lock file and the file itself
-//       under exclusive flocks), checks it, compacts it in place with SQLite's journal
+//       under exclusive flocks), checks it, compacts it into a new file beside it and puts
+//       that in the data file's place only when complete, as the database program does
 //   msaccess.exe /runtime "<front end>" <arguments>
 //       opens the front end and reports its version and the arguments it got
-// ZEQUORA_STANDIN_NEW_FILE=1 writes the compacted file anew beside the data file and puts it
-// in the data file's place, as the database program itself does: the file then has the
-// folder's default owner and rights instead of its own.
+// The new file has the folder's default owner and rights instead of the data file's own.
+// ZEQUORA_STANDIN_NEW_FILE=0 compacts in place instead, copying the result back over the file
+// with SQLite's journal (a kill then leaves the undo record beside the file).
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
 // a file that others still hold (default 10000). Scratch files go to $SQLITE_TMPDIR, $TMPDIR or
@@ -453,7 +454,7 @@ bool PutInPlace(const std::string& replacement, const std::string& path, std::st
 int RepairCompact(const std::string& path) {
     const long waitMs = EnvMs("ZEQUORA_STANDIN_WAIT_MS", 10000);
     const long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0);
-    const bool newFile = EnvMs("ZEQUORA_STANDIN_NEW_FILE", 0) == 1;
+    const bool newFile = EnvMs("ZEQUORA_STANDIN_NEW_FILE", 1) != 0;
     std::string replacement;  // the new file that takes the data file's place at the end
     std::error_code ec;
     const auto status = std::filesystem::status(FsPath(path), ec);

@@ -632,6 +632,27 @@ struct LocalInstall : Install {
     std::string localFolder = dir / "cache/zequora2/update", local = localFolder + "/zqdata_lokal.mdb";
 };
 
+// A database program killed halfway through its work on the local copy leaves the file's
+// undo record beside it in the local folder: the file comes home as it was, never half done.
+TEST(ZqrLocalCopy, AKilledDatabaseProgramNeverSendsAHalfWrittenFileHome) {
+    LocalInstall in;
+    in.FakeAccess("mkfifo \"$1.in\"; sqlite3 \"$1\" < \"$1.in\" & p=$!; exec 3> \"$1.in\"\n"
+                  "printf 'PRAGMA cache_size=1;\\nBEGIN;\\nCREATE TABLE tblMuell(x);\\nINSERT INTO tblMuell WITH "
+                  "RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 20000) SELECT "
+                  "randomblob(200) FROM c;\\nDELETE FROM tblZeit WHERE rowid > 0;\\nDROP TABLE tblPersonal;\\n"
+                  "CREATE TABLE tblMuell2(x);\\nINSERT INTO tblMuell2 SELECT x FROM tblMuell;\\n' >&3\n"
+                  "sleep 2; kill -9 $p; rm -f \"$1.in\"; exit 9");
+    in.UseAccessIn(in.dir / "fake");
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    ASSERT_TRUE(fs::exists(in.dataFile)) << r.err;
+    EXPECT_EQ(Query(in.dataFile, "pragma integrity_check"), "ok\n");
+    EXPECT_EQ(in.Records(), "2000\n");
+    EXPECT_TRUE(Has(in.Trace(), "Action           : Check local data file before moving it back: " + in.local +
+                                    "\r\nResult           : OK\r\n"));
+    EXPECT_FALSE(fs::exists(in.local));
+}
+
 TEST(ZqrLocalCopy, ADataFileStrandedByAKilledRunComesHomeAtTheNextStart) {
     LocalInstall in;
     // The run is killed while the data file lies in the local folder.

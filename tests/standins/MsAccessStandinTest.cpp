@@ -208,10 +208,22 @@ TEST_F(StandinTest, CompactionShrinksTheFileAndKeepsEveryRecord) {
     ASSERT_EQ(sqlite3_exec(ref, "VACUUM", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(ref);
     const std::string log = dir / "standin.log";
-    auto r = zqtest::Run({Standin(), file, "/repair", "/compact"}, {{"ZEQUORA_STANDIN_LOG", log}});
+    // In place, the compaction gives SQLite's own bytes.
+    auto r = zqtest::Run({Standin(), file, "/repair", "/compact"},
+                         {{"ZEQUORA_STANDIN_LOG", log}, {"ZEQUORA_STANDIN_NEW_FILE", "0"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_LT(fs::file_size(file), size * 3 / 4);
     EXPECT_TRUE(zqtest::ReadFile(file) == zqtest::ReadFile(reference)) << "differs from a VACUUM";
+    // By default, as the database program does: a new file in the old one's place.
+    const std::string other = MakeSample("b", 3);
+    struct stat old {}, now {};
+    ASSERT_EQ(::stat(other.c_str(), &old), 0);
+    r = zqtest::Run({Standin(), other, "/repair", "/compact"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(::stat(other.c_str(), &now), 0);
+    EXPECT_NE(now.st_ino, old.st_ino);
+    EXPECT_EQ(Inspect(other).counts, before.counts);
+    EXPECT_EQ(Inspect(other).integrity, "ok");
     Census after = Inspect(file);
     EXPECT_EQ(after.integrity, "ok");
     EXPECT_EQ(after.counts, before.counts);
