@@ -22,7 +22,13 @@
 namespace {
 
 // Measuring aid for scripts/bench_zqu.sh: one download through the tool's web layer.
+// It writes only a new file: a mistaken call can never put a page over an installer.
 int FetchFile(const std::string& url, const std::string& target, const std::string& caFile) {
+    const auto services = zq::MakePlatformServices();
+    if (services->Get().files.Exists(target, zq::kAttrHidden | zq::kAttrSystem | zq::kAttrDirectory)) {
+        std::fprintf(stderr, "zqu: %s exists already; --fetch-file writes only a new file\n", target.c_str());
+        return zq::update::kExitFetchFailed;
+    }
     const auto web = zq::MakeWeb(caFile);
     const auto start = std::chrono::steady_clock::now();
     std::uint64_t bytes = 0;

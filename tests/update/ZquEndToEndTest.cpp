@@ -309,6 +309,13 @@ TEST_F(ZquEndToEnd, TheMeasuringAidFailsWithItsOwnCode) {
                                 tmp / "out.exe", *dir / "pki/ca.pem"});
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_FALSE(fs::exists(tmp / "out.exe"));
+    // An existing file, an installer say, is never replaced by it.
+    zqtest::WriteFile(tmp / "zqmupd.exe", "MZ das alte Installationsprogramm");
+    const auto over = zqtest::Run({prog + "/zqu", "--fetch-file", server->Base() + "/iupdate.htm",
+                                   tmp / "zqmupd.exe", *dir / "pki/ca.pem"});
+    EXPECT_EQ(over.exitCode, 2) << over.err;
+    EXPECT_NE(over.err.find("exists already"), std::string::npos) << over.err;
+    EXPECT_EQ(zqtest::ReadFile(tmp / "zqmupd.exe"), "MZ das alte Installationsprogramm");
 }
 
 TEST_F(ZquEndToEnd, HalfDownloadAndMissingFileLeaveNothingBehind) {
