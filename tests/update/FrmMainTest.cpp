@@ -147,6 +147,17 @@ TEST_F(FrmMainTest, NothingInstalledShowsDashesAndNoFolder) {
     EXPECT_TRUE(web.fetched.empty()) << "no server configured, nothing fetched";
     EXPECT_EQ(view.Text("lblZQMVersionNeu"), "");
     EXPECT_EQ(view.Text("lblZQCVersionNeu"), "");
+    // A download without a server says so in a sentence of its own.
+    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
+    view = {};
+    Load();
+    dialogs.answers = {MsgResult::Ok};
+    frm->Click("cmdDownloadZQM");
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_NE(dialogs.boxes[0].text.find("Es ist kein Update-Server eingerichtet (zqu.ini, Abschnitt \"Server\", "
+                                         "Schlüssel \"Adresse\")."),
+              std::string::npos)
+        << dialogs.boxes[0].text;
 }
 
 TEST_F(FrmMainTest, UnusableServerAddressOrPageLeavesNewestEmptyWithANote) {

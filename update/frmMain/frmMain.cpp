@@ -45,8 +45,8 @@ FrmMain::FrmMain(UpdateContext& ctx, IMainView& view) : ctx_(ctx), view_(view) {
 
 std::string FrmMain::NoServerText() const {
     if (!ctx_.glServer.problem.empty()) return ctx_.glServer.problem;
-    return "kein Update-Server eingerichtet (" + std::string(kZquIni) +
-           ", Abschnitt \"Server\", Schlüssel \"Adresse\")";
+    return "Es ist kein Update-Server eingerichtet (" + std::string(kZquIni) +
+           ", Abschnitt \"Server\", Schlüssel \"Adresse\").";
 }
 
 void FrmMain::Run() {
