@@ -90,7 +90,9 @@ std::string CommandTail(const std::string& line) {
     while (i < n && IsBlank(line[i])) ++i;
     std::string program;
     i = ProgramName(line, i, program);
-    while (i < n && IsBlank(line[i])) ++i;
+    // One blank separates the name from the arguments; any further blank is theirs, so a
+    // switch after two blanks is not a switch at the start.
+    if (i < n && IsBlank(line[i])) ++i;
     return line.substr(i);
 }
 

@@ -35,7 +35,7 @@ public:
 
 // Windows command-line rules (CommandLineToArgvW), exposed for tests.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
-// What follows the program name and the blanks after it, unchanged (a program's own
+// What follows the program name and the one blank after it, unchanged (a program's own
 // command line as Windows hands it over, e.g. for passing it on).
 std::string CommandTail(const std::string& commandLine);
 // Quotes one argument so that SplitCommandLine gives it back unchanged.

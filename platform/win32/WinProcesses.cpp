@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/win32/WinText.h"
 
 namespace zq::win32 {
@@ -51,7 +53,9 @@ StartResult WinProcesses::Start(const std::string& commandLine, bool keepHandle,
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
-        result.error = "Cannot start " + commandLine + ": " + ErrorText(GetLastError());
+        const DWORD error = GetLastError();
+        const std::vector<std::string> args = SplitCommandLine(commandLine);
+        result.error = "Cannot start " + commandLine + ": " + ErrorText(error, args.empty() ? "" : args[0]);
         return result;
     }
     CloseHandle(info.hThread);

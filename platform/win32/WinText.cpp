@@ -37,7 +37,7 @@ std::string Ansi(const std::string& utf8) {
     return out;
 }
 
-std::string ErrorText(DWORD code) {
+std::string ErrorText(DWORD code, const std::string& subject) {
     wchar_t* buffer = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -48,7 +48,23 @@ std::string ErrorText(DWORD code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
     if (text.empty()) text = "Windows error " + std::to_string(code);
-    return text;
+    // The system's texts hold inserts ("%1 is not a valid application"): filled with what
+    // the failure was about, never shown as they are.
+    std::string filled;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
+            filled += subject.empty() ? "..." : subject;
+            ++i;
+            while (i + 1 < text.size() && text[i + 1] == '!') {  // a format spec such as %1!s!
+                std::size_t close = text.find('!', i + 2);
+                if (close == std::string::npos) break;
+                i = close;
+            }
+            continue;
+        }
+        filled += text[i];
+    }
+    return filled;
 }
 
 int ClassifyError(DWORD code) {
@@ -118,7 +134,7 @@ int ChangeError(DWORD code, bool renameHeld) {
 }
 
 FsStatus Failure(DWORD code, const std::string& path, bool renameHeld) {
-    return {ChangeError(code, renameHeld), ErrorText(code) + ": " + path};
+    return {ChangeError(code, renameHeld), ErrorText(code, path) + ": " + path};
 }
 
 bool WidePath(const std::string& path, std::wstring& out) {

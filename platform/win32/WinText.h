@@ -15,8 +15,9 @@ std::string Utf8(const wchar_t* text, std::size_t length);
 std::string Utf8(const std::wstring& text);
 // UTF-8 text in the system's ANSI code page; characters it lacks become its default character.
 std::string Ansi(const std::string& utf8);
-// The system's text for a Win32 error code, without the final line break.
-std::string ErrorText(DWORD code);
+// The system's text for a Win32 error code, without the final line break; its inserts ("%1")
+// filled with subject (the file or program it is about).
+std::string ErrorText(DWORD code, const std::string& subject = {});
 
 // A path that cannot be examined at all (bad name, unreachable share, too long, ...) is 52;
 // a missing file or folder is "not found" (53); anything else another failure (57).

@@ -72,7 +72,9 @@ TEST(QuoteArgument, JoinedArgumentsSplitBackUnchanged) {
 TEST(CommandTail, EverythingAfterTheProgramNameStaysAsItCame) {
     EXPECT_EQ(zq::CommandTail("\"C:\\Program Files\\ZQ\\ZQM.exe\" /excl  \"a b\"\\  "),
               "/excl  \"a b\"\\  ");
-    EXPECT_EQ(zq::CommandTail("ZQM.exe\t x"), "x");
+    EXPECT_EQ(zq::CommandTail("ZQM.exe\t x"), " x");
+    EXPECT_EQ(zq::CommandTail("ZQR.exe  /AUTORUN"), " /AUTORUN");  // not a switch at the start
+    EXPECT_EQ(zq::CommandTail("ZQR.exe /AUTORUN"), "/AUTORUN");
     EXPECT_EQ(zq::CommandTail("  ZQM.exe"), "");
     EXPECT_EQ(zq::CommandTail("\"C:\\ZQ\\ZQM.exe\""), "");
     EXPECT_EQ(zq::CommandTail("\"C:\\ZQ\\ZQM.exe\"/x"), "/x");  // the name ends at its quote

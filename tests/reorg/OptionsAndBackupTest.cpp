@@ -7,6 +7,7 @@
 #include "reorg/Ablauf.h"
 #include "reorg/IniDatei.h"
 #include "reorg/ReorgHarness.h"
+#include "reorg/ZqrExpected.h"
 
 using namespace zq;
 using namespace zq::reorg;
@@ -14,36 +15,6 @@ using zqtest::Harness;
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kFreshIni =
-    "[Global]\r\n"
-    "sicherungskopie=b\r\n"
-    "; Erstellen einer Sicherungskopie vor Durchführen der Aktion\r\n"
-    "; x = keine Sicherungskopie erstellen; \r\n"
-    "; b = Backend, Speicherung im Unterverzeichnis 'Save' zur Datendatei; \r\n"
-    "; f = Frontend, Speicherung im Unterverzeichnis 'Autosave' zur Programmdatei; \r\n"
-    "; fb = Front- und Backend, Speicherung an beiden Orten; \r\n"
-    "\r\n"
-    "logdatei=a\r\n"
-    "; Erstellen einer Log-Datei die Dateigröße und Anzahl der Datensätze vorher und nacher vergleicht\r\n"
-    "; x = keine Log-Datei erstellen; \r\n"
-    "; a = anhängen, neuen Log an bestehende anhängen; \r\n"
-    "; n = neu erstllen, immer neue Log-Datei erstellen; \r\n"
-    "\r\n"
-    "speicherort=b\r\n"
-    "; Speicherort der Log-Datei\r\n"
-    "; b = Backend, Speicherung im Verzeichnis der Datendatei; \r\n"
-    "; f = Frontend, Speicherung im Verzeichnis der Programmdatei; \r\n"
-    "\r\n"
-    "warten=0\r\n"
-    "; Zusätzliche Sekunden der Verzögerung zur Ergebnisbestimmung\r\n"
-    "\r\n"
-    "tabcode=tbl\r\n"
-    "; Nur Tabellen mit dieser Kennung berücksichtigen\r\n"
-    "\r\n"
-    "dateianzahlmax=10\r\n"
-    "; Nur maximal diese Anzahl von Sicherungsdateien im Verzeichnis zulassen\r\n"
-    "\r\n";
 
 void SetTime(const std::string& path, int minutesAgo) {
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(minutesAgo));
@@ -61,7 +32,7 @@ int CountCopies(const std::string& folder) {
 TEST(OptionsFile, FirstStartWritesTheWholeCommentedFile) {
     Harness h;
     WriteDefaultOptions(h.ctx);
-    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), kFreshIni);
+    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
     ReadOptions(h.ctx);
     EXPECT_EQ(h.ctx.options.kopie, "B");
     EXPECT_EQ(h.ctx.options.create, "B");
@@ -71,7 +42,7 @@ TEST(OptionsFile, FirstStartWritesTheWholeCommentedFile) {
     EXPECT_EQ(h.ctx.options.maxFiles, "10");
     // A second start changes nothing.
     WriteDefaultOptions(h.ctx);
-    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), kFreshIni);
+    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
 }
 
 TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {

@@ -49,6 +49,38 @@ inline std::string Line(const std::string& label, const std::string& value) {
     return padded + ": " + value + "\r\n";
 }
 
+// A zqr.ini made at the first start: exactly these lines on both builds (UTF-8 here, the ANSI
+// code page on Windows).
+inline const char* const kFreshOptionsFile =
+    "[Global]\r\n"
+    "sicherungskopie=b\r\n"
+    "; Erstellen einer Sicherungskopie vor Durchführen der Aktion\r\n"
+    "; x = keine Sicherungskopie erstellen; \r\n"
+    "; b = Backend, Speicherung im Unterverzeichnis 'Save' zur Datendatei; \r\n"
+    "; f = Frontend, Speicherung im Unterverzeichnis 'Autosave' zur Programmdatei; \r\n"
+    "; fb = Front- und Backend, Speicherung an beiden Orten; \r\n"
+    "\r\n"
+    "logdatei=a\r\n"
+    "; Erstellen einer Log-Datei die Dateigröße und Anzahl der Datensätze vorher und nacher vergleicht\r\n"
+    "; x = keine Log-Datei erstellen; \r\n"
+    "; a = anhängen, neuen Log an bestehende anhängen; \r\n"
+    "; n = neu erstllen, immer neue Log-Datei erstellen; \r\n"
+    "\r\n"
+    "speicherort=b\r\n"
+    "; Speicherort der Log-Datei\r\n"
+    "; b = Backend, Speicherung im Verzeichnis der Datendatei; \r\n"
+    "; f = Frontend, Speicherung im Verzeichnis der Programmdatei; \r\n"
+    "\r\n"
+    "warten=0\r\n"
+    "; Zusätzliche Sekunden der Verzögerung zur Ergebnisbestimmung\r\n"
+    "\r\n"
+    "tabcode=tbl\r\n"
+    "; Nur Tabellen mit dieser Kennung berücksichtigen\r\n"
+    "\r\n"
+    "dateianzahlmax=10\r\n"
+    "; Nur maximal diese Anzahl von Sicherungsdateien im Verzeichnis zulassen\r\n"
+    "\r\n";
+
 inline const std::string kDefaultOptions = Line("glcIniKopie", "B") + Line("glcIniCreate", "B") +
                                            Line("glcIniLog", "A") + Line("glcIniSleep", "0") +
                                            Line("glcIniTabCode", "TBL") + Line("glcIniMaxFiles", "10");

@@ -55,6 +55,12 @@ TEST(WinProcesses, AProgramThatCannotStartSaysWhy) {
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("C:\\nowhere\\msaccess.exe"), std::string::npos) << r.error;
     EXPECT_FALSE(processes.Start("", false).ok);
+    // A file that is no program: the system's text with its insert filled, never "%1".
+    zqwin::TempDir dir;
+    zqwin::WriteBytes(dir / "msaccess.exe", "kein Programm");
+    r = processes.Start("\"" + dir / "msaccess.exe" + "\" /repair", false);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.find("%1"), std::string::npos) << r.error;
 }
 
 TEST(WinEnvironment, ProgramPathVariablesAndFixedFolders) {

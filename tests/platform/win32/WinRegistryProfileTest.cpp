@@ -160,4 +160,26 @@ TEST(WinProfile, AFileInUtf16IsReadAsText) {
     EXPECT_EQ(zq::IniRead(profile, ini, "Datendatei", "Pfad"), "C:\\Zürich\\");
 }
 
+// What an editor saves today: UTF-8, with or without its mark, beside the ANSI of old. Each
+// reads as written and keeps its encoding when a value is written.
+TEST(WinProfile, Utf8AndAnsiFilesReadAsWrittenAndKeepTheirEncoding) {
+    zqwin::TempDir dir;
+    zq::win32::WinProfile profile;
+    const std::string ansi = dir / "ansi.ini", utf8 = dir / "utf8.ini", bom = dir / "bom.ini";
+    zqwin::WriteBytes(ansi, "[Datendatei]\r\nPfad=D:\\B\xFCro\r\n");
+    zqwin::WriteBytes(utf8, "[Datendatei]\r\nPfad=D:\\B\xC3\xBCro\r\n");
+    zqwin::WriteBytes(bom, "\xEF\xBB\xBF[Datendatei]\r\nPfad=D:\\B\xC3\xBCro\r\n");
+    for (const std::string& ini : {ansi, utf8, bom}) {
+        EXPECT_EQ(zq::IniRead(profile, ini, "Datendatei", "Pfad"), "D:\\Büro") << ini;
+        EXPECT_TRUE(profile.WriteString("Datendatei", "Ablage", "Größe", ini)) << ini;
+        EXPECT_EQ(zq::IniRead(profile, ini, "datendatei", "ABLAGE"), "Größe") << ini;
+        EXPECT_FALSE(profile.WriteString("Datendatei", "Pfad", "X\r\nNetzwerk=y", ini)) << ini;
+        EXPECT_EQ(zq::IniRead(profile, ini, "Datendatei", "Netzwerk"), "") << ini;
+    }
+    EXPECT_EQ(zqwin::ReadBytes(utf8), "[Datendatei]\r\nPfad=D:\\B\xC3\xBCro\r\nAblage=Gr\xC3\xB6\xC3\x9F" "e\r\n");
+    EXPECT_EQ(zqwin::ReadBytes(bom),
+              "\xEF\xBB\xBF[Datendatei]\r\nPfad=D:\\B\xC3\xBCro\r\nAblage=Gr\xC3\xB6\xC3\x9F" "e\r\n");
+    EXPECT_NE(zqwin::ReadBytes(ansi).find("Ablage=Gr\xF6\xDF" "e"), std::string::npos) << zqwin::ReadBytes(ansi);
+}
+
 }  // namespace

@@ -217,6 +217,7 @@ TEST_F(ZqrWine, DateiRunWritesWhatTheLinuxBuildWrites) {
     EXPECT_TRUE(Has(trace, "ZQR.exe Version  : 4.1.23\r\n"));
     EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + dataFile + "\r\n"));
     EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
+    EXPECT_EQ(FromAnsi(zqwin::ReadAll(prog + "\\zqr.ini")), zqexpect::kFreshOptionsFile);
     const auto copies = SaveCopies(data + "\\Save");
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(zqwin::FileSize(data + "\\Save\\" + copies[0]), before);
@@ -545,6 +546,16 @@ TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
                                w.Click(ZqrWindow::kEnde);
                            }),
               0);
+}
+
+// A blank before the switch: no switch at the start, so the window opens and nothing runs.
+TEST_F(ZqrWine, ABlankBeforeTheSwitchOpensTheWindow) {
+    if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
+    const std::string before = zqwin::ReadAll(dataFile);
+    EXPECT_EQ(ZqrWindowRun(" /AUTORUN", [&](ZqrWindow& w) { w.Click(ZqrWindow::kEnde); }), 0) << output;
+    EXPECT_TRUE(Has(Trace(), "glStartParm      :  /AUTORUN\r\n"));
+    EXPECT_FALSE(Has(Trace(), "*** Start Action ***"));
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == before);
 }
 
 // The missing backup folder and the run without any backup copy.
