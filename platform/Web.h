@@ -50,7 +50,7 @@ public:
     // The page as text, at most maxBytes; nothing on any failure (TLS, status, time-out, a
     // transfer that did not end cleanly), with the reason in LastError(). progress, when
     // set, is called at least once a second while the request runs, also when nothing
-    // arrives.
+    // arrives (on Windows every 100 ms and whenever the thread's window gets a message).
     virtual std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes,
                                                  const Progress& progress = {}) = 0;
     // Downloads into a hidden temporary file beside target; that file replaces target only

@@ -170,7 +170,7 @@ std::string FailureText(const UpdateContext& ctx, const WebError& error) {
     std::string host = ctx.glServer.base.size() > 8 ? ctx.glServer.base.substr(8) : "";
     host = host.substr(0, host.find('/'));
     const std::string at = host.empty() ? "" : " (" + DisplayText(host) + ")";
-    const std::string folder = DisplayText(ShortenedPath(ctx.glUpdateFolder, kShownPathChars));
+    const std::string folder = DisplayText(ctx.glUpdateFolder);
     const std::string code = std::to_string(error.code);
     switch (error.kind) {
         case WebFailure::None:
@@ -210,25 +210,6 @@ std::string FailureText(const UpdateContext& ctx, const WebError& error) {
     return "Die Anfrage an den Update-Server" + at + " ist fehlgeschlagen.";
 }
 
-std::string ShortenedPath(const std::string& path, std::size_t maxChars) {
-    std::vector<std::string> chars;
-    for (std::size_t pos = 0; pos < path.size();) {
-        const std::size_t len = std::max<std::size_t>(1, Utf8CharLength(path, pos));
-        chars.push_back(path.substr(pos, len));
-        pos += len;
-    }
-    constexpr std::size_t kMarkChars = 3;
-    if (chars.size() <= maxChars || maxChars <= kMarkChars + 2) return path;
-    // The end names the folder itself: keep twice as much of it as of the start.
-    const std::size_t keep = maxChars - kMarkChars;
-    const std::size_t head = keep / 3;
-    const std::size_t tail = keep - head;
-    std::string out;
-    for (std::size_t i = 0; i < head; ++i) out += chars[i];
-    out += "...";
-    for (std::size_t i = chars.size() - tail; i < chars.size(); ++i) out += chars[i];
-    return out;
-}
 
 int ExitCode(const UpdateContext& ctx) {
     return ctx.glManagerFailed || ctx.glClientFailed ? kExitDownloadFailed : kExitOk;

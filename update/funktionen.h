@@ -12,8 +12,6 @@ inline constexpr std::size_t kMaxVersionPageBytes = 1u << 20;
 inline constexpr const char* kVersionPage = "/iupdate.htm";
 inline constexpr const char* kHistoryPage = "/download/update.txt";
 inline constexpr const char* kZquIni = "zqu.ini";
-// Paths in message texts are shortened to this many characters.
-inline constexpr std::size_t kShownPathChars = 72;
 
 // major + "." + minor as two digits: 4, 1 gives "4.01".
 std::string ProgramVersionText(int major, int minor);
@@ -55,9 +53,6 @@ PageChecksum ChecksumFromPage(const std::string& page, const std::string& marker
 // What went wrong with a request, in German; the update folder is named where it matters.
 std::string FailureText(const UpdateContext& ctx, const WebError& error);
 
-// A path shortened to at most maxChars characters by leaving out its middle ("..."), so
-// that a long folder does not widen a message box beyond the screen.
-std::string ShortenedPath(const std::string& path, std::size_t maxChars);
 
 // The program's exit code after the window closed (see the README).
 int ExitCode(const UpdateContext& ctx);

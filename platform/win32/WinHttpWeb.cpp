@@ -142,6 +142,9 @@ void CALLBACK StatusSeen(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info
         case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
             p.bytes = length;
             break;
+        case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+            p.bytes = info != nullptr && length >= sizeof(DWORD) ? *static_cast<DWORD*>(info) : 0;
+            break;
         case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
         case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
             break;
@@ -231,7 +234,8 @@ std::int64_t ParseLength(const std::string& text) {
 }
 
 // The time-outs, watched by the caller's thread while WinHTTP works, and the caller's
-// progress function, called at least once a second.
+// progress function, called at least every 100 ms and whenever input arrives for the
+// thread, so that the caller's window keeps answering.
 class Watch {
 public:
     Watch(const WebTimeouts& t, const IWeb::Progress& progress) : t_(t), progress_(progress) {}
@@ -260,7 +264,7 @@ public:
             return Failure(WebFailure::Stalled, ERROR_WINHTTP_TIMEOUT,
                            "nothing received for " + std::to_string(t_.lowSpeed.count()) + " s");
         }
-        if (force || now - lastTick_ >= std::chrono::seconds(1)) {
+        if (force || now - lastTick_ >= std::chrono::milliseconds(100)) {
             lastTick_ = now;
             if (progress_ && !progress_(done, total)) {
                 return Failure(WebFailure::Cancelled, ERROR_WINHTTP_OPERATION_CANCELLED, "cancelled by the caller");
@@ -341,7 +345,11 @@ private:
     // Waits for the step begun last, watching the time-outs.
     WebError Wait(Pending& p, DWORD expected) {
         for (;;) {
-            const bool woken = WaitForSingleObject(p.done, 100) == WAIT_OBJECT_0;
+            // New messages for this thread wake the wait too: the progress function lets
+            // them through at once.
+            const DWORD waited = MsgWaitForMultipleObjectsEx(1, &p.done, 100, QS_ALLINPUT, 0);
+            const bool woken = waited == WAIT_OBJECT_0;
+            const bool input = waited == WAIT_OBJECT_0 + 1;
             {
                 std::lock_guard<std::mutex> lock(p.mutex);
                 if (p.sent && !watch_.handshakeDone) watch_.HandshakeDone();
@@ -350,7 +358,7 @@ private:
                 }
                 if (woken && p.status == expected) return {};
             }
-            if (WebError e = watch_.Tick(); e.kind != WebFailure::None) return e;
+            if (WebError e = watch_.Tick(input); e.kind != WebFailure::None) return e;
         }
     }
 
@@ -457,8 +465,16 @@ private:
         std::uint64_t received = 0;
         if (status != 204) {
             for (;;) {
+                // What has arrived, not a full buffer: a read of a fixed size waits for all of
+                // it under Wine, and the progress would stand still on a slow line.
                 Begin(p);
-                if (!WinHttpReadData(h, p.buffer.data(), kReadBytes, nullptr)) return FromWinHttp(GetLastError(), true, 0);
+                if (!WinHttpQueryDataAvailable(h, nullptr)) return FromWinHttp(GetLastError(), true, 0);
+                if (WebError e = Wait(p, WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE); e.kind != WebFailure::None) return e;
+                const DWORD available = p.bytes;
+                if (available == 0) break;
+                Begin(p);
+                if (!WinHttpReadData(h, p.buffer.data(), std::min(available, kReadBytes), nullptr))
+                    return FromWinHttp(GetLastError(), true, 0);
                 if (WebError e = Wait(p, WINHTTP_CALLBACK_STATUS_READ_COMPLETE); e.kind != WebFailure::None) return e;
                 const DWORD n = p.bytes;
                 if (n == 0) break;

@@ -221,12 +221,13 @@ void WinUpdateView::ShowProgress(std::uint64_t done, std::uint64_t total) {
         permille = static_cast<int>(done >= total ? 1000 : done * 1000 / total);
         SendMessageW(Handle(kProgress), PBM_SETPOS, static_cast<WPARAM>(permille), 0);
     }
-    // Repaint now and then; user input waits until the download has ended.
+    // The window answers while the download runs: its messages are let through (a click is
+    // refused by the window's logic while one is at work), and the bar is repainted.
     const DWORD now = GetTickCount();
-    if (permille != lastPermille_ || now - lastRepaint_ >= 100) {
+    if (permille != lastPermille_ || now - lastRepaint_ >= 50) {
         lastPermille_ = permille;
         lastRepaint_ = now;
-        RepaintNow(window_);
+        ProcessPendingMessages(window_);
     }
 }
 

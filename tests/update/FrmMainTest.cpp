@@ -455,7 +455,8 @@ TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
     EXPECT_TRUE(view.busyChanges.empty());
 }
 
-TEST_F(FrmMainTest, ALongFolderIsShortenedInMessageBoxes) {
+// The user must see which folder a question means: a long one is named whole.
+TEST_F(FrmMainTest, ALongFolderIsNamedWholeInQuestions) {
     std::string deep = data;
     while (deep.size() < 180) deep += "/ein-sehr-langer-ordnername";
     fs::create_directories(deep + "/UpdStore");
@@ -463,20 +464,12 @@ TEST_F(FrmMainTest, ALongFolderIsShortenedInMessageBoxes) {
     zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + deep + "\r\n");
     zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
     Load();
-    EXPECT_EQ(view.Text("lblUpdStorePfad"), deep + "/UpdStore/") << "the label has it whole";
+    EXPECT_EQ(view.Text("lblUpdStorePfad"), deep + "/UpdStore/");
     dialogs.answers = {MsgResult::No};
     frm->Click("cmdDownloadZQM");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    const std::string& text = dialogs.boxes[0].text;
-    const std::string shown = text.substr(text.find("Verzeichnis '") + 13);
-    const std::string folder = shown.substr(0, shown.find('\''));
-    EXPECT_EQ(folder.size(), zq::update::kShownPathChars);
-    EXPECT_EQ(folder.substr(folder.size() - 20), (deep + "/UpdStore/").substr(deep.size() + 10 - 20))
-        << "the end of the path stays";
-    EXPECT_NE(folder.find("..."), std::string::npos);
-    EXPECT_EQ(folder.substr(0, 10), deep.substr(0, 10));
-    EXPECT_EQ(zq::update::ShortenedPath("/kurz/", 72), "/kurz/");
-    EXPECT_EQ(zq::update::ShortenedPath("/aäöüß/ääääääääääää/", 12), "/aä...äääää/");
+    EXPECT_NE(dialogs.boxes[0].text.find("Verzeichnis '" + deep + "/UpdStore/'"), std::string::npos)
+        << dialogs.boxes[0].text;
 }
 
 TEST_F(FrmMainTest, StartAndEveryDownloadClearLeftoversOfKilledDownloads) {

@@ -11,6 +11,7 @@ Prints "PORT <n>" once it listens. The first path segment picks a behaviour:
   /stall-headers/... reads the request, then nothing for --stall seconds
   /stall-midway/<file>  announces the whole file, sends half, then nothing for --stall seconds
   /stall-exe/<file>  like /stall-midway/ for .exe files, like the plain path for others
+  /slow/<file>      the whole file announced, then 16 KB every 50 ms (a slow line)
   /big<N>/...       a page of N MB ending in both version markers
   /redirect-http/<file>  redirects to the same file over plain http
   anything else     the file below --root, 404 when there is none
@@ -111,6 +112,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with open(file, "rb") as f:
                 data = f.read()
             return self.send_partly(mode, data)
+        if mode == "slow":
+            file = self.local_file(rest)
+            if file is None:
+                return self.not_found()
+            with open(file, "rb") as f:
+                data = f.read()
+            self.send_body_headers(200, len(data))
+            for at in range(0, len(data), 16384):
+                self.wfile.write(data[at:at + 16384])
+                self.wfile.flush()
+                time.sleep(0.05)
+            return
         if mode == "html":
             body = b"<!DOCTYPE html><html><body>Wartungsarbeiten</body></html>"
             self.send_body_headers(200, len(body), "text/html")

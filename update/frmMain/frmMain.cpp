@@ -221,8 +221,8 @@ void FrmMain::DownloadPart(ProductPart part) {
         if (!ctx_.files.IsDirectory(folder)) ctx_.files.MakeDirectory(folder);
         if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
             std::string question = ReplaceAll(kOverwriteQuestion, "XXXX", DisplayText(FilePart(target, ctx_.style)));
-            question = ReplaceAll(question, "YYYY",
-                                  DisplayText(ShortenedPath(FolderPart(target, ctx_.style), kShownPathChars)));
+            // A question about a folder names it whole: the box wraps it.
+            question = ReplaceAll(question, "YYYY", DisplayText(FolderPart(target, ctx_.style)));
             question += std::string(kCrLf) + kCrLf + kOverwriteConfirm;
             if (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question) !=
                 MsgResult::Yes) {
@@ -347,9 +347,8 @@ void FrmMain::CmdExplorerClick() {
         ExploreFolder(ctx_.glUpdateFolder);
         return;
     }
-    const std::string question = ReplaceAll(
-        kCreateFolderQuestion, "XXXX",
-        DisplayText(ShortenedPath(FolderPart(ctx_.glUpdateFolder, ctx_.style), kShownPathChars)));
+    const std::string question =
+        ReplaceAll(kCreateFolderQuestion, "XXXX", DisplayText(FolderPart(ctx_.glUpdateFolder, ctx_.style)));
     switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
         case MsgResult::Yes: {
             const FsStatus created = ctx_.files.MakeDirectory(folder);

@@ -3,9 +3,12 @@
 // through Win32 from outside, its message boxes answered, and the shell's "open" and
 // "explore" caught by a stand-in program registered for them in the test prefix.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -337,6 +340,48 @@ TEST_F(ZquWine, DownloadsBothPartsThroughTheOfferAndCloses) {
     EXPECT_TRUE(zqwin::ReadAll(store + "zqcupd.exe") == zqwin::ReadAll(fixture->Root("e2e") + "\\zqcupd.exe"));
     EXPECT_EQ(StoreFiles(), (std::vector<std::string>{"zqcupd.exe", "zqmupd.exe"}));
     EXPECT_NE(ShellSaw().find(store), std::string::npos) << "the update folder is opened";
+}
+
+// While a download runs on a slow line, the window answers whatever is sent to it at once
+// and its progress bar moves several times a second.
+TEST_F(ZquWine, TheWindowAnswersAndShowsProgressDuringASlowDownload) {
+    Server(fixture->Base() + "/slow/e2e", fixture->Ca());
+    BoxAnswers boxes({IDYES, IDOK});
+    auto zqu = Start();
+    ZquWindow window;
+    ASSERT_TRUE(window.WaitReady(60000)) << window.Describe() << Ended(*zqu);
+    HWND main = FindWindowW(nullptr, L"ZEQUORA - Update 4.1");
+    HWND bar = FindWindowExW(main, nullptr, L"msctls_progress32", nullptr);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(window.Click("ZEQUORA Manager ", "Download Update"));
+    // Sample until the first question (the offer of the other part) shows.
+    std::vector<double> answers;
+    std::vector<std::pair<double, LRESULT>> positions;
+    const auto start = std::chrono::steady_clock::now();
+    auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    while (boxes.Seen().empty() && seconds() < 60) {
+        const double sent = seconds();
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &result) == 0) answers.push_back(5);
+        else answers.push_back(seconds() - sent);
+        LRESULT pos = 0;
+        SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_BLOCK, 5000, reinterpret_cast<DWORD_PTR*>(&pos));
+        if (positions.empty() || positions.back().second != pos) positions.emplace_back(seconds(), pos);
+        Sleep(20);
+    }
+    ASSERT_FALSE(boxes.Seen().empty()) << "the download did not end";
+    ASSERT_GT(seconds(), 1.5) << "the line was not slow enough to tell";
+    std::sort(answers.begin(), answers.end());
+    EXPECT_LT(answers.back(), 0.1) << "slowest answer in s; median " << answers[answers.size() / 2];
+    // The bar moved at least twice in every second of the download.
+    int slowest = 100;
+    for (double t = positions.front().first; t + 1 <= positions.back().first; t += 0.25) {
+        int moves = 0;
+        for (const auto& [at, pos] : positions) moves += at >= t && at < t + 1;
+        slowest = std::min(slowest, moves);
+    }
+    EXPECT_GE(slowest, 2) << positions.size() << " positions";
+    EXPECT_EQ(zqu->Wait(60000), 0);
 }
 
 TEST_F(ZquWine, OverwriteQuestionAnsweredEachWayAndTheOfferCancelled) {
