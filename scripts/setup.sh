@@ -44,3 +44,7 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   $SUDO locale-gen
   locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' || { echo "de_DE.UTF-8 could not be generated" >&2; exit 1; }
 fi
+
+# Wine's 32-bit PE libraries for the tests of the 32-bit Windows build, downloaded and unpacked
+# into a cache folder (never installed: wine32 would break the `wine` command here).
+"$(dirname "$0")/wine32-libs.sh" --fetch >/dev/null

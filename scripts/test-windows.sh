@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds the Windows programs (32-bit shipping build in build-windows/, 64-bit build in
-# build-windows64/) with warnings as errors and runs the 64-bit build's tests under Wine,
-# in a throw-away prefix, with a virtual display for the message boxes the tests answer.
+# build-windows64/) with warnings as errors and runs both builds' tests under Wine, each in a
+# throw-away prefix, with a virtual display for the message boxes the tests answer. The 32-bit
+# programs run in Wine's WoW64 mode with Wine's 32-bit libraries (scripts/wine32-libs.sh); the
+# tests that need a window, a message box or web access run in the 64-bit suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "${ZQ_SETUP_DONE:-}" = 1 ] || scripts/setup.sh
@@ -19,6 +21,7 @@ done
 work=$(mktemp -d /tmp/zq-wine-test.XXXXXX)
 cleanup() {
   WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$work/prefix32" wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,12 +32,23 @@ while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do dis
 # The prefix is made inside the virtual display: Wine's desktop process, started with the
 # prefix, chooses the display driver for every later program, and one started without a
 # display makes each message box return at once.
-export ZQ_WINE_PREFIX="$work/prefix" ZQ_PACKAGE_DIR="$work/dist"
+export ZQ_WINE_PREFIX="$work/prefix" ZQ_WINE_PREFIX32="$work/prefix32" ZQ_PACKAGE_DIR="$work/dist"
+# Fails, rather than skipping, when Wine's 32-bit libraries are missing.
+scripts/wine32-libs.sh >/dev/null
 xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
-  eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" build-windows64)"
-  ctest --preset windows64 -j2 --timeout 600 --output-on-failure
-  # The packages administrators install: the zips'"'"' contents and version resources, and the
-  # 64-bit setup program'"'"'s silent mode under Wine.
-  ZQ_SKIP_BUILD=1 scripts/package-windows.sh "$ZQ_PACKAGE_DIR"
-  tests/package/check-package.sh "$ZQ_PACKAGE_DIR"'
+  (
+    eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" build-windows64)"
+    ctest --preset windows64 -j2 --timeout 600 --output-on-failure
+    # The packages administrators install: the zips'"'"' contents and version resources, and the
+    # 64-bit setup program'"'"'s silent mode under Wine.
+    ZQ_SKIP_BUILD=1 scripts/package-windows.sh "$ZQ_PACKAGE_DIR"
+    tests/package/check-package.sh "$ZQ_PACKAGE_DIR"
+    wineserver -k
+  )
+  (
+    eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX32" build-windows)"
+    echo "32-bit suite with WINEDLLPATH=$WINEDLLPATH"
+    ctest --preset windows -j2 --timeout 600 --output-on-failure
+    wineserver -k
+  )'

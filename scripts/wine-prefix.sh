@@ -9,6 +9,8 @@
 # Run it with the display the programs are to use (inside xvfb-run for a virtual one): the
 # prefix's desktop process keeps the display it started with, and without one every message
 # box returns at once.
+# A 32-bit build (build-windows) also gets WINEDLLPATH, the folder of Wine's 32-bit libraries
+# that scripts/setup.sh fetches (scripts/wine32-libs.sh); make its prefix with it.
 # Usage: scripts/wine-prefix.sh <folder> [windows build folder, default build-windows64]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 <folder> [build folder]" >&2; exit 2; }
@@ -18,6 +20,16 @@ build=$(realpath -m "${2:-build-windows64}")
 mkdir -p "$prefix"
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A 32-bit build runs in Wine's WoW64 mode, with Wine's 32-bit PE libraries: without them a
+# 32-bit program starts, does nothing and ends with 0.
+dllpath=
+for exe in "$build"/bin/*.exe; do
+  if [ -f "$exe" ] && x86_64-w64-mingw32-objdump -f "$exe" 2>/dev/null | grep -q 'file format pei-i386'; then
+    dllpath=$(scripts/wine32-libs.sh) || exit 1
+    export WINEDLLPATH="$dllpath"
+  fi
+  break
+done
 # Wine's own processes outlive this script: none of them may keep its output open.
 if [ ! -f "$prefix/system.reg" ]; then
   echo "Creating the Wine prefix $prefix ..." >&2
@@ -47,4 +59,4 @@ for dll in "$build"/bin/DaoServer.dll; do
   fi
 done
 
-echo "export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='"
+echo "export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='${dllpath:+ WINEDLLPATH='$dllpath'}"

@@ -114,6 +114,9 @@ std::vector<std::string> CrLfLines(const std::string& text) {
 }
 
 bool HaveDisplay() {
+    // Wine's WoW64 mode gives a 32-bit program no display driver: its boxes return at once.
+    if (sizeof(void*) == 4 && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
+        return false;
     wchar_t value[64] = {};
     return GetEnvironmentVariableW(L"DISPLAY", value, 64) > 0 && value[0] != L'\0';
 }

@@ -1,18 +1,23 @@
 #!/bin/sh
 # Runs a Windows test program under Wine for ctest (the build's cross-compiling emulator).
-# Now and then, in a busy full run, Wine ends a program at once with no output at all, before
-# its main has run (seen about once in five runs, never reproduced alone). Every test program
-# writes a line first thing, so a run that failed without writing anything was never a run of
-# the test: it is started once more, and said so. A test that fails always writes why, and a
-# program that cannot start fails both times.
+# Every test program writes a line first thing, so a run that wrote nothing was never a run of
+# the test. Now and then, in a busy full run, Wine ends a program at once with no output at
+# all, before its main has run (seen about once in five runs, never reproduced alone): it is
+# started once more, and said so. A program that writes nothing twice fails, whatever its exit
+# code: without Wine's 32-bit libraries a 32-bit program "runs", prints nothing and ends with 0.
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 wine "$@" >"$out" 2>"$err"
 rc=$?
-if [ "$rc" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+if [ ! -s "$out" ] && [ ! -s "$err" ]; then
   echo "wine-run.sh: $1 ended with $rc before writing anything; starting it once more" >&2
   wine "$@" >"$out" 2>"$err"
   rc=$?
+  if [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-run.sh: $1 wrote nothing again (exit $rc): it did not run. For a 32-bit program," \
+      "WINEDLLPATH must name Wine's 32-bit libraries (scripts/wine32-libs.sh)" >&2
+    exit 1
+  fi
 fi
 cat "$out"
 cat "$err" >&2

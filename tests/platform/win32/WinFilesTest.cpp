@@ -201,3 +201,33 @@ TEST(WinFiles, NetworkDrivesComeFromTheDriveList) {
 }
 
 }  // namespace
+
+// Sizes above 4 GB, in the 32-bit build too: a sparse file of 5 GB, and the stamp that tells
+// whether a file was written anew (another file, another identity; a write, another time).
+TEST(WinFiles, SizesAbove4GbAndStampsInEveryBuild) {
+    TempDir dir;
+    zq::win32::WinFiles files;
+    const std::string big = dir / "gross.mdb";
+    HANDLE h = CreateFileW(zq::win32::Wide(big).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end{};
+    end.QuadPart = 5LL * 1024 * 1024 * 1024;
+    ASSERT_TRUE(SetFilePointerEx(h, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(h));
+    CloseHandle(h);
+    EXPECT_EQ(files.Size(big), 5LL * 1024 * 1024 * 1024);
+    const auto stamp = files.Stamp(big);
+    ASSERT_TRUE(stamp);
+    EXPECT_EQ(stamp->size, 5LL * 1024 * 1024 * 1024);
+    EXPECT_TRUE(files.Stamp(big) == stamp) << "unchanged, the same";
+    EXPECT_GT(files.FreeSpace(dir.Path()), 0);
+
+    const std::string other = dir / "neu.mdb";
+    zqwin::WriteBytes(other, "neu");
+    ASSERT_TRUE(files.Remove(big).ok());
+    ASSERT_TRUE(files.Move(other, big).ok());
+    const auto replaced = files.Stamp(big);
+    ASSERT_TRUE(replaced);
+    EXPECT_NE(replaced->identity, stamp->identity);
+    EXPECT_FALSE(files.Stamp(dir / "fehlt.mdb"));
+}
