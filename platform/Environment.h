@@ -21,6 +21,9 @@ public:
     virtual std::string Error52Folder() = 0;      // C:\temp\error52\ on Windows
     // Streamed Office 16 program folder for "64" or "32" bit.
     virtual std::string StreamedOffice16Folder(bool is64) = 0;
+    // Whether a person can see what the program shows: false on Windows for a task that
+    // runs while nobody is logged on (a window station that is not visible).
+    virtual bool HasVisibleDesktop() { return true; }
 };
 
 }  // namespace zq

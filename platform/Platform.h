@@ -8,6 +8,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/SystemLog.h"
 #include "platform/Web.h"
 
 namespace zq {
@@ -26,6 +27,7 @@ struct Platform {
     IDialogs& dialogs;
     IWeb* web = nullptr;            // only the update tool
     dao::IDbEngine* db = nullptr;  // only the programs that open databases
+    ISystemLog* systemLog = nullptr;  // only the programs that report unattended runs
 };
 
 }  // namespace zq

@@ -12,6 +12,9 @@ public:
     // Waits up to timeoutMs (negative: no bound). True when the process has ended.
     virtual bool Wait(int timeoutMs) = 0;
     virtual int ExitCode() const = 0;  // valid after Wait returned true
+    // Ends the process and every process it started (its group on Linux, its job on
+    // Windows) without waiting for them to finish their work.
+    virtual void Terminate() = 0;
 };
 
 // The window of a started program: shown normally or minimised, activated either way.

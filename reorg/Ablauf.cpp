@@ -194,6 +194,93 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
     return flow;
 }
 
+// The traces of earlier runs move on, so a failed night is still there in the morning:
+// ZQR_Reorg_Trace.txt becomes .1.txt, .1 becomes .2, ... up to "TraceAnzahl".
+void RotateTraces(ReorgContext& ctx) {
+    IFiles& files = ctx.platform.files;
+    const std::string current = ctx.trace.Path();
+    const std::string stem = current.substr(0, current.size() - 4);  // without ".txt"
+    auto numbered = [&](int n) { return stem + "." + std::to_string(n) + ".txt"; };
+    const int keep = ctx.options.traceCount;
+    if (keep <= 0 || !files.Exists(current, kAnyFile)) return;
+    (void)files.Remove(numbered(keep));
+    for (int n = keep - 1; n >= 1; --n)
+        if (files.Exists(numbered(n), kAnyFile)) (void)files.Move(numbered(n), numbered(n + 1));
+    (void)files.Move(current, numbered(1));
+}
+
+// "/AUTORUN" and "/DATEI": the data file checked, then the run.
+Flow RunUnattended(ReorgContext& ctx, bool autorun) {
+    Flow flow = Flow::Go;
+    const bool empty = Trim(ctx.glDataFile).empty();
+    const bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
+    if (flow == Flow::End) return flow;
+    if ((autorun && empty) || !usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
+    flow = RunReorganisation(ctx);
+    if (flow == Flow::Go) {
+        // Only the Manager-settings question returns, and it is never asked unattended.
+        ctx.trace.Close();
+        flow = Flow::End;
+    }
+    return flow;
+}
+
+// "/LISTE": each data file of the list as "/DATEI" would do it, one after another, each with
+// its own backups, log, result records and run lock; the trace follows them all and ends with
+// a line per file, and the exit code is the worst of them.
+Flow RunList(ReorgContext& ctx, const std::string& listFile) {
+    TraceLog& t = ctx.trace;
+    ctx.glAutorun = "-1";
+    t.Empty();
+    t.Section("Check List File");
+    t.Label("Check List File", listFile);
+    std::optional<std::string> text;
+    if (!Trim(listFile).empty()) text = ctx.platform.files.ReadAll(listFile, 1024 * 1024);
+    const std::vector<std::string> dataFiles = text ? ListedDataFiles(*text) : std::vector<std::string>{};
+    if (dataFiles.empty()) {
+        t.Result(text ? "Error | no data file listed" : "Error | not found or not readable");
+        Show(ctx, ReplaceAll(msg::kListUnusable, "XXXXX", listFile), kReorgDefaultTitle, MsgIcon::Exclamation);
+        ctx.exitCode = kExitAborted;
+        Flow flow = FinishRun(ctx, false);
+        ReportToSystemLog(ctx);
+        return flow;
+    }
+    t.Result("OK | " + std::to_string(dataFiles.size()) + " data files");
+    t.Close();
+
+    int worst = kExitSuccess;
+    std::vector<std::string> lines;
+    for (const std::string& dataFile : dataFiles) {
+        ReorgContext one(ctx.platform, ctx.view, "/DATEI " + dataFile);
+        one.traceAppends = true;
+        FrmZQR window(one);
+        (void)StartUp(one, window);
+        one.trace.Close();
+        const int code = one.FinalExitCode();
+        worst = WorstExitCode(worst, code);
+        lines.push_back(std::to_string(code) + " | " + msg::OutcomeText(code) + " | " + dataFile);
+    }
+
+    t.OpenAppend();
+    t.Empty();
+    t.Section("List Summary");
+    for (const std::string& line : lines) t.Label("Data File", line);
+    t.Label("Exit Code", std::to_string(worst));
+    t.Close();
+    ctx.exitCode = worst;
+    if (ctx.platform.systemLog != nullptr) {
+        std::string summary = "ZEQUORA Reorganisation der Liste " + listFile + ": Rückgabewert " +
+                              std::to_string(ctx.FinalExitCode()) + "\n";
+        for (const std::string& line : lines) summary += line + "\n";
+        SystemLogLevel level = worst == kExitSuccess ? SystemLogLevel::Information
+                               : worst == kExitFailed || worst == kExitCountsChanged ? SystemLogLevel::Error
+                                                                                   : SystemLogLevel::Warning;
+        (void)ctx.platform.systemLog->Write(ctx.glExeName.empty() ? "ZQR" : ctx.glExeName, level,
+                                            ctx.FinalExitCode(), summary);
+    }
+    return Flow::End;
+}
+
 }  // namespace
 
 ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
@@ -211,7 +298,44 @@ std::string ReorgContext::OptionsFile() const {
 
 MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& title, MsgIcon icon,
                MsgButtons buttons, int defaultButton) {
-    return ctx.platform.dialogs.ShowMessage(text, title, icon, buttons, defaultButton);
+    if (!ctx.quietBoxes) return ctx.platform.dialogs.ShowMessage(text, title, icon, buttons, defaultButton);
+    // Nobody could answer: the message is kept where an administrator looks, and the answer
+    // that touches least is taken (OK; No to a question).
+    std::string line;
+    for (char c : text) {
+        if (c == '\r') continue;
+        line += c == '\n' ? ' ' : c;
+    }
+    line = title + ": " + line;
+    const bool reopen = !ctx.trace.IsOpen();
+    if (reopen) ctx.trace.OpenAppend();
+    ctx.trace.Label("Message", line);
+    if (reopen) ctx.trace.Close();
+    if (ctx.log) (void)ctx.log->Write("- Meldung: " + line + kCrLf);
+    ctx.quietMessages.push_back(line);
+    return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::No;
+}
+
+void ReportToSystemLog(ReorgContext& ctx) {
+    if (ctx.platform.systemLog == nullptr) return;
+    const int code = ctx.FinalExitCode();
+    SystemLogLevel level = SystemLogLevel::Information;
+    if (code == kExitAborted || code == kExitNotRecorded || code == kExitPermissionsLost)
+        level = SystemLogLevel::Warning;
+    if (code == kExitFailed || code == kExitCountsChanged) level = SystemLogLevel::Error;
+    auto mb = [&ctx](double value) { return ctx.platform.clock.FormatOneDecimal(value); };
+    std::string text = std::string(msg::OutcomeText(code)) + "\n" + "Datendatei: " + ctx.glDataFile + "\n" +
+                       "Rückgabewert: " + std::to_string(code) + "\n";
+    if (ctx.accessEnd != ReorgContext::AccessEnd::NotRun) {
+        text += "Größe: vorher " + mb(ctx.glSizeBefore) + " MB / nachher " + mb(ctx.glSizeAfter) + " MB\n";
+        text += "Datensätze: vorher " + std::to_string(ctx.glSumBefore) + " / nachher " +
+                std::to_string(ctx.glSumAfter) + "\n";
+    }
+    text += "Trace-Datei: " + ctx.trace.Path() + "\n";
+    if (!ctx.glLogFile.empty() && ctx.options.log != "X") text += "Log-Datei: " + ctx.glLogFile + "\n";
+    for (const std::string& message : ctx.quietMessages) text += "Meldung: " + message + "\n";
+    const std::string source = ctx.glExeName.empty() ? "ZQR" : ctx.glExeName;
+    (void)ctx.platform.systemLog->Write(source, level, code, text);
 }
 
 double FileSizeMb(ReorgContext& ctx, const std::string& path) {
@@ -289,6 +413,11 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     LoadLastDataFile(ctx);
     WriteDefaultOptions(ctx);
     ReadOptions(ctx);
+    const ParsedCommandLine parsed = ParseCommandLine(ctx.glStartParm);
+    const bool unattended = parsed.mode == StartMode::Autorun || parsed.mode == StartMode::Datei ||
+                            parsed.mode == StartMode::Liste;
+    ctx.quietBoxes = unattended && (!ctx.options.showBoxesUnattended || !env.HasVisibleDesktop());
+    ctx.accessWaitBoundMs = ctx.options.waitMaxMinutes * 60 * 1000;
 
     ctx.glTraceFile = Join(ctx, ctx.glProgramFolder, kTraceFileName);
     ctx.glManagerIniFile = Join(ctx, ctx.glProgramFolder, kManagerIniName);
@@ -301,34 +430,30 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     ReadAccessSettings(ctx.platform.profile, ctx.glManagerIniFile, style, ctx.access);
     BuildKeyPaths(ctx.access);
 
-    ctx.trace.OpenOutput();
+    if (ctx.traceAppends) {
+        ctx.trace.OpenAppend();
+    } else {
+        RotateTraces(ctx);
+        ctx.trace.OpenOutput();
+    }
     WriteHeader(ctx);
     BringHomeStrandedDataFile(ctx);
 
     ctx.glAutorun = "0";
     ctx.glOfferManagerRestart = false;
 
-    ParsedCommandLine parsed = ParseCommandLine(ctx.glStartParm);
     Flow flow = Flow::Go;
     switch (parsed.mode) {
-        case StartMode::Autorun: {
-            ctx.glAutorun = "-1";
-            bool empty = Trim(ctx.glDataFile).empty();
-            bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
-            if (flow == Flow::End) return flow;
-            if (empty || !usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
-            flow = RunReorganisation(ctx);
-            break;
-        }
+        case StartMode::Autorun:
         case StartMode::Datei: {
-            ctx.glDataFile = parsed.path;
+            if (parsed.mode == StartMode::Datei) ctx.glDataFile = parsed.path;
             ctx.glAutorun = "-1";
-            bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
-            if (flow == Flow::End) return flow;
-            if (!usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
-            flow = RunReorganisation(ctx);
-            break;
+            flow = RunUnattended(ctx, parsed.mode == StartMode::Autorun);
+            ReportToSystemLog(ctx);
+            return flow;
         }
+        case StartMode::Liste:
+            return RunList(ctx, parsed.path);
         case StartMode::Manager:
             ctx.glDataFile = parsed.path;
             return ManagerStart(ctx, window);

@@ -53,6 +53,9 @@ void WriteEventRecord(ReorgContext& ctx, std::int16_t eventCode, const std::stri
                       const std::string& path, std::optional<bool> result);
 std::string CurrentUserName(ReorgContext& ctx);
 
+// One entry in the system log for an unattended run: outcome, sizes, sums, files, messages.
+void ReportToSystemLog(ReorgContext& ctx);
+
 // The size of the data file in MB, 0 when it cannot be read.
 double FileSizeMb(ReorgContext& ctx, const std::string& path);
 // The whole message box convention of the reorganiser.

@@ -43,6 +43,9 @@ inline constexpr int kVersionMajor = 4;
 inline constexpr int kVersionMinor = 1;
 inline constexpr int kVersionRevision = 23;
 
+// Time a database program is given to compact a 2 GB file on a slow share.
+inline constexpr int kDefaultWaitMaxMinutes = 120;
+
 // The six options of zqr.ini in force: trimmed and upper-cased.
 struct ReorgOptions {
     std::string kopie;     // "Sicherungskopie"
@@ -51,6 +54,10 @@ struct ReorgOptions {
     std::string sleep;     // "Warten"
     std::string tabCode;   // "TabCode"
     std::string maxFiles;  // "DateiAnzahlMax", the decimal text of its leading number
+    // Read when present, never written into a new file.
+    bool showBoxesUnattended = true;  // "Meldungen": "N" shows no box in an unattended run
+    int waitMaxMinutes = kDefaultWaitMaxMinutes;  // "WartenMax": bound for the database program
+    int traceCount = 5;  // "TraceAnzahl": earlier traces kept as ZQR_Reorg_Trace.<n>.txt
 };
 
 struct ReorgContext {
@@ -129,12 +136,17 @@ struct ReorgContext {
     // and with it what was set on it; and why they could not be kept (empty when they were).
     std::string dataFilePermissions;
     std::string permissionsLost;
+    // Nobody can answer a box (an unattended run without a visible desktop, or "Meldungen" =
+    // "N"): its title and text go to the trace, the log and the system log instead.
+    bool quietBoxes = false;
+    std::vector<std::string> quietMessages;
+    bool traceAppends = false;  // one data file of a list: its trace follows the list's
     bool runInProgress = false;
     // The window while a wait lets input through (LetInputThrough), and a window that is gone.
     int inputLetThrough = 0;
     bool windowClosed = false;
-    // How long the run waits for Access to end before it counts again.
-    int accessWaitBoundMs = 2 * 60 * 60 * 1000;  // keeps a second start button click from nesting a run
+    // How long the run waits for Access to end before it ends it ("WartenMax").
+    int accessWaitBoundMs = kDefaultWaitMaxMinutes * 60 * 1000;
     int exitCode = kExitSuccess;
 
     PathStyle Style() const { return platform.env.Style(); }

@@ -1,5 +1,6 @@
 #include "reorg/IniDatei.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -105,6 +106,13 @@ ReorgOptions ReadOptions(IProfile& profile, const std::string& optionsFile) {
     o.sleep = read("Warten");
     o.tabCode = read("TabCode");
     o.maxFiles = LeadingIntegerText(read("DateiAnzahlMax"));
+    // The options of scheduled runs, read only where an administrator has put them.
+    o.showBoxesUnattended = ReadOptionBack(profile, optionsFile, "Meldungen") != "N";
+    const std::string waitMax = ReadOptionBack(profile, optionsFile, "WartenMax");
+    const long minutes = ParseLong(waitMax);
+    if (!waitMax.empty() && minutes > 0) o.waitMaxMinutes = static_cast<int>(std::min(minutes, 24L * 60));
+    const std::string traces = ReadOptionBack(profile, optionsFile, "TraceAnzahl");
+    if (!traces.empty()) o.traceCount = static_cast<int>(std::clamp(ParseLong(traces), 0L, 99L));
     return o;
 }
 

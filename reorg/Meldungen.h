@@ -71,7 +71,8 @@ inline constexpr const char* kDataFileNotRewritten =
     "Das Datenbankprogramm hat sich ohne Fehler beendet, die Datendatei aber nicht neu "
     "geschrieben: sie wurde nicht reorganisiert.";
 inline constexpr const char* kAccessStillRunning =
-    "Das Datenbankprogramm hat die Reorganisation nach XXXXX Sekunden noch nicht beendet.";
+    "Das Datenbankprogramm hat die Reorganisation nach XXXXX noch nicht beendet und wurde "
+    "beendet (Grenze \"WartenMax\" in zqr.ini).";
 inline constexpr const char* kNotOpenedBefore =
     "Die Datendatei konnte vor der Reorganisation nicht geöffnet werden.\r\nFehlermeldung: ";
 inline constexpr const char* kNotOpenedAfter =
@@ -134,6 +135,11 @@ inline constexpr const char* kStrandedNotMoved =
     "Sie befindet sich jetzt im lokalen Arbeitsverzeichnis:\r\nXXXXX\r\n\r\nBitte verschieben "
     "Sie die Datei zurück, bevor mit ZEQUORA weitergearbeitet wird.";
 inline constexpr const char* kOriginUnknown = "(unbekannt)";
+// A list of data files ("/LISTE") that cannot be read or names none; XXXXX the list file.
+inline constexpr const char* kListUnusable =
+    "Aktion abgebrochen.\r\n\r\nDie Liste der Datendateien XXXXX ist nicht vorhanden, kann nicht "
+    "gelesen werden oder nennt keine Datendatei.\r\nBitte eine Textdatei mit einem Pfad je Zeile "
+    "angeben (Leerzeilen und Zeilen, die mit \";\" beginnen, werden übersprungen).";
 // XXXXX the engine, YYYYY its error number.
 inline constexpr const char* kEngineMissing =
     "Die Datenbank-Schnittstelle XXXXX kann nicht gestartet werden (Fehlercode: YYYYY).\r\n\r\n"
@@ -148,6 +154,19 @@ inline constexpr const char* kNotEnoughSpace =
     "Nicht genügend freier Speicherplatz für Sicherungskopie und Reorganisation im folgenden "
     "Verzeichnis: \r\nXXXXX\r\n\r\nBenötigt werden YYYYY MB, frei sind ZZZZZ MB.\r\n"
     "Die Durchführung wird daher abgebrochen.";
+
+// The outcome of an unattended run in the system log, by exit code.
+inline const char* OutcomeText(int exitCode) {
+    switch (exitCode) {
+        case 0: return "ZEQUORA Reorganisation erfolgreich.";
+        case 1: return "ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert.";
+        case 2: return "ZEQUORA Reorganisation fehlgeschlagen.";
+        case 3: return "ZEQUORA Reorganisation durchgeführt, aber die Anzahl der Datensätze hat sich verändert.";
+        case 4: return "ZEQUORA Reorganisation durchgeführt, aber Trace- oder Log-Datei sind unvollständig.";
+        case 5: return "ZEQUORA Reorganisation durchgeführt, aber die Zugriffsrechte der Datendatei sind nicht wiederhergestellt.";
+        default: return "ZEQUORA Reorganisation beendet.";
+    }
+}
 
 inline constexpr const char* kProgressChecking = "Prüfung läuft .";
 inline constexpr const char* kProgressReady = "Programm bereit";

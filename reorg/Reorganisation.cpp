@@ -39,19 +39,31 @@ void WaitForAccess(ReorgContext& ctx) {
     std::string sign = msg::kWaitingForAccess;
     view.ShowBusy(sign);
     const std::int64_t start = ctx.platform.clock.TickMs();
+    std::int64_t minutesTraced = 0;
     bool ended = false;
     while (!(ended = ctx.accessProcess->Wait(1000))) {
         (void)LetInputThrough(ctx);  // a run keeps its window
-        if (ctx.platform.clock.TickMs() - start >= ctx.accessWaitBoundMs) break;
+        const std::int64_t waited = ctx.platform.clock.TickMs() - start;
+        if (waited >= ctx.accessWaitBoundMs) break;
+        if (waited / 60000 > minutesTraced) {  // a scheduled run shows it is still waiting
+            minutesTraced = waited / 60000;
+            ctx.trace.Label("Waiting", std::to_string(minutesTraced) + " min");
+        }
         sign += ".";
         if (sign.size() > 80) sign = msg::kWaitingForAccess;
         view.ShowBusy(sign);
     }
     view.ShowBusy("");
     if (!ended) {
+        // At the bound the database program goes, with whatever it started: the census
+        // after it then shows what became of the data file.
         ctx.accessEnd = ReorgContext::AccessEnd::StillRunning;
         ctx.trace.Result("Error | still running after " +
                          std::to_string((ctx.platform.clock.TickMs() - start) / 1000) + " s");
+        ctx.accessProcess->Terminate();
+        ctx.trace.Label("Action", "End the database program");
+        ctx.trace.Result("OK");
+        ctx.accessProcess.reset();
         return;
     }
     int code = ctx.accessProcess->ExitCode();
@@ -137,8 +149,10 @@ std::vector<std::string> FailureCauses(ReorgContext& ctx, bool comparable) {
             causes.push_back(msg::kAccessNotStarted + ctx.accessStartError);
             break;
         case AccessEnd::StillRunning: {
-            int seconds = (ctx.accessWaitBoundMs + 999) / 1000;
-            causes.push_back(ReplaceAll(msg::kAccessStillRunning, "XXXXX", std::to_string(seconds)));
+            const int seconds = (ctx.accessWaitBoundMs + 999) / 1000;
+            const std::string bound = seconds % 60 == 0 ? std::to_string(seconds / 60) + " Minuten"
+                                                        : std::to_string(seconds) + " Sekunden";
+            causes.push_back(ReplaceAll(msg::kAccessStillRunning, "XXXXX", bound));
             break;
         }
         case AccessEnd::Ended:

@@ -47,6 +47,10 @@ ParsedCommandLine ParseCommandLine(const std::string& commandLine) {
         parsed.mode = StartMode::Datei;
         std::string trimmed = Trim(commandLine);
         parsed.path = trimmed.size() > 7 ? trimmed.substr(7) : "";
+    } else if (StartsWithUpper(commandLine, "/LISTE")) {
+        parsed.mode = StartMode::Liste;
+        std::string trimmed = Trim(commandLine);
+        parsed.path = trimmed.size() > 7 ? trimmed.substr(7) : "";
     } else if (StartsWithUpper(commandLine, "/MANAGER")) {
         parsed.mode = StartMode::Manager;
         std::string trimmed = Trim(commandLine);
@@ -190,6 +194,33 @@ std::optional<std::size_t> OldestCopy(const std::vector<DateTime>& lastWrite) {
     for (std::size_t k = 1; k < lastWrite.size(); ++k)
         if (lastWrite[k] < lastWrite[best]) best = k;  // empty times compare as the earliest
     return best;
+}
+
+}  // namespace zq::reorg
+
+namespace zq::reorg {
+
+std::vector<std::string> ListedDataFiles(const std::string& listText) {
+    std::vector<std::string> files;
+    std::string text = listText.rfind("\xEF\xBB\xBF", 0) == 0 ? listText.substr(3) : listText;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = Trim(text.substr(pos, end - pos));
+        while (!line.empty() && line.back() == '\r') line = Trim(line.substr(0, line.size() - 1));
+        if (!line.empty() && line[0] != ';') files.push_back(line);
+        pos = end + 1;
+    }
+    return files;
+}
+
+int WorstExitCode(int a, int b) {
+    // Most serious first: records lost, failed, not done at all, rights lost, not recorded.
+    static const int order[] = {3, 2, 1, 5, 4, 0};
+    for (int code : order)
+        if (a == code || b == code) return code;
+    return a != 0 ? a : b;
 }
 
 }  // namespace zq::reorg

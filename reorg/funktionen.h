@@ -11,11 +11,11 @@
 
 namespace zq::reorg {
 
-enum class StartMode { Window, Autorun, Datei, Manager };
+enum class StartMode { Window, Autorun, Datei, Manager, Liste };
 
 struct ParsedCommandLine {
     StartMode mode = StartMode::Window;
-    std::string path;  // the data file named after /DATEI or /MANAGER, as given
+    std::string path;  // the data file named after /DATEI or /MANAGER (the list after /LISTE), as given
 };
 
 // Only the beginning of the untrimmed command line is compared with each switch; one
@@ -74,6 +74,12 @@ std::string AccessCommand(const std::string& accessExe, const std::string& worki
 
 // The abort message naming the path checked ("XXXXX" replaced, case ignored).
 std::string AbortMessage(const std::string& path);
+
+// The data files of a list file: one path a line, trimmed; blank lines and lines starting
+// with ";" are left out.
+std::vector<std::string> ListedDataFiles(const std::string& listText);
+// The exit code of a list of runs: the worse of two, in the order 3, 2, 1, 5, 4, 0.
+int WorstExitCode(int a, int b);
 
 // Chooses which of the listed copies to delete first: the earliest last-write time,
 // the first listed among equal times; a copy without a time counts as the oldest.

@@ -8,6 +8,7 @@
 # waits for).
 # Usage: scripts/bench_zqr.sh [build folder] [size MB] [runs]
 #        scripts/bench_zqr.sh --windows [windows build folder, default build-windows64] [size MB] [runs]
+# (build-windows, the 32-bit build, runs in Wine's WoW64 mode with the 32-bit script host.)
 # The Windows variant runs ZQR.exe /DATEI under Wine (a throw-away prefix with its wineserver
 # started first, the stand-in DAO server registered) against the same work done by the Windows
 # stand-ins alone under the same Wine, in one script host: the copy (the scripting file-system
@@ -23,11 +24,15 @@ if [ "${1:-}" = "--windows" ]; then
   bin="$build/bin"
   sample="${ZQ_LINUX_BUILD:-build-ci}/bin/zq-sample"
   for f in "$bin/ZQR.exe" "$bin/msaccess.exe" "$bin/DaoServer.dll" "$sample"; do
-    [ -f "$f" ] || { echo "missing $f (build the preset windows64, and zq_sample of the Linux build)" >&2; exit 1; }
+    [ -f "$f" ] || { echo "missing $f (build the preset windows or windows64, and zq_sample of the Linux build)" >&2; exit 1; }
   done
   work=$(mktemp -d /tmp/zq-bench-zqr-wine.XXXXXX)
   trap 'WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
   eval "$(scripts/wine-prefix.sh "$work/prefix" "$build")"
+  # A 32-bit build's DAO server is registered in the 32-bit view: the 32-bit script host finds it.
+  host=cscript
+  [ -n "${WINEDLLPATH:-}" ] && host='C:\windows\syswow64\cscript.exe'
+  export ZQ_SCRIPT_HOST=$host
   "$sample" --dir "$work" --size-mb "$size" >/dev/null
   mkdir -p "$work/office"
   cp "$bin/ZQR.exe" "$work/program/ZQR.exe"
@@ -63,7 +68,7 @@ JS
 import os, shutil, statistics, subprocess, sys, time
 w, runs, data, copy, access, tools = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6]
 zqr = ["wine", w + "/program/ZQR.exe", "/DATEI", data]
-direct = ["wine", "cscript", "//nologo", tools, data, copy, access]
+direct = ["wine", os.environ["ZQ_SCRIPT_HOST"], "//nologo", tools, data, copy, access]
 
 def restore():
     shutil.rmtree(w + "/data/Save", ignore_errors=True)

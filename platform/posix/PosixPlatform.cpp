@@ -12,6 +12,7 @@
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/PosixShell.h"
+#include "platform/posix/PosixSystemLog.h"
 #include "platform/posix/ProfileFiles.h"
 #include "platform/posix/RegistryStore.h"
 #include "platform/posix/SqliteEngine.h"
@@ -44,12 +45,13 @@ struct PosixPlatform::Impl {
     console::ConsoleDialogs consoleDialogs{std::cin, std::cerr};
     SwitchableDialogs dialogs{consoleDialogs};
     SqliteEngine db;
+    PosixSystemLog systemLog;
 };
 
 PosixPlatform::PosixPlatform() : impl_(std::make_unique<Impl>()) {
     Impl& i = *impl_;
     platform_.reset(new Platform{i.registry, i.profile, i.files,   i.processes, i.clock,
-                                 i.env,      i.shell,   i.dialogs, nullptr,     &i.db});
+                                 i.env,      i.shell,   i.dialogs, nullptr,     &i.db, &i.systemLog});
 }
 
 PosixPlatform::~PosixPlatform() = default;

@@ -128,6 +128,13 @@ public:
         }
     }
     int ExitCode() const override { return code_; }
+    void Terminate() override {
+        if (ended_) return;
+        // The child leads a session of its own: its whole group goes, helpers included.
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        (void)Wait(5000);
+    }
 
 private:
     bool Poll() {

@@ -53,6 +53,15 @@ std::string WinEnvironment::StreamedOffice16Folder(bool is64) {
                 : "C:\\Program Files (x86)\\Microsoft Office\\root\\Office16\\";
 }
 
+bool WinEnvironment::HasVisibleDesktop() {
+    USEROBJECTFLAGS flags{};
+    HWINSTA station = GetProcessWindowStation();
+    if (station == nullptr ||
+        !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        return true;  // unknown: as the system would show a box
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 std::string ProcessCommandTail() {
     const wchar_t* line = GetCommandLineW();
     if (line == nullptr) return {};

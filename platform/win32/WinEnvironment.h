@@ -15,6 +15,7 @@ public:
     std::string LocalUpdateFolder() override { return "C:\\temp\\zequora2\\update\\"; }
     std::string Error52Folder() override { return "C:\\temp\\error52\\"; }
     std::string StreamedOffice16Folder(bool is64) override;
+    bool HasVisibleDesktop() override;  // the process's window station is visible
 };
 
 // The command line after the program name and the blanks that follow it, as the process

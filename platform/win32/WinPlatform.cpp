@@ -11,6 +11,7 @@
 #include "platform/win32/WinClock.h"
 #include "platform/win32/WinDialogs.h"
 #include "platform/win32/WinEnvironment.h"
+#include "platform/win32/WinEventLog.h"
 #include "platform/win32/WinFiles.h"
 #include "platform/win32/WinProcesses.h"
 #include "platform/win32/WinProfile.h"
@@ -36,14 +37,20 @@ public:
 
     std::unique_ptr<dao::Database> OpenDatabase(const std::string& path, bool exclusive, bool readOnly,
                                                 const std::string& connect, dao::Error& error) override {
+        return Engine().OpenDatabase(path, exclusive, readOnly, connect, error);
+    }
+    dao::Error Check() override { return Engine().Check(); }
+    std::string Name() const override { return win32::DaoEngine().Name(); }
+
+private:
+    win32::DaoEngine& Engine() {
         if (!engine_) {
             comOk_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
             engine_ = std::make_unique<win32::DaoEngine>();
         }
-        return engine_->OpenDatabase(path, exclusive, readOnly, connect, error);
+        return *engine_;
     }
 
-private:
     std::unique_ptr<win32::DaoEngine> engine_;
     bool comOk_ = false;
 };
@@ -52,7 +59,7 @@ class WinPlatform : public PlatformServices {
 public:
     WinPlatform()
         : platform_{registry_, profile_, files_,   processes_, clock_,
-                    env_,      shell_,   dialogs_, nullptr,    &db_} {}
+                    env_,      shell_,   dialogs_, nullptr,    &db_, &eventLog_} {}
     Platform& Get() override { return platform_; }
     IDialogs& OwnDialogs() override { return boxes_; }
     void SetDialogs(IDialogs& dialogs) override { dialogs_.SetTarget(dialogs); }
@@ -66,6 +73,7 @@ private:
     win32::WinClock clock_;
     win32::WinEnvironment env_;
     win32::WinShell shell_;
+    win32::WinEventLog eventLog_;
     win32::WinDialogs boxes_;
     SwitchableDialogs dialogs_{boxes_};
     Platform platform_;

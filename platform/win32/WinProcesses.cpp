@@ -12,8 +12,12 @@ namespace {
 
 class WinProcessHandle : public IProcessHandle {
 public:
-    explicit WinProcessHandle(HANDLE process) : process_(process) {}
-    ~WinProcessHandle() override { CloseHandle(process_); }
+    // job: the job object the process and its children run in (may be none).
+    WinProcessHandle(HANDLE process, HANDLE job) : process_(process), job_(job) {}
+    ~WinProcessHandle() override {
+        CloseHandle(process_);
+        if (job_ != nullptr) CloseHandle(job_);
+    }
     WinProcessHandle(const WinProcessHandle&) = delete;
     WinProcessHandle& operator=(const WinProcessHandle&) = delete;
 
@@ -25,9 +29,15 @@ public:
         return true;
     }
     int ExitCode() const override { return code_; }
+    void Terminate() override {
+        if (job_ != nullptr) TerminateJobObject(job_, 1);
+        TerminateProcess(process_, 1);
+        (void)Wait(5000);
+    }
 
 private:
     HANDLE process_;
+    HANDLE job_;
     int code_ = -1;
 };
 
@@ -51,17 +61,31 @@ StartResult WinProcesses::Start(const std::string& commandLine, bool keepHandle,
     startup.wShowWindow =
         static_cast<WORD>(style == WindowStyle::MinimizedFocus ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    // A process that is waited for runs in a job of its own, so that it can be ended with
+    // every process it starts; it is held until it is in the job.
+    const DWORD flags = keepHandle ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info)) {
         const DWORD error = GetLastError();
         const std::vector<std::string> args = SplitCommandLine(commandLine);
         result.error = "Cannot start " + commandLine + ": " + ErrorText(error, args.empty() ? "" : args[0]);
         return result;
     }
+    HANDLE job = nullptr;
+    if (keepHandle) {
+        job = CreateJobObjectW(nullptr, nullptr);
+        // Where jobs cannot nest (a program that runs in a job already, before Windows 8),
+        // the process alone can be ended.
+        if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
+            CloseHandle(job);
+            job = nullptr;
+        }
+        ResumeThread(info.hThread);
+    }
     CloseHandle(info.hThread);
     result.ok = true;
     if (keepHandle)
-        result.handle = std::make_unique<WinProcessHandle>(info.hProcess);
+        result.handle = std::make_unique<WinProcessHandle>(info.hProcess, job);
     else
         CloseHandle(info.hProcess);
     return result;

@@ -37,7 +37,8 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     EXPECT_EQ(h.dialogs.boxes[0].title, "Reorg Fehler");
     EXPECT_TRUE(Has(h.dialogs.boxes[0].text,
                     "Mögliche Ursache:\r\nDas Datenbankprogramm hat die Reorganisation nach 1 Sekunden noch "
-                    "nicht beendet.\r\n\r\nDas Ergebnis wurde nicht in die Datendatei geschrieben."))
+                    "nicht beendet und wurde beendet (Grenze \"WartenMax\" in zqr.ini).\r\n\r\n"
+                    "Das Ergebnis wurde nicht in die Datendatei geschrieben."))
         << h.dialogs.boxes[0].text;
     EXPECT_TRUE(zqtest::ReadFile(h.ctx.glDataFile) == before) << "nothing may be written into the data file";
     std::string trace = h.Trace();

@@ -540,6 +540,7 @@ TEST(ZqrUnattended, ALogOrTraceThatCannotBeWrittenIsNotASuccess) {
 
     // The trace on a full disk: the run goes on and still ends as not recorded.
     Install full;
+    full.ZqrIni("TraceAnzahl=0\r\n");  // kept in place, not moved on as an earlier trace
     fs::create_symlink("/dev/full", full.prog + "/ZQR_Reorg_Trace.txt");
     r = full.Run({"/DATEI", full.dataFile});
     EXPECT_EQ(r.exitCode, 4) << r.err;
