@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1115,4 +1117,196 @@ TEST(ZqrPermissions, RightsThatCannotBeGivenBackAreAWarningNeverASuccess) {
                            "wiederhergestellt werden. Bitte prüfen Sie Besitzer und Berechtigungen der Datei " +
                                in.dataFile + ".\n"))
         << r.err;
+}
+
+// Scheduled runs: a syslog socket of the test's own stands in for the system logger.
+namespace {
+
+class SyslogSocket {
+public:
+    explicit SyslogSocket(const std::string& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un at{};
+        at.sun_family = AF_UNIX;
+        std::strncpy(at.sun_path, path.c_str(), sizeof at.sun_path - 1);
+        ok_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+    }
+    ~SyslogSocket() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Ok() const { return ok_; }
+    // Every datagram that has arrived.
+    std::vector<std::string> Received() {
+        std::vector<std::string> all;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n <= 0) break;
+            all.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+        return all;
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+TEST(ZqrScheduled, EachUnattendedRunLeavesOneSystemLogEntryWithItsOutcome) {
+    Install in;
+    SyslogSocket log(in.dir / "log.sock");
+    ASSERT_TRUE(log.Ok());
+    in.env["ZEQUORA_SYSLOG_SOCKET"] = in.dir / "log.sock";
+    RunResult r = in.Run({"/DATEI", in.dataFile});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto entries = log.Received();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].rfind("<14>zqr[", 0), 0u) << entries[0];  // user facility, information
+    EXPECT_TRUE(Has(entries[0], "]: [0] ZEQUORA Reorganisation erfolgreich. | Datendatei: " + in.dataFile +
+                                    " | Rückgabewert: 0 | Größe: vorher "))
+        << entries[0];
+    EXPECT_TRUE(Has(entries[0], " | Datensätze: vorher 2004 / nachher 2004 | Trace-Datei: " + in.prog +
+                                    "/ZQR_Reorg_Trace.txt | Log-Datei: " + in.data + "/ZQR_Reorg_Log.txt"))
+        << entries[0];
+
+    // A failure is an error entry with its exit code as the number; the window writes none.
+    in.FakeAccess("exit 7");
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2);
+    entries = log.Received();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].rfind("<11>zqr[", 0), 0u) << entries[0];
+    EXPECT_TRUE(Has(entries[0], "]: [2] ZEQUORA Reorganisation fehlgeschlagen."));
+    r = in.Run({}, "s\n");
+    EXPECT_TRUE(log.Received().empty());
+}
+
+// With "Meldungen" = "N" nothing is shown or read: the message is in the trace and the
+// system log, and the run ends at once with its code.
+TEST(ZqrScheduled, WithoutBoxesTheMessageGoesToTraceAndSystemLog) {
+    Install in;
+    in.ZqrIni("Meldungen=N\r\n");
+    SyslogSocket log(in.dir / "log.sock");
+    ASSERT_TRUE(log.Ok());
+    in.env["ZEQUORA_SYSLOG_SOCKET"] = in.dir / "log.sock";
+    const std::string missing = in.data + "/fehlt.mdb";
+    RunResult r = in.Run({"/DATEI", missing}, "j\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Count(r.err, "== "), 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Message          : ZEQUORA Datendatei Reorganisation: Aktion abgebrochen.  "
+                                "Mögliche Ursachen:  1) Keine Datendatei"))
+        << in.Trace();
+    const auto entries = log.Received();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].rfind("<12>zqr[", 0), 0u) << entries[0];  // a warning: nothing done
+    EXPECT_TRUE(Has(entries[0], "Meldung: ZEQUORA Datendatei Reorganisation: Aktion abgebrochen."));
+    EXPECT_TRUE(Has(entries[0], "die Datendatei " + missing + " ist nicht vorhanden"));
+
+    // A failed run's box: in the trace (its causes are in the log already).
+    in.FakeAccess("exit 7");
+    r = in.Run({"/DATEI", in.dataFile});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(Count(r.err, "== "), 0) << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Message          : Reorg Fehler: Die Reorganisation der ZEQUORA Datendatei ist "
+                                "fehlgeschlagen."));
+    EXPECT_TRUE(Has(in.Log(), "- Fehler: Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet."));
+    // The window keeps its boxes.
+    r = in.Run({}, "p " + missing + "\nr\n\ns\n");
+    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == exclamation == OK\nAktion abgebrochen.")) << r.err;
+}
+
+TEST(ZqrScheduled, EarlierTracesAreKeptUpToTraceAnzahl) {
+    Install in;
+    in.ZqrIni("TraceAnzahl=2\r\n");
+    for (const char* run : {"/DATEI eins", "/DATEI zwei", "/DATEI drei"}) (void)in.Run({run});
+    EXPECT_TRUE(Has(in.Trace(), "glStartParm      : /DATEI drei\r\n"));
+    EXPECT_TRUE(Has(ReadFile(in.prog + "/ZQR_Reorg_Trace.1.txt"), "glStartParm      : /DATEI zwei\r\n"));
+    EXPECT_TRUE(Has(ReadFile(in.prog + "/ZQR_Reorg_Trace.2.txt"), "glStartParm      : /DATEI eins\r\n"));
+    EXPECT_FALSE(fs::exists(in.prog + "/ZQR_Reorg_Trace.3.txt"));
+    (void)in.Run({"/DATEI vier"});
+    EXPECT_TRUE(Has(ReadFile(in.prog + "/ZQR_Reorg_Trace.2.txt"), "glStartParm      : /DATEI zwei\r\n"));
+    EXPECT_FALSE(fs::exists(in.prog + "/ZQR_Reorg_Trace.3.txt"));
+    // 0 keeps none.
+    Install none;
+    none.ZqrIni("TraceAnzahl=0\r\n");
+    (void)none.Run({"/DATEI eins"});
+    (void)none.Run({"/DATEI zwei"});
+    EXPECT_FALSE(fs::exists(none.prog + "/ZQR_Reorg_Trace.1.txt"));
+}
+
+// One scheduled task for many data files: good, missing, held and failing ones; each as
+// "/DATEI" would do it, the others go on, and the worst outcome is the exit code.
+TEST(ZqrScheduled, AListReorganisesEachFileAndEndsWithTheWorstCode) {
+    Install in;
+    const std::string second = in.dir / "zwei/zqdata.mdb", held = in.dir / "drei/zqdata.mdb";
+    fs::create_directories(in.dir / "zwei");
+    fs::create_directories(in.dir / "drei");
+    MakeDataFile(second);
+    MakeDataFile(held);
+    WriteFile(in.dir / "drei/zqdata.ldb", "");
+    const int fd = ::open((in.dir / "drei/zqdata.ldb").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
+    WriteFile(in.dir / "liste.txt", "; Nachtlauf\r\n" + in.dataFile + "\r\n\r\n  " + in.dir / "fehlt/zqdata.mdb" +
+                                        "\r\n" + held + "\r\n" + second + "\r\n");
+    SyslogSocket log(in.dir / "log.sock");
+    ASSERT_TRUE(log.Ok());
+    in.env["ZEQUORA_SYSLOG_SOCKET"] = in.dir / "log.sock";
+    RunResult r = in.Run({"/LISTE", in.dir / "liste.txt"});
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // two reorganised, two not done at all
+    EXPECT_TRUE(fs::exists(in.data + "/Save"));
+    EXPECT_TRUE(fs::exists(in.dir / "zwei/Save"));
+    EXPECT_FALSE(fs::exists(in.dir / "drei/Save"));
+    EXPECT_EQ(Query(second, "select ER_Wert from tblEreignis"), "zqr.exe/DATEI " + second + "\n");
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "*** List Summary ***\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + in.dataFile + "\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               in.dir / "fehlt/zqdata.mdb" + "\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               held + "\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + second + "\r\n"
+                           "Exit Code        : 1\r\n"))
+        << trace;
+    EXPECT_EQ(log.Received().size(), 5u) << "one entry per file and the list's own";
+
+    // A file whose database program fails makes the list fail.
+    in.FakeAccess("exit 7");
+    WriteFile(in.dir / "liste.txt", in.dataFile + "\n" + in.dir / "fehlt/zqdata.mdb\n");
+    r = in.Run({"/LISTE", in.dir / "liste.txt"});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    // A list that cannot be read is given up like a missing data file.
+    r = in.Run({"/LISTE", in.dir / "keine-liste.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Die Liste der Datendateien " + in.dir / "keine-liste.txt" + " ist nicht vorhanden"));
+}
+
+// A database program that never ends is ended at "WartenMax" with everything it started; the
+// run fails, names the bound, and writes nothing into the data file.
+TEST(ZqrScheduled, ADatabaseProgramThatNeverEndsIsEndedAtWartenMax) {
+    Install in;
+    in.ZqrIni("WartenMax=1\r\n");
+    in.FakeAccess("sleep 600 & echo $! > \"" + in.dir / "helper.pid" + "\"; sleep 600");
+    const std::string before = ReadFile(in.dataFile);
+    const auto start = std::chrono::steady_clock::now();
+    RunResult r = in.Run({"/DATEI", in.dataFile}, "", 150000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_LT(took, std::chrono::seconds(90));
+    EXPECT_TRUE(Has(r.err, "Das Datenbankprogramm hat die Reorganisation nach 1 Minuten noch nicht beendet und "
+                           "wurde beendet (Grenze \"WartenMax\" in zqr.ini)."))
+        << r.err;
+    EXPECT_TRUE(Has(in.Trace(), "Action           : End the database program\r\nResult           : OK\r\n"));
+    EXPECT_TRUE(ReadFile(in.dataFile) == before);
+    const int helper = std::atoi(ReadFile(in.dir / "helper.pid").c_str());
+    ASSERT_GT(helper, 0);
+    // Gone, or a zombie that nobody here reaps.
+    const std::string stat = ReadFile("/proc/" + std::to_string(helper) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat.compare(close, 4, ") Z ") == 0))
+        << "the program's own helper is ended with it: " << stat;
 }
