@@ -175,7 +175,8 @@ void BoxAnswers::Run() {
     }
 }
 
-Process::Process(const std::string& commandLine, const std::vector<std::string>& env, const std::string* input) {
+Process::Process(const std::string& commandLine, const std::vector<std::string>& env, const std::string* input,
+                 const std::wstring& desktop) {
     static std::atomic<int> counter{0};
     outputFile_ = Utf8(fs::temp_directory_path() / ("zqwin-out-" + std::to_string(GetCurrentProcessId()) + "-" +
                                                     std::to_string(++counter) + ".txt"));
@@ -184,8 +185,16 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
                              &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     // The child's environment: ours plus the given entries.
     std::wstring block;
+    // An entry given for the child replaces ours of the same name.
+    auto overridden = [&env](const std::wstring& entry) {
+        const std::wstring name = entry.substr(0, entry.find(L'=', 1));
+        for (const auto& e : env)
+            if (_wcsicmp(Wide(e.substr(0, e.find('='))).c_str(), name.c_str()) == 0) return true;
+        return false;
+    };
     if (wchar_t* own = GetEnvironmentStringsW()) {
-        for (const wchar_t* p = own; *p; p += wcslen(p) + 1) block += std::wstring(p) + L'\0';
+        for (const wchar_t* p = own; *p; p += wcslen(p) + 1)
+            if (!overridden(p)) block += std::wstring(p) + L'\0';
         FreeEnvironmentStringsW(own);
     }
     for (const auto& e : env) block += Wide(e) + L'\0';
@@ -204,6 +213,8 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
     }
     si.hStdOutput = out;
     si.hStdError = out;
+    std::wstring station = desktop;
+    if (!station.empty()) si.lpDesktop = station.data();
     std::wstring cmd = Wide(commandLine);
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                         block.data(), nullptr, &si, &info_))

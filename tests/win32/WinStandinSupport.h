@@ -88,9 +88,10 @@ private:
 class Process {
 public:
     // commandLine is passed unchanged; env entries "NAME=value" are added for the child;
-    // input, when given, is the child's standard input (else it gets ours).
+    // input, when given, is the child's standard input (else it gets ours); desktop, when
+    // given, is the "<window station>\<desktop>" the child runs on.
     Process(const std::string& commandLine, const std::vector<std::string>& env = {},
-            const std::string* input = nullptr);
+            const std::string* input = nullptr, const std::wstring& desktop = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

@@ -7,6 +7,9 @@
 # code: without Wine's 32-bit libraries a 32-bit program "runs", prints nothing and ends with 0.
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
+# Wine's own debug output of the test's child processes lands here too; a test that asks for
+# a debug channel reads it there.
+export ZQ_WINE_ERRORS="$err"
 wine "$@" >"$out" 2>"$err"
 rc=$?
 if [ ! -s "$out" ] && [ ! -s "$err" ]; then

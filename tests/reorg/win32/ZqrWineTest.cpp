@@ -2,6 +2,10 @@
 // adapter over the stand-in DAO server and the Windows stand-in msaccess.exe. Trace, log and
 // result records are compared with the lines the Linux build writes (reorg/ZqrExpected.h).
 // Message boxes are answered through their windows where a display is there (xvfb-run).
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
@@ -160,8 +164,9 @@ protected:
 
     // ZQR.exe with the command line after its name, unchanged; its console output in output.
     long Zqr(const std::string& arguments, const std::vector<std::string>& env = {},
-             const std::string* input = nullptr) {
-        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input);
+             const std::string* input = nullptr, const std::wstring& desktop = {}) {
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input,
+                         desktop);
         EXPECT_TRUE(p.Started());
         long code = p.Wait(120000);
         output = p.Output();
@@ -546,6 +551,40 @@ TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
                                w.Click(ZqrWindow::kEnde);
                            }),
               0);
+}
+
+// A task that runs while nobody is logged on gets a window station nobody sees: no box may
+// wait there. The message goes to the trace and the system log, and the run ends at once.
+TEST_F(ZqrWine, WithoutAVisibleDesktopNoBoxWaitsAndTheSystemLogGetsTheEntry) {
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationW(L"ZqUnsichtbar", 0, WINSTA_ALL_ACCESS, nullptr);
+    ASSERT_NE(station, nullptr);
+    ASSERT_TRUE(SetProcessWindowStation(station));
+    HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    ASSERT_NE(desktop, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    // Wine keeps no event log: its ReportEventW shows the entry's type, number and text on
+    // its debug channels, which the child writes where this test's own error output goes.
+    const char* errors = std::getenv("ZQ_WINE_ERRORS");
+    if (errors == nullptr) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
+    std::string errorsPath = std::string("Z:") + errors;
+    std::replace(errorsPath.begin(), errorsPath.end(), '/', '\\');
+    const std::size_t seenBefore = zqwin::ReadAll(errorsPath).size();
+    const long code = Zqr("/DATEI " + data + "\\fehlt.mdb", {"WINEDEBUG=warn+eventlog,fixme+advapi"}, nullptr,
+                          L"ZqUnsichtbar\\Default");
+    const auto took = std::chrono::steady_clock::now() - start;
+    CloseDesktop(desktop);
+    CloseWindowStation(station);
+    EXPECT_EQ(code, 1) << output;
+    EXPECT_LT(took, std::chrono::seconds(30));
+    EXPECT_TRUE(Has(Trace(), "Message          : ZEQUORA Datendatei Reorganisation: Aktion abgebrochen.  "))
+        << Trace();
+    const std::string logged = zqwin::ReadAll(errorsPath).substr(seenBefore);
+    EXPECT_TRUE(Has(logged, "RegisterEventSourceW ((null),L\"ZQR\")")) << logged;
+    EXPECT_TRUE(Has(logged, "ReportEventW (")) << logged;
+    EXPECT_TRUE(Has(logged, ",0x0002,0x0000,0x00000001,")) << "a warning, number 1: " << logged;
+    EXPECT_TRUE(Has(logged, ":warn:eventlog:ReportEventW L\"ZEQUORA Reorganisation abgebrochen")) << logged;
 }
 
 // A blank before the switch: no switch at the start, so the window opens and nothing runs.
