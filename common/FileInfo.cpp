@@ -219,6 +219,14 @@ bool IsCompletePeFile(IReadFile& file) {
     return h && SectionsInside(r, *h);
 }
 
+std::optional<std::uint16_t> PeMachine(IReadFile& file) {
+    Reader r(file);
+    auto h = ReadHeaders(r);
+    if (!h || !SectionsInside(r, *h)) return std::nullopt;
+    auto lfanew = r.U32(0x3C);
+    return lfanew ? r.U16(std::uint64_t(*lfanew) + 4) : std::nullopt;
+}
+
 std::string FileVersionText(IFiles& files, const std::string& path) {
     auto file = files.OpenRead(path);
     if (!file) return "0.0.0.0";

@@ -21,6 +21,8 @@ struct FileVersionParts {
 std::optional<FileVersionParts> ReadPeFileVersion(IReadFile& file);
 // True when the file is a complete PE file (headers and sections inside the file).
 bool IsCompletePeFile(IReadFile& file);
+// The machine a complete PE file is built for (0x14C x86, 0x8664 x64, 0xAA64 ARM64).
+std::optional<std::uint16_t> PeMachine(IReadFile& file);
 // The starter's file version text: "0.0.0.0" without a version resource.
 std::string FileVersionText(IFiles& files, const std::string& path);
 

@@ -140,6 +140,22 @@ inline constexpr const char* kListUnusable =
     "Aktion abgebrochen.\r\n\r\nDie Liste der Datendateien XXXXX ist nicht vorhanden, kann nicht "
     "gelesen werden oder nennt keine Datendatei.\r\nBitte eine Textdatei mit einem Pfad je Zeile "
     "angeben (Leerzeilen und Zeilen, die mit \";\" beginnen, werden übersprungen).";
+// Checked before anything is touched. XXXXX the folder, YYYYY what it is for.
+inline constexpr const char* kFolderNotWritable =
+    "In das folgende Verzeichnis kann nicht geschrieben werden: \r\nXXXXX\r\n\r\nYYYYY\r\n"
+    "Bitte geben Sie dem Benutzer, unter dem die Reorganisation läuft, das Recht zum Ändern in "
+    "diesem Verzeichnis.\r\n\r\nDie Reorganisation wird daher abgebrochen. Es wurde nichts verändert.";
+inline constexpr const char* kProgramFolderRole =
+    "Es ist das Programmverzeichnis (Trace-Datei ZQR_Reorg_Trace.txt und zqr.ini).";
+inline constexpr const char* kDataFolderRole =
+    "Es ist das Verzeichnis der Datendatei (die Komprimierung schreibt die Datendatei dort neu).";
+inline constexpr const char* kBackupFolderRole = "Es ist das Verzeichnis der Sicherungskopien.";
+// XXXXX the database program found.
+inline constexpr const char* kAccessNotAProgram =
+    "Das Datenbankprogramm XXXXX ist kein Programm, das unter diesem Windows laufen kann (keine "
+    "32-Bit- oder 64-Bit-Windows-Anwendung).\r\n\r\nBitte prüfen Sie die Einstellungen im Abschnitt "
+    "\"Datenbasis\" von zqm.ini und die Installation von Access.\r\n\r\nDie Reorganisation wird daher "
+    "abgebrochen. Es wurde nichts verändert.";
 // XXXXX the engine, YYYYY its error number.
 inline constexpr const char* kEngineMissing =
     "Die Datenbank-Schnittstelle XXXXX kann nicht gestartet werden (Fehlercode: YYYYY).\r\n\r\n"

@@ -1,8 +1,10 @@
 // Compaction by Access, the evaluation of the run and the end of the program.
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "common/FileInfo.h"
 #include "common/Messages.h"
 #include "common/Paths.h"
 #include "reorg/Ablauf.h"
@@ -321,6 +323,64 @@ void Evaluate(ReorgContext& ctx) {
         ctx.exitCode = kExitSuccess;
 }
 
+// A folder takes files when a file can be made there; a folder not made yet takes them when
+// the nearest one above it does.
+bool FolderTakesFiles(ReorgContext& ctx, std::string folder) {
+    IFiles& files = ctx.platform.files;
+    const PathStyle style = ctx.Style();
+    while (!folder.empty() && !files.IsDirectory(folder)) {
+        std::string up = FolderPart(folder, style);
+        if (up.size() > 1 && up.back() == Separator(style)) up.pop_back();
+        if (up.empty() || up == folder) break;
+        folder = up;
+    }
+    const std::string probe = EnsureTrailingSeparator(folder, style) + ".zqr-schreibtest.tmp";
+    std::unique_ptr<ITextFile> file = files.OpenText(probe, false);
+    const bool ok = file && file->Close();
+    (void)files.Remove(probe);
+    return ok;
+}
+
+// Before anything is touched: the database program can run here, and every folder the run
+// writes to takes files. Each failure has its own message; nothing has changed then.
+bool ReadyToStart(ReorgContext& ctx) {
+    const PathStyle style = ctx.Style();
+    auto fail = [&ctx](const std::string& action, const std::string& text) {
+        ctx.trace.Empty();
+        ctx.trace.Label("Action", action);
+        ctx.trace.Result("Error");
+        Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+        ctx.trace.Error(ReplaceAll(text, kCrLf, " "));
+        ctx.exitCode = kExitFailed;
+        return false;
+    };
+    if (style == PathStyle::Windows) {
+        std::unique_ptr<IReadFile> exe = ctx.platform.files.OpenRead(ctx.glAccessExe);
+        const std::optional<std::uint16_t> machine = exe ? PeMachine(*exe) : std::nullopt;
+        if (!machine || (*machine != 0x14C && *machine != 0x8664))
+            return fail("Check database program: " + ctx.glAccessExe,
+                        ReplaceAll(msg::kAccessNotAProgram, "XXXXX", ctx.glAccessExe));
+    }
+    auto folderOf = [style](const std::string& path) {
+        std::string folder = FolderPart(path, style);
+        if (folder.size() > 1 && folder.back() == Separator(style)) folder.pop_back();
+        return folder;
+    };
+    std::vector<std::pair<std::string, const char*>> folders{{ctx.glProgramFolder, msg::kProgramFolderRole},
+                                                             {folderOf(ctx.glDataFile), msg::kDataFolderRole}};
+    const std::string name = BackupName(ctx.platform.clock.Now());
+    if (ctx.options.kopie.find('B') != std::string::npos)
+        folders.emplace_back(folderOf(BackendCopyPath(ctx.glDataFile, name, style)), msg::kBackupFolderRole);
+    if (ctx.options.kopie.find('F') != std::string::npos)
+        folders.emplace_back(folderOf(FrontendCopyPath(ctx.glProgramFolder, name, style)), msg::kBackupFolderRole);
+    for (const auto& [folder, role] : folders) {
+        if (FolderTakesFiles(ctx, folder)) continue;
+        std::string text = ReplaceAll(msg::kFolderNotWritable, "XXXXX", folder);
+        return fail("Check folder can be written: " + folder, ReplaceAll(text, "YYYYY", role));
+    }
+    return true;
+}
+
 }  // namespace
 
 Flow RunCompaction(ReorgContext& ctx) {
@@ -351,7 +411,7 @@ Flow RunCompaction(ReorgContext& ctx) {
         trace.Result(kopie.rfind('F', 0) == 0 && create.rfind('F', 0) == 0 ? "OK" : "Error");
     }
 
-    if (!EnoughFreeSpace(ctx)) {
+    if (!ReadyToStart(ctx) || !EnoughFreeSpace(ctx)) {
         ctx.exitCode = kExitFailed;
         return Flow::End;
     }

@@ -1310,3 +1310,34 @@ TEST(ZqrScheduled, ADatabaseProgramThatNeverEndsIsEndedAtWartenMax) {
     EXPECT_TRUE(stat.empty() || (close != std::string::npos && stat.compare(close, 4, ") Z ") == 0))
         << "the program's own helper is ended with it: " << stat;
 }
+
+// Checked before anything is touched: a folder the run must write to and cannot ends it at
+// once with a message naming the folder, exit 2, and nothing changed.
+TEST(ZqrScheduled, AFolderThatCannotBeWrittenEndsTheRunBeforeAnythingIsTouched) {
+    if (::getuid() != 0 || ::access("/usr/sbin/runuser", X_OK) != 0)
+        GTEST_SKIP() << "needs root and runuser to run the program as nobody";
+    for (const char* which : {"data", "prog"}) {
+        Install in;
+        in.ZqrIni("sicherungskopie=fb\r\n");
+        (void)in.Run({"/DATEI", in.dir / "fehlt.mdb"});  // zqr.ini complete, as root
+        for (const auto& e : fs::recursive_directory_iterator(in.dir.Path()))
+            (void)::chown(e.path().c_str(), 65534, 65534);
+        (void)::chown(in.dir.Path().c_str(), 65534, 65534);
+        const std::string folder = std::string(which) == "data" ? in.data : in.prog;
+        (void)::chown(folder.c_str(), 0, 0);  // the folder itself: root's, read-only to others
+        fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::replace);
+        const std::string before = ReadFile(in.dataFile);
+        std::vector<std::string> argv{"/usr/sbin/runuser", "-u", "nobody", "--", in.zqr, "/DATEI", in.dataFile};
+        RunResult r = zqtest::Run(argv, in.env, "", kTimeoutMs);
+        EXPECT_EQ(r.exitCode, 2) << which << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nIn das folgende Verzeichnis kann nicht geschrieben "
+                               "werden: \n" + folder + "\n\nEs ist das " +
+                               (std::string(which) == "data" ? "Verzeichnis der Datendatei" : "Programmverzeichnis")))
+            << r.err;
+        EXPECT_TRUE(ReadFile(in.dataFile) == before);
+        EXPECT_FALSE(fs::exists(in.data + "/Save")) << which;
+        EXPECT_FALSE(fs::exists(in.prog + "/Autosave")) << which;
+    }
+}

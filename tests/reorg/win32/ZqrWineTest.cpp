@@ -587,6 +587,59 @@ TEST_F(ZqrWine, WithoutAVisibleDesktopNoBoxWaitsAndTheSystemLogGetsTheEntry) {
     EXPECT_TRUE(Has(logged, ":warn:eventlog:ReportEventW L\"ZEQUORA Reorganisation abgebrochen")) << logged;
 }
 
+// Checked before anything is touched: a database program that is no Windows program, and a
+// list of data files that are reorganised one after the other.
+TEST_F(ZqrWine, ADatabaseProgramThatIsNoProgramStopsTheRunBeforeAnyCopy) {
+    ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm"));
+    ZqrIni("Meldungen=N\r\n");  // the message goes to the trace instead of a box
+    const std::string before = zqwin::ReadAll(dataFile);
+    EXPECT_EQ(Zqr("/DATEI " + dataFile, {}), 2) << output;
+    EXPECT_TRUE(Has(Trace(), "Action           : Check database program: " + access + "\r\nResult           : Error\r\n"))
+        << Trace();
+    EXPECT_TRUE(Has(Trace(), "ist kein Programm, das unter diesem Windows laufen kann"));
+    EXPECT_FALSE(Has(Trace(), "%1"));
+    EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
+    EXPECT_TRUE(zqwin::ReadAll(dataFile) == before);
+}
+
+TEST_F(ZqrWine, AListReorganisesEachFileAndEndsWithTheWorstCode) {
+    const std::string second = tmp.File("Zweite") + "\\zqdata.mdb";
+    ASSERT_TRUE(CreateDirectoryW(Wide(tmp.File("Zweite")).c_str(), nullptr));
+    std::string error;
+    ASSERT_TRUE(zqwin::Sql(second, zqexpect::kDataFileSql, &error)) << error;
+    // A file some program holds open sharing nothing, as Access holds one.
+    const std::string held = tmp.File("Dritte") + "\\zqdata.mdb";
+    ASSERT_TRUE(CreateDirectoryW(Wide(tmp.File("Dritte")).c_str(), nullptr));
+    ASSERT_TRUE(zqwin::Sql(held, zqexpect::kDataFileSql, &error)) << error;
+    ASSERT_TRUE(zqwin::WriteAll(tmp.File("Dritte") + "\\zqdata.ldb", ""));
+    HANDLE lock = CreateFileW(Wide(tmp.File("Dritte") + "\\zqdata.ldb").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    const std::string list = tmp.File("liste.txt");
+    ZqrIni("Meldungen=N\r\n");
+    ASSERT_TRUE(zqwin::WriteAll(list, "; Nachtlauf\r\n" + dataFile + "\r\n\r\n" + data + "\\fehlt.mdb\r\n" + held +
+                                          "\r\n" + second + "\r\n"));
+    EXPECT_EQ(Zqr("/LISTE " + list), 1) << output;
+    CloseHandle(lock);
+    EXPECT_TRUE(zqwin::Exists(data + "\\Save"));
+    EXPECT_TRUE(zqwin::Exists(tmp.File("Zweite") + "\\Save"));
+    EXPECT_FALSE(zqwin::Exists(tmp.File("Dritte") + "\\Save"));
+    const std::string trace = Trace();
+    EXPECT_TRUE(Has(trace, "*** List Summary ***\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + dataFile + "\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               data + "\\fehlt.mdb\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               held + "\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + second + "\r\n"
+                           "Exit Code        : 1\r\n"))
+        << trace;
+    // A database program that fails makes the list fail.
+    ASSERT_TRUE(zqwin::WriteAll(list, dataFile + "\r\n" + second + "\r\n"));
+    ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm"));
+    EXPECT_EQ(Zqr("/LISTE " + list), 2) << output;
+}
+
 // A blank before the switch: no switch at the start, so the window opens and nothing runs.
 TEST_F(ZqrWine, ABlankBeforeTheSwitchOpensTheWindow) {
     if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
