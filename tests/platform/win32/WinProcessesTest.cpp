@@ -1,6 +1,9 @@
 // Starting programs, the environment, the user's formats and the message-box styles.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include "WinTestSupport.h"
 #include "platform/win32/WinClock.h"
 #include "platform/win32/WinDialogs.h"
@@ -61,6 +64,36 @@ TEST(WinProcesses, AProgramThatCannotStartSaysWhy) {
     r = processes.Start("\"" + dir / "msaccess.exe" + "\" /repair", false);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error.find("%1"), std::string::npos) << r.error;
+}
+
+namespace {
+
+int Running(const wchar_t* exe) {
+    int n = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        n += _wcsicmp(entry.szExeFile, exe) == 0;
+    CloseHandle(snapshot);
+    return n;
+}
+
+}  // namespace
+
+// A database program that does not end is ended with what it started (its job).
+TEST(WinProcesses, TerminateEndsTheProgramWithItsChildren) {
+    zq::win32::WinProcesses processes;
+    const int before = Running(L"ping.exe");
+    zq::StartResult r = processes.Start("cmd.exe /c ping -n 120 127.0.0.1", true);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (int i = 0; i < 100 && Running(L"ping.exe") == before; ++i) Sleep(50);
+    ASSERT_EQ(Running(L"ping.exe"), before + 1) << "the child did not start";
+    EXPECT_FALSE(r.handle->Wait(0));
+    r.handle->Terminate();
+    EXPECT_TRUE(r.handle->Wait(0));
+    for (int i = 0; i < 100 && Running(L"ping.exe") > before; ++i) Sleep(50);
+    EXPECT_EQ(Running(L"ping.exe"), before) << "the child outlived the program";
 }
 
 TEST(WinEnvironment, ProgramPathVariablesAndFixedFolders) {
