@@ -1,5 +1,9 @@
 # The version resource of a Windows program, generated from cmake/version.rc.in.
-# VERSION is the file version "a.b.c.d".
+# VERSION is the file version "a.b.c.d" (the version the program itself reports); the product
+# version is the package's, the project version, in every program; company and copyright are
+# the same for all.
+set(ZQ_COMPANY "ZEQUORA")
+set(ZQ_COPYRIGHT "Copyright (C) 2026 ZEQUORA")
 function(zq_version_resource target)
   cmake_parse_arguments(RC "" "VERSION;FILE;NAME;PRODUCT;DESCRIPTION" "" ${ARGN})
   string(REPLACE "." ";" parts "${RC_VERSION}")
@@ -11,6 +15,11 @@ function(zq_version_resource target)
   list(GET parts 1 ZQ_RC_V2)
   list(GET parts 2 ZQ_RC_V3)
   list(GET parts 3 ZQ_RC_V4)
+  set(ZQ_RC_P1 ${PROJECT_VERSION_MAJOR})
+  set(ZQ_RC_P2 ${PROJECT_VERSION_MINOR})
+  set(ZQ_RC_P3 ${PROJECT_VERSION_PATCH})
+  set(ZQ_RC_COMPANY ${ZQ_COMPANY})
+  set(ZQ_RC_COPYRIGHT ${ZQ_COPYRIGHT})
   set(ZQ_RC_FILE ${RC_FILE})
   set(ZQ_RC_NAME ${RC_NAME})
   set(ZQ_RC_PRODUCT ${RC_PRODUCT})

@@ -11,8 +11,9 @@ packages=(
   # The Windows build and its tests under Wine (64-bit Wine only: 32-bit programs cannot
   # run on these machines, and wine32 would make `wine` pick its loader).
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 xvfb xauth
-  # The Windows packages (scripts/package-windows.sh): zip archives and the setup program.
-  zip unzip nsis
+  # The Windows packages (scripts/package-windows.sh): zip archives, the Windows Installer
+  # packages, Authenticode signatures and the guides rendered to HTML.
+  zip unzip wixl osslsigncode python3-markdown
   # Wine's own fonts: the caption buttons' symbols (Marlett) and Tahoma in the screenshots
   # of scripts/screenshots.sh.
   fonts-wine

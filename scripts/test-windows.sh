@@ -40,10 +40,18 @@ xvfb-run -n "$display" -s "-screen 0 1024x768x24" bash -c '
   (
     eval "$(scripts/wine-prefix.sh "$ZQ_WINE_PREFIX" build-windows64)"
     ctest --preset windows64 -j2 --timeout 600 --output-on-failure
-    # The packages administrators install: the zips'"'"' contents and version resources, and the
-    # 64-bit setup program'"'"'s silent mode under Wine.
-    ZQ_SKIP_BUILD=1 scripts/package-windows.sh "$ZQ_PACKAGE_DIR"
-    tests/package/check-package.sh "$ZQ_PACKAGE_DIR"
+    # The packages administrators install, signed with a throw-away certificate made here: the
+    # zips'"'"' contents, version resources and signatures, and the MSIs installed over an older
+    # package, checked and removed under Wine.
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$ZQ_PACKAGE_DIR.key" -out "$ZQ_PACKAGE_DIR.cer" \
+      -days 2 -subj "/CN=Zequora Test Signing" -addext extendedKeyUsage=codeSigning 2>/dev/null
+    openssl pkcs12 -export -inkey "$ZQ_PACKAGE_DIR.key" -in "$ZQ_PACKAGE_DIR.cer" \
+      -out "$ZQ_PACKAGE_DIR.pfx" -passout pass:zq-test
+    ZQ_SKIP_BUILD=1 ZQ_PACKAGE_VERSION=4.1.22 scripts/package-windows.sh "$ZQ_PACKAGE_DIR.old" 2>/dev/null
+    ZQ_SKIP_BUILD=1 ZQ_SIGN_PFX="$ZQ_PACKAGE_DIR.pfx" ZQ_SIGN_PASSWORD=zq-test \
+      scripts/package-windows.sh "$ZQ_PACKAGE_DIR"
+    ZQ_SIGN_PFX="$ZQ_PACKAGE_DIR.pfx" ZQ_SIGN_CA="$ZQ_PACKAGE_DIR.cer" ZQ_OLD_PACKAGE_DIR="$ZQ_PACKAGE_DIR.old" \
+      tests/package/check-package.sh "$ZQ_PACKAGE_DIR"
     wineserver -k
   )
   (
