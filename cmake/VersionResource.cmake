@@ -47,3 +47,12 @@ function(zq_trace_version header out)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
   set(${out} "${major}.${minor}.0.${revision}" PARENT_SCOPE)
 endfunction()
+
+# The manifest of a program administrators install (cmake/program.manifest), embedded as its
+# RT_MANIFEST resource 1.
+function(zq_manifest_resource target)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_manifest.rc)
+  file(WRITE ${rc} "1 24 \"${CMAKE_SOURCE_DIR}/cmake/program.manifest\"\n")
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/program.manifest)
+endfunction()

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/PlatformFactory.h"
 #include "platform/SwitchableDialogs.h"
@@ -55,11 +56,31 @@ private:
     bool comOk_ = false;
 };
 
+// The programs embed a manifest, so Windows no longer reads a "<program>.exe.manifest" beside
+// them; where one lies there, it is activated here, before any window is made, and its
+// common-controls look applies as it did for a program without an embedded manifest.
+void ActivateManifestBesideProgram() {
+    wchar_t path[32768] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, 32768 - 10);
+    if (n == 0 || n >= 32768 - 10) return;
+    std::wstring manifest = std::wstring(path, n) + L".manifest";
+    if (GetFileAttributesW(manifest.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    ACTCTXW context{};
+    context.cbSize = sizeof context;
+    context.lpSource = manifest.c_str();
+    HANDLE handle = CreateActCtxW(&context);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    ULONG_PTR cookie = 0;
+    if (!ActivateActCtx(handle, &cookie)) ReleaseActCtx(handle);  // kept for the program's life
+}
+
 class WinPlatform : public PlatformServices {
 public:
     WinPlatform()
         : platform_{registry_, profile_, files_,   processes_, clock_,
-                    env_,      shell_,   dialogs_, nullptr,    &db_, &eventLog_} {}
+                    env_,      shell_,   dialogs_, nullptr,    &db_, &eventLog_} {
+        ActivateManifestBesideProgram();
+    }
     Platform& Get() override { return platform_; }
     IDialogs& OwnDialogs() override { return boxes_; }
     void SetDialogs(IDialogs& dialogs) override { dialogs_.SetTarget(dialogs); }

@@ -2,7 +2,7 @@
 # Checks the Windows packages that scripts/package-windows.sh wrote into the given folder:
 # - each zip holds exactly the three programs, the zqu.ini template and both guides as HTML and
 #   as plain text (CR LF, lines of at most 100 characters); the programs are Windows programs of
-#   the zip's bitness without debug sections, whose version resources carry the versions the
+#   the zip's bitness with their manifests and without debug sections, whose version resources carry the versions the
 #   programs report, the package's product version, company and copyright; their symbols lie
 #   beside the packages;
 # - with ZQ_SIGN_PFX set, every program and MSI carries a valid Authenticode signature, and a
@@ -92,6 +92,10 @@ for suffix in win32 win64; do
     [ "$productversion" = "$version" ] || fail "$exe.exe in $zip has product version [$productversion], not $version"
     [ "$company" = "ZEQUORA" ] && [ -n "$copyright" ] || fail "$exe.exe in $zip: company [$company], copyright [$copyright]"
     if x86_64-w64-mingw32-objdump -h "$file" | grep -q '\.debug_'; then fail "$exe.exe in $zip carries debug sections"; fi
+    # The embedded manifest: the invoker's rights, DPI awareness, the supported Windows versions.
+    for part in 'level="asInvoker"' '<dpiAware' 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'; do
+      grep -q -F "$part" "$file" || fail "$exe.exe in $zip has no manifest with $part"
+    done
     [ -s "$dist/symbols/$version-$suffix/$exe.exe.debug" ] || fail "no symbols of $exe.exe beside the packages"
     if [ -n "${ZQ_SIGN_PFX:-}" ]; then verify_signature "$file"; fi
   done

@@ -96,6 +96,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     bool Started() const { return info_.hProcess != nullptr; }
+    DWORD Id() const { return info_.dwProcessId; }
     // The exit code, or -1 when it did not end within the time.
     long Wait(DWORD ms = 60000);
     const std::string& Output();  // standard output and error, after Wait

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 
 #include "common/RegistryAccess.h"
@@ -638,6 +639,36 @@ TEST_F(ZqrWine, AListReorganisesEachFileAndEndsWithTheWorstCode) {
     ASSERT_TRUE(zqwin::WriteAll(list, dataFile + "\r\n" + second + "\r\n"));
     ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm"));
     EXPECT_EQ(Zqr("/LISTE " + list), 2) << output;
+}
+
+// ZQR.exe embeds a manifest of its own, so Windows no longer reads a ZQR.exe.manifest beside it;
+// the program activates that file itself. Wine's activation-context channel shows which
+// manifests the program loads.
+TEST_F(ZqrWine, AManifestBesideTheProgramIsActivatedBesideTheEmbeddedOne) {
+    const char* errors = std::getenv("ZQ_WINE_ERRORS");
+    if (errors == nullptr) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
+    std::string errorsPath = std::string("Z:") + errors;
+    std::replace(errorsPath.begin(), errorsPath.end(), '/', '\\');
+    ZqrIni("Meldungen=N\r\n");
+    auto manifests = [&] {
+        const std::size_t seen = zqwin::ReadAll(errorsPath).size();
+        EXPECT_EQ(Zqr("/DATEI " + data + "\\fehlt.mdb", {"WINEDEBUG=trace+actctx"}), 1) << output;
+        return zqwin::ReadAll(errorsPath).substr(seen);
+    };
+    const std::string plain = manifests();
+    EXPECT_TRUE(Has(plain, "looking for res #0001 in module")) << "the embedded manifest";
+    EXPECT_FALSE(Has(plain, "ZQR.exe.manifest"));
+    ASSERT_TRUE(zqwin::WriteAll(prog + "\\ZQR.exe.manifest",
+                                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+                                "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+                                "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+                                "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
+                                "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/>"
+                                "</dependentAssembly></dependency></assembly>\r\n"));
+    const std::string beside = manifests();
+    ASSERT_NE(beside.find("ZQR.exe.manifest\""), std::string::npos) << beside.substr(0, 3000);
+    EXPECT_NE(beside.find("common-controls", beside.find("ZQR.exe.manifest\"")), std::string::npos)
+        << "the common controls it names are brought in";
 }
 
 // A blank before the switch: no switch at the start, so the window opens and nothing runs.
