@@ -14,6 +14,20 @@ constexpr char32_t kCp1252High[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+char32_t DecodeAt(const std::string& text, std::size_t pos, std::size_t len) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    switch (len) {
+        case 1: return b(0);
+        case 2: return (char32_t(b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+        case 3: return (char32_t(b(0) & 0x0F) << 12) | (char32_t(b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+        default:
+            return (char32_t(b(0) & 0x07) << 18) | (char32_t(b(1) & 0x3F) << 12) |
+                   (char32_t(b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    }
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -31,20 +45,6 @@ void AppendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
-
-char32_t DecodeAt(const std::string& text, std::size_t pos, std::size_t len) {
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    switch (len) {
-        case 1: return b(0);
-        case 2: return (char32_t(b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-        case 3: return (char32_t(b(0) & 0x0F) << 12) | (char32_t(b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-        default:
-            return (char32_t(b(0) & 0x07) << 18) | (char32_t(b(1) & 0x3F) << 12) |
-                   (char32_t(b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-    }
-}
-
-}  // namespace
 
 std::size_t Utf8CharLength(const std::string& text, std::size_t pos) {
     if (pos >= text.size()) return 0;

@@ -6,6 +6,8 @@
 
 namespace zq {
 
+// Appends the code point (up to U+10FFFF, surrogates included) in UTF-8's form.
+void AppendUtf8(std::string& out, char32_t codePoint);
 // Length of the valid UTF-8 sequence starting at text[pos], 0 when it is not valid.
 std::size_t Utf8CharLength(const std::string& text, std::size_t pos);
 // True when the whole text is valid UTF-8.
