@@ -268,16 +268,10 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     t.Label("Exit Code", std::to_string(worst));
     t.Close();
     ctx.exitCode = worst;
-    if (ctx.platform.systemLog != nullptr) {
-        std::string summary = "ZEQUORA Reorganisation der Liste " + listFile + ": Rückgabewert " +
-                              std::to_string(ctx.FinalExitCode()) + "\n";
-        for (const std::string& line : lines) summary += line + "\n";
-        SystemLogLevel level = worst == kExitSuccess ? SystemLogLevel::Information
-                               : worst == kExitFailed || worst == kExitCountsChanged ? SystemLogLevel::Error
-                                                                                   : SystemLogLevel::Warning;
-        (void)ctx.platform.systemLog->Write(ctx.glExeName.empty() ? "ZQR" : ctx.glExeName, level,
-                                            ctx.FinalExitCode(), summary);
-    }
+    std::string summary = "ZEQUORA Reorganisation der Liste " + listFile + ": Rückgabewert " +
+                          std::to_string(ctx.FinalExitCode()) + "\n";
+    for (const std::string& line : lines) summary += line + "\n";
+    WriteSystemLog(ctx, summary);
     return Flow::End;
 }
 
@@ -316,13 +310,19 @@ MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& ti
     return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::No;
 }
 
-void ReportToSystemLog(ReorgContext& ctx) {
+void WriteSystemLog(ReorgContext& ctx, const std::string& text) {
     if (ctx.platform.systemLog == nullptr) return;
     const int code = ctx.FinalExitCode();
     SystemLogLevel level = SystemLogLevel::Information;
     if (code == kExitAborted || code == kExitNotRecorded || code == kExitPermissionsLost)
         level = SystemLogLevel::Warning;
     if (code == kExitFailed || code == kExitCountsChanged) level = SystemLogLevel::Error;
+    // Not being able to write the entry never fails the run.
+    (void)ctx.platform.systemLog->Write(ctx.glExeName.empty() ? "ZQR" : ctx.glExeName, level, code, text);
+}
+
+void ReportToSystemLog(ReorgContext& ctx) {
+    const int code = ctx.FinalExitCode();
     auto mb = [&ctx](double value) { return ctx.platform.clock.FormatOneDecimal(value); };
     std::string text = std::string(msg::OutcomeText(code)) + "\n" + "Datendatei: " + ctx.glDataFile + "\n" +
                        "Rückgabewert: " + std::to_string(code) + "\n";
@@ -334,8 +334,7 @@ void ReportToSystemLog(ReorgContext& ctx) {
     text += "Trace-Datei: " + ctx.trace.Path() + "\n";
     if (!ctx.glLogFile.empty() && ctx.options.log != "X") text += "Log-Datei: " + ctx.glLogFile + "\n";
     for (const std::string& message : ctx.quietMessages) text += "Meldung: " + message + "\n";
-    const std::string source = ctx.glExeName.empty() ? "ZQR" : ctx.glExeName;
-    (void)ctx.platform.systemLog->Write(source, level, code, text);
+    WriteSystemLog(ctx, text);
 }
 
 double FileSizeMb(ReorgContext& ctx, const std::string& path) {

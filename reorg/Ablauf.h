@@ -55,6 +55,8 @@ std::string CurrentUserName(ReorgContext& ctx);
 
 // One entry in the system log for an unattended run: outcome, sizes, sums, files, messages.
 void ReportToSystemLog(ReorgContext& ctx);
+// An entry with the text, its number the run's exit code, its level by that code.
+void WriteSystemLog(ReorgContext& ctx, const std::string& text);
 
 // The size of the data file in MB, 0 when it cannot be read.
 double FileSizeMb(ReorgContext& ctx, const std::string& path);
