@@ -56,3 +56,15 @@ function(zq_manifest_resource target)
   target_sources(${target} PRIVATE ${rc})
   set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/program.manifest)
 endfunction()
+
+# The message table of an Event Log source (a .mc file), compiled with windmc and embedded, so
+# that the program file can be the source's message file.
+function(zq_message_table target mc)
+  get_filename_component(name ${mc} NAME_WE)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_messages)
+  add_custom_command(OUTPUT ${dir}/${name}.rc
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${ZQ_MINGW_PREFIX}-windmc -r ${dir} -h ${dir} ${mc}
+    DEPENDS ${mc} VERBATIM)
+  target_sources(${target} PRIVATE ${dir}/${name}.rc)
+endfunction()

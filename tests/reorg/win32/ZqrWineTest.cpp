@@ -671,6 +671,21 @@ TEST_F(ZqrWine, AManifestBesideTheProgramIsActivatedBesideTheEmbeddedOne) {
         << "the common controls it names are brought in";
 }
 
+// ZQR.exe is the message file of its event source: each exit code's entry shows its own text.
+TEST_F(ZqrWine, TheProgramCarriesTheMessagesOfItsEventLogEntries) {
+    HMODULE exe = LoadLibraryExW(Wide(prog + "\\ZQR.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    for (DWORD id = 0; id <= 5; ++id) {
+        const wchar_t* text = L"Datendatei: C:\\Daten\\zqdata.mdb";
+        DWORD_PTR args[] = {reinterpret_cast<DWORD_PTR>(text)};
+        wchar_t shown[256] = {};
+        const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe, id, 0x407,
+                                       shown, 256, reinterpret_cast<va_list*>(args));
+        EXPECT_EQ(Utf8(std::wstring(shown, n)), "Datendatei: C:\\Daten\\zqdata.mdb\r\n") << "event " << id;
+    }
+    FreeLibrary(exe);
+}
+
 // A blank before the switch: no switch at the start, so the window opens and nothing runs.
 TEST_F(ZqrWine, ABlankBeforeTheSwitchOpensTheWindow) {
     if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
