@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/WinHttpWeb.h"
@@ -52,8 +53,14 @@ protected:
         std::string big(3 * 1024 * 1024 + 17, '\0');
         std::mt19937 rng(7);
         for (char& c : big) c = static_cast<char>(rng());
-        zqwin::WriteAll(root + "\\zqmupd.exe", big);
-        zqwin::WriteAll(root + "\\page.htm", "<html>ZQM_Version:3.05</html>");
+        // Each test program of the suite writes the same files while another may be reading
+        // them (ctest runs two at a time): each goes into place whole.
+        for (const auto& [name, content] : {std::pair<std::string, std::string>{"zqmupd.exe", big},
+                                            {"page.htm", "<html>ZQM_Version:3.05</html>"}}) {
+            const std::string temp = root + "\\" + name + "." + std::to_string(GetCurrentProcessId());
+            zqwin::WriteAll(temp, content);
+            MoveFileExW(Wide(temp).c_str(), Wide(root + "\\" + name).c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
     }
     static void TearDownTestSuite() {
         delete fixture;
