@@ -33,6 +33,10 @@ void RemoveLocalOrigin(ReorgContext& ctx);
 std::int16_t MakeBackupCopies(ReorgContext& ctx);
 std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder,
                             const std::string& keep = "");
+// The folder of a path, without its trailing separator.
+std::string FolderOfPath(const std::string& path, PathStyle style);
+// The folder itself or, while it does not exist yet, the nearest folder above it that does.
+std::string NearestFolder(ReorgContext& ctx, std::string folder);
 // Room for the backup copies and the compaction; false (message shown) when there is too little.
 bool EnoughFreeSpace(ReorgContext& ctx);
 

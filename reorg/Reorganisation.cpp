@@ -325,16 +325,10 @@ void Evaluate(ReorgContext& ctx) {
 
 // A folder takes files when a file can be made there; a folder not made yet takes them when
 // the nearest one above it does.
-bool FolderTakesFiles(ReorgContext& ctx, std::string folder) {
+bool FolderTakesFiles(ReorgContext& ctx, const std::string& wanted) {
     IFiles& files = ctx.platform.files;
-    const PathStyle style = ctx.Style();
-    while (!folder.empty() && !files.IsDirectory(folder)) {
-        std::string up = FolderPart(folder, style);
-        if (up.size() > 1 && up.back() == Separator(style)) up.pop_back();
-        if (up.empty() || up == folder) break;
-        folder = up;
-    }
-    const std::string probe = EnsureTrailingSeparator(folder, style) + ".zqr-schreibtest.tmp";
+    const std::string folder = NearestFolder(ctx, wanted);
+    const std::string probe = EnsureTrailingSeparator(folder, ctx.Style()) + ".zqr-schreibtest.tmp";
     std::unique_ptr<ITextFile> file = files.OpenText(probe, false);
     const bool ok = file && file->Close();
     (void)files.Remove(probe);
@@ -361,18 +355,13 @@ bool ReadyToStart(ReorgContext& ctx) {
             return fail("Check database program: " + ctx.glAccessExe,
                         ReplaceAll(msg::kAccessNotAProgram, "XXXXX", ctx.glAccessExe));
     }
-    auto folderOf = [style](const std::string& path) {
-        std::string folder = FolderPart(path, style);
-        if (folder.size() > 1 && folder.back() == Separator(style)) folder.pop_back();
-        return folder;
-    };
     std::vector<std::pair<std::string, const char*>> folders{{ctx.glProgramFolder, msg::kProgramFolderRole},
-                                                             {folderOf(ctx.glDataFile), msg::kDataFolderRole}};
+                                                             {FolderOfPath(ctx.glDataFile, style), msg::kDataFolderRole}};
     const std::string name = BackupName(ctx.platform.clock.Now());
     if (ctx.options.kopie.find('B') != std::string::npos)
-        folders.emplace_back(folderOf(BackendCopyPath(ctx.glDataFile, name, style)), msg::kBackupFolderRole);
+        folders.emplace_back(FolderOfPath(BackendCopyPath(ctx.glDataFile, name, style), style), msg::kBackupFolderRole);
     if (ctx.options.kopie.find('F') != std::string::npos)
-        folders.emplace_back(folderOf(FrontendCopyPath(ctx.glProgramFolder, name, style)), msg::kBackupFolderRole);
+        folders.emplace_back(FolderOfPath(FrontendCopyPath(ctx.glProgramFolder, name, style), style), msg::kBackupFolderRole);
     for (const auto& [folder, role] : folders) {
         if (FolderTakesFiles(ctx, folder)) continue;
         std::string text = ReplaceAll(msg::kFolderNotWritable, "XXXXX", folder);

@@ -33,8 +33,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
 
     std::string copyPath = backend ? BackendCopyPath(ctx.glDataFile, backupName, style)
                                    : FrontendCopyPath(ctx.glProgramFolder, backupName, style);
-    std::string folder = FolderPart(copyPath, style);
-    if (folder.size() > 1) folder.pop_back();
+    const std::string folder = FolderOfPath(copyPath, style);
 
     if (!files.IsDirectory(folder)) {
         if (!ctx.Unattended()) {
@@ -102,13 +101,18 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     return Step::Next;
 }
 
-std::string BackupFolderOf(const std::string& copyPath, PathStyle style) {
-    std::string folder = FolderPart(copyPath, style);
+std::string Mb(ReorgContext& ctx, std::int64_t bytes) {
+    return ctx.platform.clock.FormatOneDecimal(static_cast<double>(bytes) / 1024.0 / 1024.0);
+}
+
+}  // namespace
+
+std::string FolderOfPath(const std::string& path, PathStyle style) {
+    std::string folder = FolderPart(path, style);
     if (folder.size() > 1) folder.pop_back();
     return folder;
 }
 
-// The folder itself or, while it does not exist yet, the nearest folder above it that does.
 std::string NearestFolder(ReorgContext& ctx, std::string folder) {
     const PathStyle style = ctx.Style();
     while (!folder.empty() && !ctx.platform.files.IsDirectory(folder)) {
@@ -119,12 +123,6 @@ std::string NearestFolder(ReorgContext& ctx, std::string folder) {
     }
     return folder;
 }
-
-std::string Mb(ReorgContext& ctx, std::int64_t bytes) {
-    return ctx.platform.clock.FormatOneDecimal(static_cast<double>(bytes) / 1024.0 / 1024.0);
-}
-
-}  // namespace
 
 bool EnoughFreeSpace(ReorgContext& ctx) {
     IFiles& files = ctx.platform.files;
@@ -156,10 +154,10 @@ bool EnoughFreeSpace(ReorgContext& ctx) {
     };
     const std::string backupName = BackupName(ctx.platform.clock.Now());
     if (ctx.options.kopie.find('B') != std::string::npos)
-        add(BackupFolderOf(BackendCopyPath(ctx.glDataFile, backupName, style), style), size);
+        add(FolderOfPath(BackendCopyPath(ctx.glDataFile, backupName, style), style), size);
     if (ctx.options.kopie.find('F') != std::string::npos)
-        add(BackupFolderOf(FrontendCopyPath(ctx.glProgramFolder, backupName, style), style), size);
-    std::string dataFolder = BackupFolderOf(ctx.glDataFile, style);
+        add(FolderOfPath(FrontendCopyPath(ctx.glProgramFolder, backupName, style), style), size);
+    std::string dataFolder = FolderOfPath(ctx.glDataFile, style);
     if (ctx.glUseLocalCopy) {
         std::string local = ctx.glLocalFolder;
         if (local.size() > 1 && local.back() == Separator(style)) local.pop_back();

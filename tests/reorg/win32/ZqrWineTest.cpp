@@ -186,6 +186,15 @@ protected:
         return code;
     }
     std::string Trace() { return FromAnsi(zqwin::ReadAll(prog + "\\ZQR_Reorg_Trace.txt")); }
+    // The file that takes Wine's debug output of the programs this test starts (wine-run.sh
+    // names it); empty when the test runs otherwise.
+    static std::string WineErrorsFile() {
+        const char* errors = std::getenv("ZQ_WINE_ERRORS");
+        if (errors == nullptr) return {};
+        std::string path = std::string("Z:") + errors;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    }
     std::string Log() { return FromAnsi(zqwin::ReadAll(data + "\\ZQR_Reorg_Log.txt")); }
     std::string Records() { return Records(dataFile); }
     static std::string Records(const std::string& file) {
@@ -567,10 +576,8 @@ TEST_F(ZqrWine, WithoutAVisibleDesktopNoBoxWaitsAndTheSystemLogGetsTheEntry) {
     const auto start = std::chrono::steady_clock::now();
     // Wine keeps no event log: its ReportEventW shows the entry's type, number and text on
     // its debug channels, which the child writes where this test's own error output goes.
-    const char* errors = std::getenv("ZQ_WINE_ERRORS");
-    if (errors == nullptr) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
-    std::string errorsPath = std::string("Z:") + errors;
-    std::replace(errorsPath.begin(), errorsPath.end(), '/', '\\');
+    const std::string errorsPath = WineErrorsFile();
+    if (errorsPath.empty()) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
     const std::size_t seenBefore = zqwin::ReadAll(errorsPath).size();
     const long code = Zqr("/DATEI " + data + "\\fehlt.mdb", {"WINEDEBUG=warn+eventlog,fixme+advapi"}, nullptr,
                           L"ZqUnsichtbar\\Default");
@@ -645,10 +652,8 @@ TEST_F(ZqrWine, AListReorganisesEachFileAndEndsWithTheWorstCode) {
 // the program activates that file itself. Wine's activation-context channel shows which
 // manifests the program loads.
 TEST_F(ZqrWine, AManifestBesideTheProgramIsActivatedBesideTheEmbeddedOne) {
-    const char* errors = std::getenv("ZQ_WINE_ERRORS");
-    if (errors == nullptr) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
-    std::string errorsPath = std::string("Z:") + errors;
-    std::replace(errorsPath.begin(), errorsPath.end(), '/', '\\');
+    const std::string errorsPath = WineErrorsFile();
+    if (errorsPath.empty()) GTEST_SKIP() << "run through tests/win32/wine-run.sh";
     ZqrIni("Meldungen=N\r\n");
     auto manifests = [&] {
         const std::size_t seen = zqwin::ReadAll(errorsPath).size();
