@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include "WinTestSupport.h"
 #include "platform/win32/WinClock.h"
@@ -80,46 +79,42 @@ std::string HelperCommand(const char* helper) {
            helper;
 }
 
-// How many processes of this test program run now.
-int RunningCopies() {
-    std::wstring self = Self();
-    self = self.substr(self.find_last_of(L"\\/") + 1);
-    int n = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        n += _wcsicmp(entry.szExeFile, self.c_str()) == 0;
-    CloseHandle(snapshot);
-    return n;
-}
-
 }  // namespace
 
-// Helpers: a program that starts a child of its own and waits, and that child.
+// Helpers: a program that starts a child of its own, names it in the file ZQ_HELPER_CHILD names
+// and waits; and that child.
 TEST(WinProcessHelper, DISABLED_StartsAChildAndWaits) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION info{};
     std::wstring line = zq::win32::Wide(HelperCommand("DISABLED_Waits"));
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &info));
+    wchar_t file[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"ZQ_HELPER_CHILD", file, MAX_PATH), 0u);
+    zqwin::WriteBytes(zq::win32::Utf8(std::wstring(file)), std::to_string(info.dwProcessId));
     Sleep(60000);
 }
 TEST(WinProcessHelper, DISABLED_Waits) { Sleep(60000); }
 
 // A database program that does not end is ended with what it started (its job).
 TEST(WinProcesses, TerminateEndsTheProgramWithItsChildren) {
+    zqwin::TempDir dir;
+    const std::string named = dir / "child.txt";
+    SetEnvironmentVariableW(L"ZQ_HELPER_CHILD", zq::win32::Wide(named).c_str());
     zq::win32::WinProcesses processes;
-    const int before = RunningCopies();
     zq::StartResult r = processes.Start(HelperCommand("DISABLED_StartsAChildAndWaits"), true);
+    SetEnvironmentVariableW(L"ZQ_HELPER_CHILD", nullptr);
     ASSERT_TRUE(r.ok) << r.error;
-    for (int i = 0; i < 200 && RunningCopies() < before + 2; ++i) Sleep(50);
-    ASSERT_EQ(RunningCopies(), before + 2) << "the helper and its child did not start";
+    for (int i = 0; i < 200 && zqwin::ReadBytes(named).empty(); ++i) Sleep(50);
+    Sleep(100);  // the number written whole
+    const DWORD childId = static_cast<DWORD>(std::stoul("0" + zqwin::ReadBytes(named)));
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, childId);
+    ASSERT_NE(child, nullptr) << "the helper's child did not start";
     EXPECT_FALSE(r.handle->Wait(0));
     r.handle->Terminate();
     EXPECT_TRUE(r.handle->Wait(0));
-    for (int i = 0; i < 100 && RunningCopies() > before; ++i) Sleep(50);
-    EXPECT_EQ(RunningCopies(), before) << "the child outlived the program";
+    EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0) << "the child outlived the program";
+    CloseHandle(child);
 }
 
 TEST(WinEnvironment, ProgramPathVariablesAndFixedFolders) {
