@@ -29,25 +29,6 @@ function(zq_version_resource target)
   target_sources(${target} PRIVATE ${rc})
 endfunction()
 
-# The version a program reports in its trace, as its file version: major, minor and revision
-# from the constants kVersionMajor, kVersionMinor and kVersionRevision of the header, written
-# major.minor.0.revision.
-function(zq_trace_version header out)
-  file(READ ${header} text)
-  set(version)
-  foreach(part Major Minor Revision)
-    if(NOT text MATCHES "kVersion${part} = ([0-9]+);")
-      message(FATAL_ERROR "${header} has no kVersion${part}")
-    endif()
-    list(APPEND version ${CMAKE_MATCH_1})
-  endforeach()
-  list(GET version 0 major)
-  list(GET version 1 minor)
-  list(GET version 2 revision)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
-  set(${out} "${major}.${minor}.0.${revision}" PARENT_SCOPE)
-endfunction()
-
 # The manifest of a program administrators install (cmake/program.manifest), embedded as its
 # RT_MANIFEST resource 1.
 function(zq_manifest_resource target)

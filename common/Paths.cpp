@@ -92,6 +92,15 @@ bool IsAbsolute(const std::string& path, PathStyle style) {
     return !path.empty() && path[0] == '/';
 }
 
+std::string ProgramFolder(IEnvironment& env) {
+    const PathStyle style = env.Style();
+    std::string folder = FolderPart(env.ProgramPath(), style);
+    const bool isRoot = folder.size() == 1 || (style == PathStyle::Windows && folder.size() == 3 &&
+                                               folder[1] == ':');
+    if (!folder.empty() && !isRoot) folder.pop_back();
+    return folder;
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name, PathStyle style) {
     char sep = Separator(style);
     std::size_t skip = 0;

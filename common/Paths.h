@@ -18,6 +18,9 @@ std::string FolderPart(const std::string& path, PathStyle style);
 std::string EnsureTrailingSeparator(const std::string& path, PathStyle style);
 // Windows: contains ":" or begins with "\\". POSIX: begins with "/".
 bool IsAbsolute(const std::string& path, PathStyle style);
+// The folder of the running program without a trailing separator; a root folder stays whole
+// ("/" or "C:\").
+std::string ProgramFolder(IEnvironment& env);
 // folder + one separator + name.
 std::string JoinPath(const std::string& folder, const std::string& name, PathStyle style);
 // Completes a relative path against base (completed itself first) or the data folder.

@@ -26,6 +26,10 @@ std::unique_ptr<PlatformServices> MakePlatformServices();
 // The program's command line after its name: as the process received it where the
 // platform keeps it whole (Windows), else main's arguments joined by the Windows rules.
 std::string ProgramCommandLine(int argc, char** argv);
+// As ProgramCommandLine where the platform keeps the line whole; elsewhere the arguments
+// joined by single blanks, each taken literally: the shell has removed its own quoting, and
+// the reorganiser's switches take the rest of the line as it stands.
+std::string LiteralCommandLine(int argc, char** argv);
 
 // Web access over TLS with certificate checks; an empty caFile means the system's store.
 // Apart from the services, so a program that never goes online does not load what the web

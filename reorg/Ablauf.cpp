@@ -14,12 +14,6 @@ namespace {
 
 constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;  // read-only files always match
 
-std::string ProgramFolderOf(IEnvironment& env) {
-    std::string folder = FolderPart(env.ProgramPath(), env.Style());
-    if (folder.size() > 1 && folder.back() == Separator(env.Style())) folder.pop_back();
-    return folder;
-}
-
 std::string Join(const ReorgContext& ctx, const std::string& folder, const std::string& name) {
     return EnsureTrailingSeparator(folder, ctx.Style()) + name;
 }
@@ -277,10 +271,19 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
 
 }  // namespace
 
+int RunReorganiser(Platform& platform, IReorgView& view, std::string commandLine) {
+    ApplyDesign(view);
+    ReorgContext ctx(platform, view, std::move(commandLine));
+    FrmZQR window(ctx);
+    if (StartUp(ctx, window) == Flow::Go) view.Run(window);
+    ctx.trace.Close();
+    return ctx.FinalExitCode();
+}
+
 ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
     : platform(p),
       view(v),
-      trace(p.files, EnsureTrailingSeparator(ProgramFolderOf(p.env), p.env.Style()) + kTraceFileName,
+      trace(p.files, EnsureTrailingSeparator(ProgramFolder(p.env), p.env.Style()) + kTraceFileName,
             kReorgLabelWidth),
       glStartParm(std::move(startParm)) {}
 
@@ -399,7 +402,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
 
     ctx.glProductName = kProductName;
     std::string programPath = env.ProgramPath();
-    ctx.glProgramFolder = ProgramFolderOf(env);
+    ctx.glProgramFolder = ProgramFolder(env);
     std::string exe = FilePart(programPath, style);
     if (exe.empty()) exe = programPath;
     std::size_t dot = exe.rfind('.');

@@ -11,6 +11,9 @@ namespace zq::reorg {
 
 class IReorgEvents;
 
+// One whole run of the program with the window given: the exit code it ends with.
+int RunReorganiser(Platform& platform, IReorgView& view, std::string commandLine);
+
 // Start-up and command line.
 Flow StartUp(ReorgContext& ctx, IReorgEvents& window);
 // True when the data file exists and no lock file remains beside it.

@@ -10,6 +10,8 @@
 #include "common/AccessDetection.h"
 #include "common/Dao.h"
 #include "common/Trace.h"
+#include "common/Version.h"
+#include "reorg/Flow.h"
 #include "platform/Platform.h"
 
 namespace zq::reorg {
@@ -25,9 +27,6 @@ inline constexpr int kExitCountsChanged = 3;  // the record counts differ after 
 inline constexpr int kExitNotRecorded = 4;    // otherwise 0, but the trace or the log is incomplete
 inline constexpr int kExitPermissionsLost = 5;  // otherwise 0, but the data file's permissions are not its own
 
-// Whether the program goes on or ends; an ending carries ReorgContext::exitCode back to main.
-enum class [[nodiscard]] Flow { Go, End };
-
 inline constexpr const char* kAccessExeName = "msaccess.exe";
 inline constexpr const char* kDataFileName = "zqdata.mdb";
 inline constexpr const char* kOptionsFileName = "zqr.ini";
@@ -37,11 +36,8 @@ inline constexpr const char* kTraceFileName = "ZQR_Reorg_Trace.txt";
 inline constexpr const char* kLogFileName = "ZQR_Reorg_Log.txt";
 inline constexpr const char* kLocalCopyName = "zqdata_lokal.mdb";
 
-// Our own version information (the program file carries no version resource on Linux).
+// Our own product name (the program file carries no version resource on Linux).
 inline constexpr const char* kProductName = "ZEQUORA - Datendatei Reorganisation";
-inline constexpr int kVersionMajor = 4;
-inline constexpr int kVersionMinor = 1;
-inline constexpr int kVersionRevision = 23;
 
 // Time a database program is given to compact a 2 GB file on a slow share.
 inline constexpr int kDefaultWaitMaxMinutes = 120;

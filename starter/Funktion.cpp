@@ -8,16 +8,6 @@
 
 namespace zq::starter {
 
-std::string ProgramFolder(IEnvironment& env) {
-    PathStyle style = env.Style();
-    std::string folder = FolderPart(env.ProgramPath(), style);
-    // Keep a root folder whole ("/" or "C:\"); drop the separator of any other folder.
-    bool isRoot = folder.size() == 1 || (style == PathStyle::Windows && folder.size() == 3 &&
-                                         folder[1] == ':');
-    if (!folder.empty() && !isRoot) folder.pop_back();
-    return folder;
-}
-
 std::string PathCase(const std::string& path, PathStyle style) {
     return style == PathStyle::Windows ? ToUpper(path) : path;
 }

@@ -8,8 +8,6 @@
 
 namespace zq::starter {
 
-// The folder of the running program, without a trailing separator.
-std::string ProgramFolder(IEnvironment& env);
 // Settings that name paths are upper-cased on Windows only; POSIX names are case-sensitive.
 std::string PathCase(const std::string& path, PathStyle style);
 // The leading whole number of a text such as "14.0" (0 when it does not start with digits).

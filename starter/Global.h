@@ -4,14 +4,10 @@
 
 #include "common/AccessDetection.h"
 #include "common/Trace.h"
+#include "common/Version.h"
 #include "platform/Platform.h"
 
 namespace zq::starter {
-
-// The program's own version ("ZQM.exe Version" and the starter version of the update history).
-inline constexpr int kVersionMajor = 4;
-inline constexpr int kVersionMinor = 1;
-inline constexpr int kVersionRevision = 23;
 
 inline constexpr const char* glcAccExe = "msaccess.exe";
 inline constexpr const char* glcZQMFile32 = "zqm.zqf";

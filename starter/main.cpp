@@ -2,25 +2,12 @@
 #include <clocale>
 
 #include "platform/PlatformFactory.h"
+#include "platform/Ui.h"
 #include "starter/Start.h"
-#ifdef ZQ_HAVE_QT
-#include "platform/qt/QtDialogsLoader.h"
-#include "platform/qt/QtUi.h"
-#endif
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     const auto services = zq::MakePlatformServices();
-    zq::Platform& platform = services->Get();
-#ifdef ZQ_HAVE_QT
-    // With a display the boxes are Qt's, loaded only when one must be shown.
-    zq::qt::LoadedQtDialogs qtDialogs(platform.env.ProgramPath(), services->OwnDialogs());
-    if (zq::qt::QtWanted()) services->SetDialogs(qtDialogs);
-#endif
-
-    const int exitCode = zq::starter::RunStarter(platform, zq::ProgramCommandLine(argc, argv));
-#ifdef ZQ_HAVE_QT
-    services->SetDialogs(services->OwnDialogs());  // qtDialogs goes before the services
-#endif
-    return exitCode;
+    const auto ui = zq::MakeUi(argc, argv, *services);
+    return zq::starter::RunStarter(services->Get(), zq::ProgramCommandLine(argc, argv));
 }

@@ -35,14 +35,9 @@ function(zq_windows_test name)
   zq_discover(${name} NEEDS_64 "${arg_NEEDS_64}" PROPERTIES FIXTURES_REQUIRED win_dao_server)
 endfunction()
 
-set(zq_core_tests ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTest.cpp)
-if(TARGET zq_reorg)
-  list(APPEND zq_core_tests ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp)
-endif()
-zq_windows_test(test_win_core ${zq_core_tests})
-if(TARGET zq_reorg)
-  target_link_libraries(test_win_core PRIVATE zq_reorg)
-endif()
+zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp)
+target_link_libraries(test_win_core PRIVATE zq_reorg)
 
 # The Win32 adapters against the real Windows (Wine) registry, files and processes.
 add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)
@@ -50,14 +45,12 @@ file(GLOB zq_win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/platform/
 zq_windows_test(test_win32 ${zq_win32_tests} NEEDS_64 "ReorgWindow*:UpdateWindow*:WinOpenFile*:WinDialogs*")
 add_dependencies(test_win32 zq_showargs)
 # The two windows are tested over their real logic.
-if(TARGET zq_reorg AND TARGET zq_update)
-  target_link_libraries(test_win32 PRIVATE zq_reorg zq_update)
-  # Renders the windows under Wine for the documentation (scripts/screenshots.sh).
-  add_executable(zq_win_screenshots ${CMAKE_CURRENT_SOURCE_DIR}/tools/WinScreenshots.cpp)
-  target_link_libraries(zq_win_screenshots PRIVATE zq_reorg zq_update zq_platform zq_common GTest::gtest)
-  target_include_directories(zq_win_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  set_target_properties(zq_win_screenshots PROPERTIES OUTPUT_NAME ZQ_Screenshots)
-endif()
+target_link_libraries(test_win32 PRIVATE zq_reorg zq_update)
+# Renders the windows under Wine for the documentation (scripts/screenshots.sh).
+add_executable(zq_win_screenshots ${CMAKE_CURRENT_SOURCE_DIR}/tools/WinScreenshots.cpp)
+target_link_libraries(zq_win_screenshots PRIVATE zq_reorg zq_update zq_platform zq_common GTest::gtest)
+target_include_directories(zq_win_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+set_target_properties(zq_win_screenshots PROPERTIES OUTPUT_NAME ZQ_Screenshots)
 
 # The DAO adapter against the stand-in DAO server, and the Windows msaccess.exe.
 add_subdirectory(win32)
@@ -69,39 +62,35 @@ set(ZQ_ZQR_NEEDS_64 "ZqrWine.BadDataFiles*:ZqrWine.PathsThatNameNoUsableFile*:Zq
 # ZQM.exe end to end: Wine's registry, real INI files, the DAO adapter over the stand-in
 # server, the Windows msaccess.exe and installers with version resources made by windres.
 # The tests share the prefix's registry, so they run one at a time.
-if(TARGET zqm AND TARGET zq_msaccess AND TARGET zq_daoserver)
-  foreach(version 4.1.24.0 4.1.22.0)
-    string(REPLACE "." "_" suffix ${version})
-    add_executable(zq_installer_${suffix} ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)
-    set_target_properties(zq_installer_${suffix} PROPERTIES OUTPUT_NAME zqmupd_${suffix})
-    zq_version_resource(zq_installer_${suffix} VERSION ${version} FILE zqmupd.exe NAME zqmupd
-      PRODUCT "ZEQUORA Manager Update" DESCRIPTION "Stand-in installer for tests")
-    list(APPEND zq_installers zq_installer_${suffix})
-  endforeach()
-  add_executable(test_win_zqm ${CMAKE_CURRENT_SOURCE_DIR}/starter/win32/ZqmWineTest.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
-  target_link_libraries(test_win_zqm PRIVATE zq_platform zq_common SQLite::SQLite3
-                        GTest::gtest_main ole32 oleaut32 uuid)
-  target_include_directories(test_win_zqm PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_definitions(test_win_zqm PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(test_win_zqm zqm zq_msaccess zq_daoserver ${zq_installers})
-  zq_discover(test_win_zqm NEEDS_64 "${ZQ_ZQM_NEEDS_64}"
-    PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
-endif()
+foreach(version 4.1.24.0 4.1.22.0)
+  string(REPLACE "." "_" suffix ${version})
+  add_executable(zq_installer_${suffix} ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)
+  set_target_properties(zq_installer_${suffix} PROPERTIES OUTPUT_NAME zqmupd_${suffix})
+  zq_version_resource(zq_installer_${suffix} VERSION ${version} FILE zqmupd.exe NAME zqmupd
+    PRODUCT "ZEQUORA Manager Update" DESCRIPTION "Stand-in installer for tests")
+  list(APPEND zq_installers zq_installer_${suffix})
+endforeach()
+add_executable(test_win_zqm ${CMAKE_CURRENT_SOURCE_DIR}/starter/win32/ZqmWineTest.cpp
+               ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+target_link_libraries(test_win_zqm PRIVATE zq_platform zq_common SQLite::SQLite3
+                      GTest::gtest_main ole32 oleaut32 uuid)
+target_include_directories(test_win_zqm PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_win_zqm PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+add_dependencies(test_win_zqm zqm zq_msaccess zq_daoserver ${zq_installers})
+zq_discover(test_win_zqm NEEDS_64 "${ZQ_ZQM_NEEDS_64}"
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 
 # ZQR.exe end to end, against the lines the Linux build writes (reorg/ZqrExpected.h). The
 # tests share the prefix's registry and its local working folder, so they run one at a time.
-if(TARGET zqr AND TARGET zq_msaccess AND TARGET zq_daoserver)
-  add_executable(test_win_zqr ${CMAKE_CURRENT_SOURCE_DIR}/reorg/win32/ZqrWineTest.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
-  target_link_libraries(test_win_zqr PRIVATE zq_platform zq_common SQLite::SQLite3
-                        GTest::gtest_main ole32 oleaut32 uuid)
-  target_include_directories(test_win_zqr PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_definitions(test_win_zqr PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(test_win_zqr zqr zq_msaccess zq_daoserver zq_showargs)
-  zq_discover(test_win_zqr NEEDS_64 "${ZQ_ZQR_NEEDS_64}"
-    PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
-endif()
+add_executable(test_win_zqr ${CMAKE_CURRENT_SOURCE_DIR}/reorg/win32/ZqrWineTest.cpp
+               ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+target_link_libraries(test_win_zqr PRIVATE zq_platform zq_common SQLite::SQLite3
+                      GTest::gtest_main ole32 oleaut32 uuid)
+target_include_directories(test_win_zqr PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_win_zqr PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+add_dependencies(test_win_zqr zqr zq_msaccess zq_daoserver zq_showargs)
+zq_discover(test_win_zqr NEEDS_64 "${ZQ_ZQR_NEEDS_64}"
+  PROPERTIES ENVIRONMENT "WINEDEBUG=-all" RUN_SERIAL TRUE FIXTURES_REQUIRED win_dao_server)
 
 # The WinHTTP web layer (and ZQU.exe) against the local HTTPS server of the Linux tests, which
 # https-fixture.sh runs on the Linux side for the test run, with a throw-away certificate
@@ -124,17 +113,15 @@ zq_discover(test_win_web NEEDS_64 "*"
 # ZQU.exe end to end: its window read and clicked from outside, its boxes answered, the shell
 # caught by zq_showargs registered for "open" and "explore"; one at a time (the prefix's
 # registry and the windows are shared).
-if(TARGET zqu AND TARGET zq_installer_4_1_24_0)
-  add_executable(test_win_zqu ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/ZquWineTest.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
-  target_link_libraries(test_win_zqu PRIVATE zq_platform zq_common SQLite::SQLite3 GTest::gtest_main)
-  target_include_directories(test_win_zqu PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_definitions(test_win_zqu PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(test_win_zqu zqu zq_showargs zq_installer_4_1_24_0)
-  zq_discover(test_win_zqu NEEDS_64 "*"
-    PROPERTIES ENVIRONMENT "ZQ_HTTPS_FIXTURE=${zq_https_fixture}" RUN_SERIAL TRUE
-    FIXTURES_REQUIRED win_https)
-endif()
+add_executable(test_win_zqu ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/ZquWineTest.cpp
+               ${CMAKE_CURRENT_SOURCE_DIR}/win32/WinStandinSupport.cpp)
+target_link_libraries(test_win_zqu PRIVATE zq_platform zq_common SQLite::SQLite3 GTest::gtest_main)
+target_include_directories(test_win_zqu PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(test_win_zqu PRIVATE ZQ_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+add_dependencies(test_win_zqu zqu zq_showargs zq_installer_4_1_24_0)
+zq_discover(test_win_zqu NEEDS_64 "*"
+  PROPERTIES ENVIRONMENT "ZQ_HTTPS_FIXTURE=${zq_https_fixture}" RUN_SERIAL TRUE
+  FIXTURES_REQUIRED win_https)
 
 # Measuring aid of scripts/bench_zqu.sh: Wine's plain TCP receive, without TLS and HTTP.
 add_executable(zq_recvbench ${CMAKE_CURRENT_SOURCE_DIR}/update/win32/tools/WinRecvBench.cpp)

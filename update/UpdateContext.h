@@ -2,19 +2,11 @@
 // The program-wide values of one run of the update tool, and the services it uses.
 #include <string>
 
-#include "platform/Dialogs.h"
-#include "platform/Environment.h"
-#include "platform/Files.h"
-#include "platform/Profile.h"
-#include "platform/Registry.h"
-#include "platform/Shell.h"
-#include "platform/Web.h"
+#include "common/Version.h"
+
+#include "platform/Platform.h"
 
 namespace zq::update {
-
-// The tool's own version; kept in step with the project version.
-inline constexpr int kZquMajor = 4;
-inline constexpr int kZquMinor = 1;
 
 enum class ProductPart { None, Manager, Client };
 
@@ -37,23 +29,14 @@ inline constexpr int kExitDownloadFailed = 1;  // closed while the last download
 inline constexpr int kExitFetchFailed = 2;     // --fetch-file: the measured download failed
 
 struct UpdateContext {
-    UpdateContext(IRegistry& reg, IProfile& prof, IFiles& fs, IEnvironment& environment,
-                  IShell& sh, IDialogs& dlg, IWeb* internet)
-        : registry(reg), profile(prof), files(fs), env(environment), shell(sh), dialogs(dlg),
-          web(internet), style(environment.Style()) {}
+    explicit UpdateContext(Platform& p) : platform(p), style(p.env.Style()) {}
 
-    IRegistry& registry;
-    IProfile& profile;
-    IFiles& files;
-    IEnvironment& env;
-    IShell& shell;
-    IDialogs& dialogs;
-    IWeb* web;  // nothing when no update server is configured
+    Platform& platform;  // its web is nothing when no update server is configured
     PathStyle style;
 
-    int glMajor = kZquMajor;
-    int glMinor = kZquMinor;
-    std::string glProgramFolder;  // ends in the separator
+    int glMajor = kVersionMajor;
+    int glMinor = kVersionMinor;
+    std::string glProgramFolder;  // without a trailing separator
     std::string glProgramName;    // own file name without extension
     std::string glVersionText;    // "4.01"
     std::string glCaption;        // "ZEQUORA - Update 4.1"

@@ -40,8 +40,8 @@ void InitProgramValues(UpdateContext& ctx) {
     ctx.glAppManager = ApplicationName("ZEQUORA - Manager", ctx.glMajor);
     ctx.glAppClient = ApplicationName("ZEQUORA - Client", ctx.glMajor);
     ctx.glCaption = WindowCaption(ctx.glMajor, ctx.glMinor);
-    const std::string program = ctx.env.ProgramPath();
-    ctx.glProgramFolder = FolderPart(program, ctx.style);
+    const std::string program = ctx.platform.env.ProgramPath();
+    ctx.glProgramFolder = ProgramFolder(ctx.platform.env);
     std::string name = FilePart(program, ctx.style);
     if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
     ctx.glProgramName = name;
@@ -140,10 +140,10 @@ std::string FetchText(UpdateContext& ctx, const std::string& url, WebError* why,
         return std::string();
     };
     if (url.empty()) return fail({WebFailure::Address, 0, "no update server"});
-    if (ctx.web == nullptr) return fail({WebFailure::Other, 0, "no web access"});
-    std::optional<std::string> page = ctx.web->FetchText(url, kMaxVersionPageBytes, progress);
+    if (ctx.platform.web == nullptr) return fail({WebFailure::Other, 0, "no web access"});
+    std::optional<std::string> page = ctx.platform.web->FetchText(url, kMaxVersionPageBytes, progress);
     if (!page) {
-        WebError error = ctx.web->LastError();
+        WebError error = ctx.platform.web->LastError();
         if (error.kind == WebFailure::None) error.kind = WebFailure::Other;
         return fail(std::move(error));
     }
@@ -220,7 +220,7 @@ MsgResult ShowMessage(UpdateContext& ctx, const std::string& text, MsgButtons bu
     const std::string shown =
         title.empty() ? std::string("ZEQUORA") + " " + "Update" + "  -  " + ctx.glVersionText
                       : title;
-    return ctx.dialogs.ShowMessage(text, shown, icon, buttons);
+    return ctx.platform.dialogs.ShowMessage(text, shown, icon, buttons);
 }
 
 }  // namespace zq::update

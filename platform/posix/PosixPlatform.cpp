@@ -79,4 +79,13 @@ std::string ProgramCommandLine(int argc, char** argv) {
     return JoinCommandLine(args);
 }
 
+std::string LiteralCommandLine(int argc, char** argv) {
+    std::string line;
+    for (int k = 1; k < argc; ++k) {
+        if (k > 1) line += ' ';
+        line += argv[k];
+    }
+    return line;
+}
+
 }  // namespace zq

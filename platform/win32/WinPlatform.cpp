@@ -106,4 +106,6 @@ std::unique_ptr<PlatformServices> MakePlatformServices() { return std::make_uniq
 
 std::string ProgramCommandLine(int, char**) { return win32::ProcessCommandTail(); }
 
+std::string LiteralCommandLine(int argc, char** argv) { return ProgramCommandLine(argc, argv); }
+
 }  // namespace zq

@@ -3,7 +3,7 @@
 // it reports. A console view and a Qt view implement it; the logic lives in FrmZQR.
 #include <string>
 
-#include "reorg/Global.h"
+#include "reorg/Flow.h"
 
 namespace zq::reorg {
 

@@ -1,6 +1,7 @@
 #pragma once
 // The logic of the window frmZQR: loading, file selection, the path field and the buttons,
 // and which of the window's events are taken when. Every view reports its events here.
+#include "reorg/Global.h"
 #include "reorg/frmZQR/ReorgView.h"
 
 namespace zq::reorg {

@@ -118,7 +118,10 @@ protected:
     zq::qt::QtDialogs dialogs{zqtest::GuiApp()};
     WatchedWeb web;
     zq::qt::QtUpdateView view{zqtest::GuiApp()};
-    zq::update::UpdateContext ctx{reg, profile, files, env, shell, dialogs, &web};
+    zqtest::RecordingProcesses processes;
+    zqtest::FakeClock clock;
+    zq::Platform platform{reg, profile, files, processes, clock, env, shell, dialogs, &web};
+    zq::update::UpdateContext ctx{platform};
     zq::update::FrmMain frm{ctx, view};
     zqtest::ModalAnswerer answerer;
 };

@@ -56,10 +56,9 @@ print("%s|%d.%d.%d.%d|%s|%s|%s|%s" % ({0x14C: "i386", 0x8664: "x86-64"}.get(mach
       value("CompanyName"), value("LegalCopyright")))
 PY
 }
-constant() { sed -n "s/.*$1 = \([0-9]*\);.*/\1/p" "$2"; }
-trace_version() {
-  echo "$(constant kVersionMajor "$1").$(constant kVersionMinor "$1").0.$(constant kVersionRevision "$1")"
-}
+# The file versions the programs report: major.minor.0.revision of the project version, the
+# update tool its major and minor only.
+IFS=. read -r major minor revision <<<"$version"
 verify_signature() {
   osslsigncode verify -CAfile "$ZQ_SIGN_CA" -in "$1" >"$work/verify.log" 2>&1 ||
     fail "$1: signature not valid: $(tail -3 "$work/verify.log")"
@@ -82,10 +81,9 @@ for suffix in win32 win64; do
     IFS='|' read -r arch fileversion product productversion company copyright <<<"$facts"
     [ "$arch" = "$machine" ] || fail "$exe.exe in $zip is for $arch, not $machine"
     case $exe in
-      ZQM) want=$(trace_version starter/Global.h); want_product="ZEQUORA Manager" ;;
-      ZQR) want=$(trace_version reorg/Global.h); want_product="ZEQUORA - Datendatei Reorganisation" ;;
-      ZQU) want=$(constant kZquMajor update/UpdateContext.h).$(constant kZquMinor update/UpdateContext.h).0.0
-           want_product="ZEQUORA - Update" ;;
+      ZQM) want=$major.$minor.0.$revision; want_product="ZEQUORA Manager" ;;
+      ZQR) want=$major.$minor.0.$revision; want_product="ZEQUORA - Datendatei Reorganisation" ;;
+      ZQU) want=$major.$minor.0.0; want_product="ZEQUORA - Update" ;;
     esac
     [ "$fileversion" = "$want" ] || fail "$exe.exe in $zip has file version $fileversion, not $want"
     [ "$product" = "$want_product" ] || fail "$exe.exe in $zip names the product [$product]"

@@ -18,24 +18,10 @@
 #include "platform/posix/RegistryStore.h"
 #include "platform/posix/SqliteEngine.h"
 #include "starter/Global.h"
+#include "support/Fakes.h"
 #include "support/TestSupport.h"
 
 namespace zqtest {
-
-struct RecordingProcesses : zq::IProcesses {
-    std::vector<std::string> started;
-    std::vector<zq::WindowStyle> styles;
-    bool fail = false;
-    zq::StartResult Start(const std::string& commandLine, bool,
-                          zq::WindowStyle style = zq::WindowStyle::NormalFocus) override {
-        started.push_back(commandLine);
-        styles.push_back(style);
-        zq::StartResult r;
-        r.ok = !fail;
-        if (fail) r.error = "cannot start";
-        return r;
-    }
-};
 
 struct FixedClock : zq::posix::PosixClock {
     zq::DateTime Now() override { return {2026, 12, 7, 8, 5, 9}; }

@@ -11,8 +11,10 @@
 #include <string>
 
 #include "common/RegistryAccess.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEnvironment.h"
 #include "platform/posix/PosixFiles.h"
+#include "platform/posix/PosixProcesses.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/ProfileFiles.h"
 #include "platform/posix/RegistryStore.h"
@@ -132,7 +134,10 @@ int main(int argc, char** argv) {
         zq::qt::QtDialogs dialogs(app);
         SamplePage web;
         zq::qt::QtUpdateView view(app);
-        zq::update::UpdateContext ctx(reg, profile, files, env, shell, dialogs, &web);
+        zq::posix::PosixProcesses processes;
+        zq::posix::PosixClock clock;
+        zq::Platform platform{reg, profile, files, processes, clock, env, shell, dialogs, &web};
+        zq::update::UpdateContext ctx(platform);
         zq::update::FrmMain frm(ctx, view);
         frm.FormLoad();
         QTimer::singleShot(0, [&] {

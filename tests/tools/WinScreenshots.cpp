@@ -224,7 +224,10 @@ int main(int argc, char** argv) {
         zqtest::FakeWeb web;
         web.resources["https://updates.example/iupdate.htm"] = "ZQC_Version:4.01.3 ZQM_Version:4.01";
         zq::win32::WinUpdateView view(boxes);
-        zq::update::UpdateContext ctx(registry, profile, files, env, shell, boxes, &web);
+        zqtest::RecordingProcesses processes;
+        zqtest::FakeClock clock;
+        zq::Platform platform{registry, profile, files, processes, clock, env, shell, boxes, &web};
+        zq::update::UpdateContext ctx(platform);
         ctx.glServer.base = "https://updates.example";
         ctx.glServerRead = true;
         zq::update::FrmMain frm(ctx, view);

@@ -64,7 +64,7 @@ protected:
     }
 
     void Load() {
-        ctx = std::make_unique<UpdateContext>(reg, profile, files, env, shell, dialogs, &web);
+        ctx = std::make_unique<UpdateContext>(platform);
         frm = std::make_unique<FrmMain>(*ctx, view);
         frm->FormLoad();
     }
@@ -82,6 +82,9 @@ protected:
     zqtest::ScriptedDialogs dialogs;
     zqtest::FakeWeb web;
     zqtest::RecordingView view;
+    zqtest::RecordingProcesses processes;
+    zqtest::FakeClock clock;
+    zq::Platform platform{reg, profile, files, processes, clock, env, shell, dialogs, &web};
     std::unique_ptr<UpdateContext> ctx;
     std::unique_ptr<FrmMain> frm;
 };
@@ -561,7 +564,7 @@ TEST_F(FrmMainTest, TheConsoleWindowReadsNoInputWhileItOpensAndEndOfInputClosesI
     std::istringstream in("h\n");
     std::ostringstream out;
     zq::console::ConsoleUpdateView console(in, out);
-    UpdateContext c(reg, profile, files, env, shell, dialogs, &web);
+    UpdateContext c(platform);
     FrmMain window(c, console);
     std::streamoff readWhileOpening = -1;
     web.onFetch = [&] { readWhileOpening = in.tellg(); };

@@ -8,6 +8,24 @@
 #include "update/funktionen.h"
 
 namespace zq::update {
+
+int RunUpdateTool(Platform& platform, IMainView& view, const WebMaker& makeWeb) {
+    // The server's CA file must be known before the web access is built.
+    const ServerConfig server =
+        ReadServerConfig(platform.profile, ProgramFolder(platform.env), platform.env.Style());
+    std::unique_ptr<IWeb> web;
+    if (!server.base.empty()) {
+        web = makeWeb(server.caFile);
+        platform.web = web.get();
+    }
+    UpdateContext ctx(platform);
+    ctx.glServer = server;
+    ctx.glServerRead = true;
+    FrmMain window(ctx, view);
+    window.Run();
+    platform.web = nullptr;  // the web access goes with this run
+    return ExitCode(ctx);
+}
 namespace {
 
 constexpr const char* kSettingsRoot = "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\";
@@ -87,13 +105,13 @@ void FrmMain::FormLoad() {
     // With visual styles in force the download buttons are drawn as standard buttons.
     const std::string manifest =
         JoinPath(ctx_.glProgramFolder, ctx_.glProgramName + ".exe.manifest", ctx_.style);
-    if (ctx_.files.Exists(manifest, kAttrHidden | kAttrSystem)) {
+    if (ctx_.platform.files.Exists(manifest, kAttrHidden | kAttrSystem)) {
         view_.UseStandardButtonStyle(ctl::cmdDownloadZQM);
         view_.UseStandardButtonStyle(ctl::cmdDownloadZQC);
     }
 
     if (!ctx_.glServerRead) {
-        ctx_.glServer = ReadServerConfig(ctx_.profile, ctx_.glProgramFolder, ctx_.style);
+        ctx_.glServer = ReadServerConfig(ctx_.platform.profile, ctx_.glProgramFolder, ctx_.style);
         ctx_.glServerRead = true;
     }
     if (!ctx_.glServer.problem.empty()) view_.ShowNote(ctx_.glServer.problem);
@@ -105,12 +123,12 @@ void FrmMain::FormLoad() {
 void FrmMain::FindDataFolder() {
     ctx_.glDataFolder.clear();
     const std::string zqmIni = JoinPath(ctx_.glProgramFolder, "zqm.ini", ctx_.style);
-    if (ctx_.files.Exists(zqmIni, kAttrHidden | kAttrSystem)) {
-        ctx_.glDataFolder = Trim(IniRead(ctx_.profile, zqmIni, "Datendatei", "Pfad"));
+    if (ctx_.platform.files.Exists(zqmIni, kAttrHidden | kAttrSystem)) {
+        ctx_.glDataFolder = Trim(IniRead(ctx_.platform.profile, zqmIni, "Datendatei", "Pfad"));
     }
     const std::string zqcIni = JoinPath(ctx_.glProgramFolder, "zqc.ini", ctx_.style);
-    if (ctx_.glDataFolder.empty() && ctx_.files.Exists(zqcIni, kAttrHidden | kAttrSystem)) {
-        const std::string dataFile = GetSetting(ctx_.registry, ctx_.glAppClient, "Settings", "01");
+    if (ctx_.glDataFolder.empty() && ctx_.platform.files.Exists(zqcIni, kAttrHidden | kAttrSystem)) {
+        const std::string dataFile = GetSetting(ctx_.platform.registry, ctx_.glAppClient, "Settings", "01");
         ctx_.glDataFolder = FolderPart(dataFile, ctx_.style);
     }
 
@@ -120,7 +138,7 @@ void FrmMain::FindDataFolder() {
     view_.SetEnabled(ctl::picExplorer, false);
     if (ctx_.glDataFolder.empty()) return;
     ctx_.glDataFolder = EnsureTrailingSeparator(ctx_.glDataFolder, ctx_.style);
-    if (ctx_.files.IsDirectory(WithoutTrailingSeparator(ctx_.glDataFolder, ctx_.style))) {
+    if (ctx_.platform.files.IsDirectory(WithoutTrailingSeparator(ctx_.glDataFolder, ctx_.style))) {
         ctx_.glUpdateFolder =
             ctx_.glDataFolder + "UpdStore" + std::string(1, Separator(ctx_.style));
         view_.SetText(ctl::lblUpdStorePfad, DisplayText(ctx_.glUpdateFolder));
@@ -132,9 +150,9 @@ void FrmMain::FindDataFolder() {
 }
 
 void FrmMain::RemoveLeftovers() {
-    if (ctx_.glUpdateFolder.empty() || ctx_.web == nullptr) return;
+    if (ctx_.glUpdateFolder.empty() || ctx_.platform.web == nullptr) return;
     for (ProductPart part : {ProductPart::Manager, ProductPart::Client}) {
-        ctx_.web->RemoveLeftovers(ctx_.glUpdateFolder + InstallerFile(part));
+        ctx_.platform.web->RemoveLeftovers(ctx_.glUpdateFolder + InstallerFile(part));
     }
 }
 
@@ -143,7 +161,7 @@ void FrmMain::ShowRecordedVersions() {
         if (value.empty()) return std::string(kNotRecorded);
         return DisplayText(version ? FirstChars(value, 6) : value);
     };
-    auto& reg = ctx_.registry;
+    auto& reg = ctx_.platform.registry;
     view_.SetText(ctl::lblZQMVersionAkt,
                   shown(GetSetting(reg, ctx_.glAppManager, "Update", "UpdateVersion"), true));
     view_.SetText(ctl::lblZQMInstDat,
@@ -218,8 +236,8 @@ void FrmMain::DownloadPart(ProductPart part) {
         target = ctx_.glUpdateFolder + InstallerFile(part);
         const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
         // A folder that cannot be made shows as a folder that cannot be written below.
-        if (!ctx_.files.IsDirectory(folder)) ctx_.files.MakeDirectory(folder);
-        if (ctx_.files.Exists(target, kAttrHidden | kAttrSystem)) {
+        if (!ctx_.platform.files.IsDirectory(folder)) ctx_.platform.files.MakeDirectory(folder);
+        if (ctx_.platform.files.Exists(target, kAttrHidden | kAttrSystem)) {
             std::string question = ReplaceAll(kOverwriteQuestion, "XXXX", DisplayText(FilePart(target, ctx_.style)));
             // A question about a folder names it whole: the box wraps it.
             question = ReplaceAll(question, "YYYY", DisplayText(FolderPart(target, ctx_.style)));
@@ -240,15 +258,15 @@ void FrmMain::DownloadPart(ProductPart part) {
         failure.text = "Kein Auto-Update Verzeichnis bekannt: der Datenordner wurde nicht gefunden.";
     } else if (url.empty()) {
         failure.text = NoServerText();
-    } else if (ctx_.web == nullptr) {
+    } else if (ctx_.platform.web == nullptr) {
         failure.text = "Kein Internetzugang eingerichtet.";
     } else {
         // Leftovers of a download that was killed are removed before a new one starts.
-        ctx_.web->RemoveLeftovers(target);
+        ctx_.platform.web->RemoveLeftovers(target);
         std::string refused;
         const PageChecksum& sum =
             part == ProductPart::Client ? ctx_.glChecksumClient : ctx_.glChecksumManager;
-        const DownloadResult result = ctx_.web->Download(
+        const DownloadResult result = ctx_.platform.web->Download(
             url, target,
             [this](std::uint64_t done, std::uint64_t total) {
                 view_.ShowProgress(done, total);
@@ -278,7 +296,7 @@ void FrmMain::DownloadPart(ProductPart part) {
 }
 
 std::string FrmMain::CheckInstaller(const std::string& path, const PageChecksum& sum) {
-    auto file = ctx_.files.OpenRead(path);
+    auto file = ctx_.platform.files.OpenRead(path);
     if (!file) return "Die geladene Datei kann nicht gelesen werden.";
     if (!IsCompletePeFile(*file)) {
         return "Die geladene Datei ist kein vollständiges Windows-Programm (" +
@@ -332,7 +350,7 @@ void FrmMain::CmdHistorieClick() {
         ShowMessage(ctx_, "Fehler: 0 " + NoServerText(), MsgButtons::Ok, MsgIcon::Information);
         return;
     }
-    const bool opened = ctx_.shell.Open(address);
+    const bool opened = ctx_.platform.shell.Open(address);
     ctx_.glLastResult = opened ? 0 : -1;
     if (!opened) {
         ShowMessage(ctx_, "Fehler: 0 die Adresse konnte nicht geöffnet werden: " + address,
@@ -343,7 +361,7 @@ void FrmMain::CmdHistorieClick() {
 void FrmMain::CmdExplorerClick() {
     if (ctx_.glUpdateFolder.empty()) return;
     const std::string folder = WithoutTrailingSeparator(ctx_.glUpdateFolder, ctx_.style);
-    if (ctx_.files.IsDirectory(folder)) {
+    if (ctx_.platform.files.IsDirectory(folder)) {
         ExploreFolder(ctx_.glUpdateFolder);
         return;
     }
@@ -351,7 +369,7 @@ void FrmMain::CmdExplorerClick() {
         ReplaceAll(kCreateFolderQuestion, "XXXX", DisplayText(FolderPart(ctx_.glUpdateFolder, ctx_.style)));
     switch (ShowMessage(ctx_, question, MsgButtons::YesNoCancel, MsgIcon::Question)) {
         case MsgResult::Yes: {
-            const FsStatus created = ctx_.files.MakeDirectory(folder);
+            const FsStatus created = ctx_.platform.files.MakeDirectory(folder);
             if (!created.ok()) {
                 view_.ShowNote("Das Verzeichnis konnte nicht erstellt werden: " + created.text);
             }
@@ -369,7 +387,7 @@ void FrmMain::CmdExplorerClick() {
 void FrmMain::CmdOKClick() { CloseWindow(); }
 
 void FrmMain::ExploreFolder(const std::string& folder) {
-    if (!folder.empty()) ctx_.shell.Explore(folder);  // failures are not reported
+    if (!folder.empty()) ctx_.platform.shell.Explore(folder);  // failures are not reported
 }
 
 void FrmMain::CloseWindow() {

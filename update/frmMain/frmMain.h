@@ -1,5 +1,7 @@
 #pragma once
 // The logic of the update tool's window: what happens while it opens and on each button.
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -7,6 +9,13 @@
 #include "update/frmMain/MainView.h"
 
 namespace zq::update {
+
+// Builds the web access for the configured server's CA file (empty: the system's store).
+using WebMaker = std::function<std::unique_ptr<IWeb>(const std::string& caFile)>;
+
+// One whole run of the tool with the window given: reads zqu.ini, builds the web access when
+// a server is configured, runs the window; the exit code it ends with.
+int RunUpdateTool(Platform& platform, IMainView& view, const WebMaker& makeWeb);
 
 class FrmMain : public IMainEvents {
 public:

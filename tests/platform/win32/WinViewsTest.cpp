@@ -353,7 +353,10 @@ protected:
     zqtest::ScriptedDialogs boxes;
     zqtest::FakeWeb web;
     zq::win32::WinUpdateView view{boxes};
-    zq::update::UpdateContext ctx{registry, profile, files, env, shell, boxes, &web};
+    zqtest::RecordingProcesses processes;
+    zqtest::FakeClock clock;
+    zq::Platform platform{registry, profile, files, processes, clock, env, shell, boxes, &web};
+    zq::update::UpdateContext ctx{platform};
     zq::update::FrmMain frm{ctx, view};
 };
 
@@ -438,7 +441,8 @@ TEST_F(UpdateWindow, DownloadButtonsFollowTheManifestRuleAndAClickDownloadsUnder
     WatchedWeb watched;
     watched.resources = web.resources;
     zq::win32::WinUpdateView styled(boxes);
-    zq::update::UpdateContext styledCtx(registry, profile, files, env, shell, boxes, &watched);
+    zq::Platform styledPlatform{registry, profile, files, processes, clock, env, shell, boxes, &watched};
+    zq::update::UpdateContext styledCtx(styledPlatform);
     styledCtx.glServer.base = "https://updates.example";
     styledCtx.glServerRead = true;
     zq::update::FrmMain styledFrm(styledCtx, styled);

@@ -1,0 +1,184 @@
+#pragma once
+// In-memory stand-ins for the platform's services, shared by the tests of every program and
+// built for Linux and Windows alike: they touch no system service but the FakeWeb's files.
+#include <cstdio>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Platform.h"
+
+namespace zqtest {
+
+struct ShownBox {
+    std::string text, title;
+    zq::MsgIcon icon;
+    zq::MsgButtons buttons;
+};
+
+class ScriptedDialogs : public zq::IDialogs {
+public:
+    zq::MsgResult ShowMessage(const std::string& text, const std::string& title, zq::MsgIcon icon,
+                             zq::MsgButtons buttons, int) override {
+        boxes.push_back({text, title, icon, buttons});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected message box: " << text;
+            return zq::MsgResult::Cancel;
+        }
+        const zq::MsgResult r = answers.front();
+        answers.pop_front();
+        return r;
+    }
+    std::optional<std::string> OpenFile(const std::string&, const std::string&,
+                                        const std::string&, const std::string&) override {
+        ADD_FAILURE() << "the update tool has no file dialog";
+        return std::nullopt;
+    }
+    std::deque<zq::MsgResult> answers;
+    std::vector<ShownBox> boxes;
+};
+
+class RecordingShell : public zq::IShell {
+public:
+    bool Open(const std::string& address) override {
+        requests.push_back("open " + address);
+        return openSucceeds;
+    }
+    bool Explore(const std::string& folder) override {
+        requests.push_back("explore " + folder);
+        return true;
+    }
+    std::vector<std::string> requests;
+    bool openSucceeds = true;
+};
+
+// Serves pages and files from memory; a resource that is not there fails like HTTP 404.
+// A download keeps the adapters' contract: the received file is checked at a temporary path
+// and replaces the target only when accepted.
+class FakeWeb : public zq::IWeb {
+public:
+    std::optional<std::string> FetchText(const std::string& url, std::size_t maxBytes,
+                                         const Progress& progress) override {
+        fetched.push_back(url);
+        if (onFetch) onFetch();
+        if (progress && !progress(0, 0)) {
+            error = {zq::WebFailure::Cancelled, 0, "cancelled"};
+            return std::nullopt;
+        }
+        const auto it = resources.find(url);
+        if (it == resources.end()) {
+            error = {zq::WebFailure::Status, 404, "HTTP status 404"};
+            return std::nullopt;
+        }
+        if (it->second.size() > maxBytes) {
+            error = {zq::WebFailure::TooLarge, static_cast<long>(maxBytes), "too large"};
+            return std::nullopt;
+        }
+        error = {};
+        return it->second;
+    }
+    zq::DownloadResult Download(const std::string& url, const std::string& target,
+                                const Progress& progress, const Check& check) override {
+        downloads.push_back(url + " -> " + target);
+        zq::DownloadResult r;
+        if (failure.kind != zq::WebFailure::None) {
+            r.error = failure;
+            return r;
+        }
+        const auto it = resources.find(url);
+        if (it == resources.end()) {
+            r.httpStatus = 404;
+            r.error = {zq::WebFailure::Status, 404, "HTTP status 404"};
+            return r;
+        }
+        const std::uint64_t total = it->second.size();
+        progress(total / 2, total);
+        progress(total, total);
+        r.httpStatus = 200;
+        const std::string temp = target + ".fake-part";
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            out << it->second;
+            if (!out) {
+                r.error = {zq::WebFailure::Folder, 13, "cannot write"};
+                return r;
+            }
+        }
+        if (check && !check(temp)) {
+            std::remove(temp.c_str());
+            r.error = {zq::WebFailure::Rejected, 0, "refused"};
+            return r;
+        }
+        r.ok = std::rename(temp.c_str(), target.c_str()) == 0;
+        return r;
+    }
+    zq::WebError LastError() const override { return error; }
+    int RemoveLeftovers(const std::string& target) override {
+        leftoverChecks.push_back(target);
+        return 0;
+    }
+
+    std::map<std::string, std::string> resources;
+    std::vector<std::string> fetched, downloads, leftoverChecks;
+    zq::WebError error;
+    zq::WebError failure;            // every download fails with this when set
+    std::function<void()> onFetch;   // runs while a page is fetched
+};
+
+class FakeEnvironment : public zq::IEnvironment {
+public:
+    explicit FakeEnvironment(std::string programPath) : program(std::move(programPath)) {}
+    zq::PathStyle Style() const override { return zq::PathStyle::Posix; }
+    std::string ProgramPath() override { return program; }
+    std::optional<std::string> Get(const std::string&) override { return std::nullopt; }
+    std::string ComputerName() override { return "host"; }
+    std::string UserName() override { return "user"; }
+    std::string LogonName() override { return "user"; }
+    std::string LocalUpdateFolder() override { return "/tmp/zq-unused/"; }
+    std::string Error52Folder() override { return "/tmp/error52/"; }
+    std::string StreamedOffice16Folder(bool) override { return "/tmp/zq-unused/"; }
+    std::string program;
+};
+
+struct RecordingProcesses : zq::IProcesses {
+    std::vector<std::string> started;
+    std::vector<zq::WindowStyle> styles;
+    bool fail = false;
+    zq::StartResult Start(const std::string& commandLine, bool,
+                          zq::WindowStyle style = zq::WindowStyle::NormalFocus) override {
+        started.push_back(commandLine);
+        styles.push_back(style);
+        zq::StartResult r;
+        r.ok = !fail;
+        if (fail) r.error = "cannot start";
+        return r;
+    }
+};
+
+// A clock that stands still at one moment; sleeping moves the tick count on.
+struct FakeClock : zq::IClock {
+    zq::DateTime now{2026, 12, 7, 8, 5, 9};
+    std::int64_t ticks = 0;
+    zq::DateTime Now() override { return now; }
+    std::string FormatGeneral(const zq::DateTime& t) override {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d", t.day, t.month, t.year,
+                      t.hour, t.minute, t.second);
+        return text;
+    }
+    std::string FormatOneDecimal(double value) override {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", value);
+        return text;
+    }
+    void Sleep(int milliseconds) override { ticks += milliseconds; }
+    std::int64_t TickMs() override { return ticks; }
+};
+
+}  // namespace zqtest
