@@ -23,6 +23,7 @@ inline constexpr int kErrDeviceIo = 57;       // any other failure
 struct FsStatus {
     int error = kErrNone;
     std::string text;  // the system's description, for traces and messages
+    long system = 0;   // the system's own error number, where one is known
     bool ok() const { return error == kErrNone; }
 };
 
@@ -80,6 +81,20 @@ public:
 class IFileLock {
 public:
     virtual ~IFileLock() = default;
+};
+
+// A file this process created and holds while it writes it: the primitives of a staged file
+// (common/StagedFile.h). Going away closes it; the file stays.
+class IHeldFile {
+public:
+    virtual ~IHeldFile() = default;
+    virtual FsStatus Write(const char* data, std::size_t size) = 0;
+    virtual FsStatus Sync() = 0;  // what was written is on the disk
+    // The file takes over what a copy keeps of source: its last write time, and its mode
+    // bits (POSIX) or attributes (Windows).
+    virtual void KeepPropertiesOf(const std::string& source) = 0;
+    // Renames the file over target, or only where there is none when overwrite is off (58).
+    virtual FsStatus RenameTo(const std::string& target, bool overwrite) = 0;
 };
 
 class IFiles {
@@ -159,11 +174,18 @@ public:
         (void)permissions;
         return {kErrDeviceIo, "Permissions are not supported"};
     }
-    // Removes the temporary files that an interrupted Copy, Move or WriteAtomic left in the
-    // folder, never one a live process is still writing. Gives the number removed.
-    virtual int RemoveLeftoverTemporaries(const std::string& folder) {
-        (void)folder;
-        return 0;
+    // Creates path for writing, held so that RemoveUnheld leaves it alone while it is open;
+    // nothing when it exists already (58) or cannot be made (status says why). Hidden on
+    // Windows, as its name (a leading dot) hides it elsewhere.
+    virtual std::unique_ptr<IHeldFile> CreateHeld(const std::string& path, FsStatus& status) {
+        (void)path;
+        status = {kErrDeviceIo, "Held files are not supported"};
+        return nullptr;
+    }
+    // Removes path when it is a plain file that no live writer holds.
+    virtual bool RemoveUnheld(const std::string& path) {
+        (void)path;
+        return false;
     }
 };
 

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "common/Paths.h"
+#include "common/StagedFile.h"
+
 namespace zq {
 namespace {
-
-constexpr std::string_view kPartSuffix = ".part";
 
 bool StartsWithHttps(const std::string& url) {
     constexpr std::string_view scheme = "https://";
@@ -48,25 +49,61 @@ WebError CheckWebAddress(const std::string& url) {
     return {};
 }
 
-std::string PartFileName(const std::string& name, unsigned long process, unsigned number) {
-    return "." + name + "." + std::to_string(process) + "." + std::to_string(number) +
-           std::string(kPartSuffix);
+namespace {
+
+WebError StagingFailure(const FsStatus& status) {
+    return {status.error == kErrDiskFull ? WebFailure::DiskFull : WebFailure::Folder, status.system,
+            status.text};
 }
 
-bool IsPartNameOf(const std::string& entry, const std::string& name) {
-    const std::string prefix = "." + name + ".";
-    if (entry.size() <= prefix.size() + kPartSuffix.size() || entry.compare(0, prefix.size(), prefix) != 0 ||
-        entry.compare(entry.size() - kPartSuffix.size(), kPartSuffix.size(), kPartSuffix) != 0) {
-        return false;
+}  // namespace
+
+DownloadResult DownloadStaged(IFiles& files, PathStyle style, unsigned long process,
+                              const std::string& url, const std::string& target,
+                              const IWeb::Check& check,
+                              const std::function<TransferResult(const BodySink&)>& transfer) {
+    DownloadResult result;
+    result.error = CheckWebAddress(url);
+    if (result.error.kind != WebFailure::None) return result;
+    if (target.empty()) {
+        result.error = {WebFailure::Folder, 0, "no target file"};
+        return result;
     }
-    const std::string middle =
-        entry.substr(prefix.size(), entry.size() - prefix.size() - kPartSuffix.size());
-    const auto dot = middle.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == middle.size()) return false;
-    for (std::size_t i = 0; i < middle.size(); ++i) {
-        if (i != dot && (middle[i] < '0' || middle[i] > '9')) return false;
+    StagedFile file(files, style, target, kDownloadSuffix, process);
+    if (!file.Ok()) {
+        result.error = StagingFailure(file.Status());
+        return result;
     }
-    return true;
+    const TransferResult transferred =
+        transfer([&](const char* data, std::size_t size) { return file.Write(data, size); });
+    result.httpStatus = transferred.httpStatus;
+    // A failed write stops the transfer: the file's failure is what went wrong.
+    if (!file.Ok()) {
+        result.error = StagingFailure(file.Status());
+        return result;
+    }
+    result.error = transferred.error;
+    if (result.error.kind != WebFailure::None) return result;
+    if (!file.Finish()) {
+        result.error = StagingFailure(file.Status());
+        return result;
+    }
+    if (check && !check(file.Path())) {
+        result.error = {WebFailure::Rejected, 0, "the received file was refused"};
+        return result;
+    }
+    if (!file.Commit(true)) {
+        result.error = StagingFailure(file.Status());
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+int RemoveStaleDownloads(IFiles& files, PathStyle style, const std::string& target) {
+    // A target that ends in a separator names no file: nothing of another file's goes.
+    if (target.empty() || FilePart(target, style).empty()) return 0;
+    return RemoveStaleStagedFiles(files, style, target, kDownloadSuffix);
 }
 
 }  // namespace zq

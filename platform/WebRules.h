@@ -1,9 +1,12 @@
 #pragma once
 // What every web adapter keeps alike: which addresses it speaks to, its time-outs, and the
-// names of the temporary files its downloads write.
+// download flow.
 #include <chrono>
+#include <functional>
 #include <string>
 
+#include "platform/Environment.h"
+#include "platform/Files.h"
 #include "platform/Web.h"
 
 namespace zq {
@@ -24,10 +27,23 @@ WebTimeouts WebTimeoutsFromEnvironment();
 // characters; else why it is refused (kind Address).
 WebError CheckWebAddress(const std::string& url);
 
-// The temporary file of a download of the file `name`: "." + name + "." + process + "." +
-// number + ".part".
-std::string PartFileName(const std::string& name, unsigned long process, unsigned number);
-// Whether entry is a name PartFileName gives for name.
-bool IsPartNameOf(const std::string& entry, const std::string& name);
+// What one transfer gave: its failure (kind None when the body arrived whole) and the HTTP
+// status.
+struct TransferResult {
+    WebError error;
+    long httpStatus = 0;
+};
+// Takes the body's bytes as they arrive; false stops the transfer.
+using BodySink = std::function<bool(const char* data, std::size_t size)>;
+
+// The download of every web adapter: the address checked, the body streamed by transfer into
+// a staged file beside target (".<name>.<process>.<n>.part", hidden), and only a complete
+// file that check accepts replaces target; otherwise target stays as it was.
+DownloadResult DownloadStaged(IFiles& files, PathStyle style, unsigned long process,
+                              const std::string& url, const std::string& target,
+                              const IWeb::Check& check,
+                              const std::function<TransferResult(const BodySink&)>& transfer);
+// The staged downloads beside target that no live download holds, removed.
+int RemoveStaleDownloads(IFiles& files, PathStyle style, const std::string& target);
 
 }  // namespace zq

@@ -2,6 +2,7 @@
 
 #include "common/Messages.h"
 #include "common/Paths.h"
+#include "common/StagedFile.h"
 #include "common/RegistryAccess.h"
 #include "reorg/IniDatei.h"
 #include "reorg/Meldungen.h"
@@ -82,7 +83,7 @@ void BringHomeStrandedDataFile(ReorgContext& ctx) {
         t.Result("Error | " + own.text);
         return;
     }
-    (void)files.RemoveLeftoverTemporaries(folder);  // a move across drives cut off by the kill
+    (void)RemoveLeftoverTemporaries(files, ctx.Style(), folder);  // a move across drives cut off by the kill
     if (!files.Exists(local, kAnyFile)) {
         (void)files.Remove(origin);  // the run ended before the move or after the move back
         t.Result("OK | Not found");
@@ -494,7 +495,7 @@ Flow RunReorganisation(ReorgContext& ctx) {
     std::string lokal = IniRead(ctx.platform.profile, ctx.glManagerIniFile, "Update", "LokalUpdate");
     bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";
     // What killed runs left beside the data file (a move back across drives) goes first.
-    (void)files.RemoveLeftoverTemporaries(FolderPart(ctx.glDataFile, style));
+    (void)RemoveLeftoverTemporaries(files, style, FolderPart(ctx.glDataFile, style));
     if (lokalUpdate) {
         ctx.glUseLocalCopy = true;
         ctx.glLocalFolder = ctx.platform.env.LocalUpdateFolder();
@@ -516,7 +517,7 @@ Flow RunReorganisation(ReorgContext& ctx) {
             ctx.trace.Error("Local folder holds the data file of an interrupted run: " + ctx.glLocalCopyFile);
         }
         if (ctx.glUseLocalCopy) {
-            (void)files.RemoveLeftoverTemporaries(ctx.glLocalFolder);
+            (void)RemoveLeftoverTemporaries(files, style, ctx.glLocalFolder);
             ctx.glOldLocalCopyFile = OldLocalCopyName(ctx.glLocalCopyFile, style);
             bool failed = false;
             if (files.Exists(ctx.glOldLocalCopyFile, kAnyFile))

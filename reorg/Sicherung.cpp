@@ -1,6 +1,7 @@
 // Backup copies of the data file in "Save" beside it and "Autosave" beside the program.
 #include "common/Messages.h"
 #include "common/Paths.h"
+#include "common/StagedFile.h"
 #include "reorg/Ablauf.h"
 #include "reorg/Meldungen.h"
 #include "reorg/funktionen.h"
@@ -52,7 +53,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     }
 
     // Copies cut off by a kill lie hidden there, full-size, and no rotation counts them.
-    (void)files.RemoveLeftoverTemporaries(folder);
+    (void)RemoveLeftoverTemporaries(files, style, folder);
 
     if (files.Exists(copyPath, kAnyFile)) {
         trace.Empty();

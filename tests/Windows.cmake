@@ -36,7 +36,9 @@ function(zq_windows_test name)
 endfunction()
 
 zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTest.cpp
-                ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp)
+                ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/support/MemoryFiles.cpp)
 target_link_libraries(test_win_core PRIVATE zq_reorg)
 
 # The Win32 adapters against the real Windows (Wine) registry, files and processes.

@@ -3,17 +3,12 @@
 #include "platform/PlatformFactory.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -22,7 +17,6 @@ namespace {
 
 constexpr const char* kAgent = "Zequora";
 constexpr long kMaxRedirects = 5;
-constexpr std::size_t kWriteBufferBytes = 1u << 20;
 
 WebError Failure(WebFailure kind, long code, std::string detail) {
     return WebError{kind, code, std::move(detail)};
@@ -242,115 +236,12 @@ std::size_t FetchWrite(char* data, std::size_t size, std::size_t count, void* us
     return n;
 }
 
-// The partial file of one download: buffered writes, removed unless committed. It is held
-// under an exclusive flock while it lives, so a leftover nobody holds is known to be stale.
-class PartFile {
-public:
-    explicit PartFile(const std::string& target) {
-        namespace fs = std::filesystem;
-        const fs::path t(target);
-        fs::path folder = t.parent_path();
-        if (folder.empty()) folder = ".";
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            path_ = (folder / PartFileName(t.filename().string(), static_cast<unsigned long>(getpid()),
-                                           counter++))
-                        .string();
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST) break;
-        }
-        if (fd_ < 0) {
-            Fail("cannot create " + path_);
-            return;
-        }
-        ::flock(fd_, LOCK_EX | LOCK_NB);
-        buffer_.reserve(kWriteBufferBytes);
-    }
-    ~PartFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!committed_ && !path_.empty() && created()) ::unlink(path_.c_str());
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    bool created() const { return fd_ >= 0 || closedOk_; }
-    const WebError& error() const { return error_; }
-    const std::string& path() const { return path_; }
-
-    bool Append(const char* data, std::size_t n) {
-        if (buffer_.size() + n > kWriteBufferBytes && !Flush()) return false;
-        if (n >= kWriteBufferBytes) return WriteAll(data, n);
-        buffer_.insert(buffer_.end(), data, data + n);
-        return true;
-    }
-
-    // Makes the file complete on disk. expected is the announced length, -1 when unknown.
-    bool Finish(std::int64_t expected) {
-        if (!Flush()) return false;
-        if (expected >= 0 && static_cast<std::uint64_t>(expected) != written_) {
-            error_ = Failure(WebFailure::BrokenOff, CURLE_PARTIAL_FILE,
-                             "the server sent " + std::to_string(written_) + " of " +
-                                 std::to_string(expected) + " bytes");
-            return false;
-        }
-        if (::fsync(fd_) != 0) return Fail("cannot write " + path_);
-        return true;
-    }
-
-    // Puts the finished file in place of the target.
-    bool Commit(const std::string& target) {
-        const int fd = fd_;
-        fd_ = -1;
-        closedOk_ = true;
-        if (::close(fd) != 0) return Fail("cannot write " + path_);
-        if (::rename(path_.c_str(), target.c_str()) != 0) return Fail("cannot replace " + target);
-        committed_ = true;
-        return true;
-    }
-
-private:
-    bool Flush() {
-        if (buffer_.empty()) return true;
-        const bool ok = WriteAll(buffer_.data(), buffer_.size());
-        buffer_.clear();
-        return ok;
-    }
-    bool WriteAll(const char* data, std::size_t n) {
-        while (n > 0) {
-            const ssize_t w = ::write(fd_, data, n);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return Fail("cannot write " + path_);
-            }
-            data += w;
-            n -= static_cast<std::size_t>(w);
-            written_ += static_cast<std::uint64_t>(w);
-        }
-        return true;
-    }
-    bool Fail(const std::string& what) {
-        const int number = errno;
-        if (error_.kind == WebFailure::None) {
-            const bool full = number == ENOSPC || number == EDQUOT;
-            error_ = Failure(full ? WebFailure::DiskFull : WebFailure::Folder, number,
-                             what + ": " + std::strerror(number));
-        }
-        return false;
-    }
-
-    std::string path_;
-    int fd_ = -1;
-    bool closedOk_ = false;
-    bool committed_ = false;
-    std::vector<char> buffer_;
-    std::uint64_t written_ = 0;
-    WebError error_;
-};
-
 std::size_t DownloadWrite(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* file = static_cast<PartFile*>(user);
+    auto* sink = static_cast<std::pair<const BodySink*, std::uint64_t>*>(user);
     const std::size_t n = size * count;
-    return file->Append(data, n) ? n : 0;
+    if (!(*sink->first)(data, n)) return 0;
+    sink->second += n;
+    return n;
 }
 
 }  // namespace
@@ -391,76 +282,36 @@ std::optional<std::string> CurlWeb::FetchText(const std::string& url, std::size_
 
 DownloadResult CurlWeb::Download(const std::string& url, const std::string& target,
                                  const Progress& progress, const Check& check) {
-    DownloadResult result;
-    result.error = CheckWebAddress(url);
-    if (result.error.kind != WebFailure::None) return result;
-    if (target.empty()) {
-        result.error = Failure(WebFailure::Folder, 0, "no target file");
+    return DownloadStaged(files_, PathStyle::Posix, static_cast<unsigned long>(getpid()), url, target,
+                          check, [&](const BodySink& body) {
+        TransferResult result;
+        Request request;
+        if (!request.Setup(url, caFile_, timeouts_)) {
+            result.error = Failure(WebFailure::Other, 0, "the web library could not be set up");
+            return result;
+        }
+        request.progress = &progress;
+        CURL* h = request.handle.get();
+        std::pair<const BodySink*, std::uint64_t> sink{&body, 0};
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DownloadWrite);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+        const CURLcode rc = curl_easy_perform(h);
+        result.httpStatus = request.Status();
+        result.error = request.Outcome(rc);
+        if (result.error.kind != WebFailure::None) return result;
+        curl_off_t expected = -1;
+        curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
+        if (expected >= 0 && static_cast<std::uint64_t>(expected) != sink.second) {
+            result.error = Failure(WebFailure::BrokenOff, CURLE_PARTIAL_FILE,
+                                   "the server sent " + std::to_string(sink.second) + " of " +
+                                       std::to_string(expected) + " bytes");
+        }
         return result;
-    }
-    Request request;
-    if (!request.Setup(url, caFile_, timeouts_)) {
-        result.error = Failure(WebFailure::Other, 0, "the web library could not be set up");
-        return result;
-    }
-    PartFile file(target);
-    if (!file.created()) {
-        result.error = file.error();
-        return result;
-    }
-    request.progress = &progress;
-    CURL* h = request.handle.get();
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DownloadWrite);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &file);
-    const CURLcode rc = curl_easy_perform(h);
-    result.httpStatus = request.Status();
-    if (rc == CURLE_WRITE_ERROR && file.error().kind != WebFailure::None) {
-        result.error = file.error();
-        return result;  // the partial file goes with `file`
-    }
-    result.error = request.Outcome(rc);
-    if (result.error.kind != WebFailure::None) return result;
-    curl_off_t expected = -1;
-    curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
-    if (!file.Finish(expected)) {
-        result.error = file.error();
-        return result;
-    }
-    if (check && !check(file.path())) {
-        result.error = Failure(WebFailure::Rejected, 0, "the received file was refused");
-        return result;
-    }
-    if (!file.Commit(target)) {
-        result.error = file.error();
-        return result;
-    }
-    result.ok = true;
-    return result;
+    });
 }
 
 int CurlWeb::RemoveLeftovers(const std::string& target) {
-    namespace fs = std::filesystem;
-    const fs::path t(target);
-    fs::path folder = t.parent_path();
-    if (folder.empty()) folder = ".";
-    const std::string name = t.filename().string();
-    std::error_code ec;
-    int removed = 0;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (!IsPartNameOf(entry, name)) continue;
-        const std::string path = it->path().string();
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0) continue;
-        struct stat st {};
-        // Only a plain file nobody holds: a running download keeps its lock.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.c_str()) == 0) {
-            ++removed;
-        }
-        ::close(fd);
-    }
-    return removed;
+    return RemoveStaleDownloads(files_, PathStyle::Posix, target);
 }
 
 }  // namespace zq::posix

@@ -9,6 +9,7 @@
 
 #include "platform/Web.h"
 #include "platform/WebRules.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace zq::posix {
 
@@ -37,6 +38,7 @@ private:
     std::string caFile_;
     WebTimeouts timeouts_;
     WebError lastError_;
+    PosixFiles files_;  // where downloads are staged
 };
 
 }  // namespace zq::posix

@@ -18,6 +18,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/StagedFile.h"
+
 namespace zq::posix {
 
 namespace {
@@ -33,8 +35,6 @@ constexpr long kAfsMagic = 0x5346414F;
 constexpr long kV9fsMagic = 0x01021997;
 constexpr long kCephMagic = 0x00C36400;
 constexpr long kFuseMagic = 0x65735546;
-
-constexpr const char* kTempInfix = ".zqtmp-";
 
 bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
@@ -83,7 +83,9 @@ FsStatus FromChangeErrno(int err, const std::string& path) {
             code = ClassifyErrno(err);
             if (code == kErrFileNotFound) code = kErrDeviceIo;
     }
-    return Fail(code, std::strerror(err), path);
+    FsStatus status = Fail(code, std::strerror(err), path);
+    status.system = err;
+    return status;
 }
 
 class Fd {
@@ -144,11 +146,6 @@ std::string DirName(const std::string& path) {
     return path.substr(0, pos);
 }
 
-std::string BaseName(const std::string& path) {
-    auto pos = path.find_last_of('/');
-    return pos == std::string::npos ? path : path.substr(pos + 1);
-}
-
 void SyncFolder(const std::string& folder) {
     Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.valid()) ::fsync(fd.get());
@@ -174,38 +171,6 @@ bool SameFile(int fd, const std::string& path) {
     struct stat a {}, b {};
     if (::fstat(fd, &a) != 0 || ::lstat(path.c_str(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A temporary file beside target; its name is returned through tempPath. Its writer keeps an
-// flock on it as long as the descriptor is open, which tells a clean-up that it is alive.
-int MakeTempBeside(const std::string& target, std::string& tempPath) {
-    std::string pattern = DirName(target) + "/." + BaseName(target) + kTempInfix + "XXXXXX";
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (fd < 0) return fd;
-        // A clean-up may have taken the new file for a leftover before our lock: start again.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && SameFile(fd, buf.data())) {
-            tempPath = buf.data();
-            return fd;
-        }
-        ::close(fd);
-    }
-    errno = EBUSY;
-    return -1;
-}
-
-// True for a name MakeTempBeside gives: "." + name + infix + six characters of mkostemp.
-bool IsTempName(const std::string& name) {
-    if (name.size() < 2 || name[0] != '.') return false;
-    std::size_t at = name.rfind(kTempInfix);
-    if (at == std::string::npos || at < 2) return false;
-    std::size_t tail = at + std::strlen(kTempInfix);
-    if (name.size() - tail != 6) return false;
-    for (std::size_t i = tail; i < name.size(); ++i)
-        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
-    return true;
 }
 
 // The nearest existing folder or file of path (path itself when it exists).
@@ -244,6 +209,43 @@ int RenameFile(const std::string& from, const std::string& to, bool noReplace) {
     ::unlink(from.c_str());
     return 0;
 }
+
+// The held file of a staged file: an flock on it tells a clean-up that its writer is alive,
+// and it is renamed into place while still locked.
+class PosixHeldFile : public IHeldFile {
+public:
+    PosixHeldFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixHeldFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int Descriptor() const { return fd_; }
+    FsStatus Write(const char* data, std::size_t size) override {
+        return WriteAllFd(fd_, data, size) ? Ok() : FromChangeErrno(errno, path_);
+    }
+    FsStatus Sync() override { return ::fsync(fd_) == 0 ? Ok() : FromChangeErrno(errno, path_); }
+    void KeepPropertiesOf(const std::string& source) override {
+        struct stat st {};
+        if (::stat(source.c_str(), &st) != 0) return;
+        ::fchmod(fd_, st.st_mode & 07777);
+        // Keep the last-write time, as a Windows copy does.
+        struct timespec stamps[2];
+        stamps[0].tv_sec = 0;
+        stamps[0].tv_nsec = UTIME_NOW;
+        stamps[1] = st.st_mtim;
+        ::futimens(fd_, stamps);
+    }
+    FsStatus RenameTo(const std::string& target, bool overwrite) override {
+        if (RenameFile(path_, target, !overwrite) != 0) return FromChangeErrno(errno, target);
+        ::close(fd_);
+        fd_ = -1;
+        SyncFolder(DirName(target));
+        return Ok();
+    }
+
+private:
+    int fd_;
+    std::string path_;
+};
 
 DateTime ToLocal(std::int64_t seconds) {
     DateTime t;
@@ -438,48 +440,21 @@ FsStatus PosixFiles::Copy(const std::string& source, const std::string& target, 
         if (HeldElsewhere(target)) return Fail(kErrPermission, "File is in use", target);
     }
 
-    std::string temp;
-    Fd out(MakeTempBeside(target, temp));
-    if (!out.valid()) return FromChangeErrno(errno, target);
-    auto failWith = [&](FsStatus status) {
-        out.Reset();
-        ::unlink(temp.c_str());
-        return status;
-    };
-
+    StagedFile out(*this, PathStyle::Posix, target, kCopySuffix, static_cast<unsigned long>(::getpid()));
     std::vector<char> buf(1 << 20);
-    std::uint64_t copied = 0;
     for (;;) {
         ssize_t n = ::read(in.get(), buf.data(), buf.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failWith(FromChangeErrno(errno, source));
+        if (n < 0) return FromChangeErrno(errno, source);
         if (n == 0) break;
-        if (!WriteAllFd(out.get(), buf.data(), static_cast<std::size_t>(n)))
-            return failWith(FromChangeErrno(errno, target));
-        copied += static_cast<std::uint64_t>(n);
+        if (!out.Write(buf.data(), static_cast<std::size_t>(n))) return out.Status();
     }
-    if (::fsync(out.get()) != 0) return failWith(FromChangeErrno(errno, target));
-    struct stat written {}, now {};
-    if (::fstat(out.get(), &written) != 0 || ::fstat(in.get(), &now) != 0 ||
-        written.st_size != now.st_size || copied != static_cast<std::uint64_t>(now.st_size))
-        return failWith(Fail(kErrDeviceIo, "Copy incomplete", target));
-
-    ::fchmod(out.get(), st.st_mode & 07777);
-    // Keep the last-write time, as a Windows copy does.
-    struct timespec stamps[2];
-    stamps[0].tv_sec = 0;
-    stamps[0].tv_nsec = UTIME_NOW;
-    stamps[1] = st.st_mtim;
-    ::futimens(out.get(), stamps);
-
-    // Renamed while still locked, so that no clean-up takes it for a leftover.
-    if (RenameFile(temp, target, !overwrite) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        return FromChangeErrno(err, target);
-    }
-    out.Reset();
-    SyncFolder(DirName(target));
+    if (!out.Finish()) return out.Status();
+    struct stat now {};
+    if (::fstat(in.get(), &now) != 0 || out.Written() != static_cast<std::uint64_t>(now.st_size))
+        return Fail(kErrDeviceIo, "Copy incomplete", target);
+    out.Held()->KeepPropertiesOf(source);
+    if (!out.Commit(overwrite)) return out.Status();
     return Ok();
 }
 
@@ -682,24 +657,10 @@ FsStatus PosixFiles::WriteAtomic(const std::string& path, const std::string& con
         if (S_ISDIR(st.st_mode)) return Fail(kErrPermission, "Is a folder", path);
         mode = st.st_mode & 07777;
     }
-    std::string temp;
-    Fd fd(MakeTempBeside(path, temp));
-    if (!fd.valid()) return FromChangeErrno(errno, path);
-    auto failWith = [&](int err) {
-        fd.Reset();
-        ::unlink(temp.c_str());
-        return FromChangeErrno(err, path);
-    };
-    if (!WriteAllFd(fd.get(), content.data(), content.size())) return failWith(errno);
-    if (::fsync(fd.get()) != 0) return failWith(errno);
-    ::fchmod(fd.get(), mode);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        return FromChangeErrno(err, path);
-    }
-    fd.Reset();
-    SyncFolder(DirName(path));
+    StagedFile out(*this, PathStyle::Posix, path, kCopySuffix, static_cast<unsigned long>(::getpid()));
+    if (!out.Write(content.data(), content.size()) || !out.Finish()) return out.Status();
+    ::fchmod(static_cast<PosixHeldFile*>(out.Held())->Descriptor(), mode);
+    if (!out.Commit(true)) return out.Status();
     return Ok();
 }
 
@@ -782,37 +743,39 @@ FsStatus PosixFiles::MakePrivateFolder(const std::string& folder) {
     return Ok();
 }
 
-int PosixFiles::RemoveLeftoverTemporaries(const std::string& folder) {
-    if (HasNul(folder) || folder.empty()) return 0;
-    Fd dirfd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dirfd.valid()) return 0;
+std::unique_ptr<IHeldFile> PosixFiles::CreateHeld(const std::string& path, FsStatus& status) {
+    if (HasNul(path) || path.empty()) {
+        status = BadName(path);
+        return nullptr;
+    }
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+        if (!fd.valid()) {
+            status = FromChangeErrno(errno, path);
+            return nullptr;
+        }
+        // A clean-up may have taken the new file for a leftover before our lock: start again.
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && SameFile(fd.get(), path)) {
+            status = Ok();
+            return std::make_unique<PosixHeldFile>(fd.Release(), path);
+        }
+    }
+    status = Fail(kErrPathFileAccess, "Cannot hold the new file", path);
+    return nullptr;
+}
+
+bool PosixFiles::RemoveUnheld(const std::string& path) {
+    if (HasNul(path) || path.empty()) return false;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {}, now {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // Other computers' locks may not reach us over the network: there, a leftover must also
     // have been untouched for a while.
-    const bool remote = IsRemote(folder);
-    const std::time_t staleBefore = std::time(nullptr) - 10 * 60;
-    std::vector<std::string> names;
-    int listFd = ::dup(dirfd.get());
-    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!dir) {
-        if (listFd >= 0) ::close(listFd);
-        return 0;
-    }
-    while (struct dirent* e = ::readdir(dir))
-        if (IsTempName(e->d_name)) names.emplace_back(e->d_name);
-    ::closedir(dir);
-    int removed = 0;
-    for (const std::string& name : names) {
-        Fd fd(::openat(dirfd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat st {}, now {};
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (remote && st.st_mtim.tv_sec > staleBefore) continue;
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // its writer is alive
-        if (::fstatat(dirfd.get(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-            now.st_ino != st.st_ino || now.st_dev != st.st_dev)
-            continue;
-        if (::unlinkat(dirfd.get(), name.c_str(), 0) == 0) ++removed;
-    }
-    return removed;
+    if (IsRemote(path) && st.st_mtim.tv_sec > std::time(nullptr) - 10 * 60) return false;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;  // its writer is alive
+    if (::lstat(path.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+        return false;
+    return ::unlink(path.c_str()) == 0;
 }
 
 namespace {

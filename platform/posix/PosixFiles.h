@@ -36,7 +36,8 @@ public:
     std::string VolumeOf(const std::string& path) override;
     std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
     FsStatus MakePrivateFolder(const std::string& folder) override;
-    int RemoveLeftoverTemporaries(const std::string& folder) override;
+    std::unique_ptr<IHeldFile> CreateHeld(const std::string& path, FsStatus& status) override;
+    bool RemoveUnheld(const std::string& path) override;
     // "owner:group mode", e.g. "1000:1000 0640" (mode in octal, with the set-id and sticky bits).
     std::string ReadPermissions(const std::string& path, FsStatus& status) override;
     FsStatus WritePermissions(const std::string& path, const std::string& permissions) override;

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
+#include "common/StagedFile.h"
 #include "platform/win32/WinText.h"
 
 namespace zq::win32 {
@@ -125,13 +125,6 @@ std::int64_t SizeOf(DWORD high, DWORD low) {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
 }
 
-// A name beside target that no other run uses.
-std::wstring TempBeside(const std::wstring& target) {
-    static std::atomic<unsigned> counter{0};
-    return target + L".zqtmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
-}
-
 void RemoveTemp(const std::wstring& temp) {
     SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(temp.c_str());
@@ -148,24 +141,48 @@ bool WriteAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
-// Flushes a finished copy to the disk and gives its size; the read-only attribute a copy
-// takes over is lifted for that moment.
-bool FlushAndMeasure(const std::wstring& path, std::int64_t& size) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    const bool readOnly =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    bool ok = false;
-    {
-        Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER n{};
-        ok = file.valid() && FlushFileBuffers(file.get()) && GetFileSizeEx(file.get(), &n);
-        size = n.QuadPart;
+// The held file of a staged file: opened without delete sharing, so a clean-up's deletion
+// fails while its writer lives, and hidden until it is renamed into place.
+class WinHeldFile : public IHeldFile {
+public:
+    WinHeldFile(HANDLE file, std::wstring path, std::string shown)
+        : file_(file), path_(std::move(path)), shown_(std::move(shown)) {}
+    FsStatus Write(const char* data, std::size_t size) override {
+        return WriteAll(file_.get(), data, size) ? FsStatus{} : Failure(GetLastError(), shown_);
     }
-    if (readOnly) SetFileAttributesW(path.c_str(), attributes);
-    return ok;
-}
+    FsStatus Sync() override {
+        return FlushFileBuffers(file_.get()) ? FsStatus{} : Failure(GetLastError(), shown_);
+    }
+    void KeepPropertiesOf(const std::string& source) override {
+        std::wstring from;
+        DWORD err = ERROR_SUCCESS;
+        WIN32_FILE_ATTRIBUTE_DATA src{};
+        if (!SysPath(source, from, err) || !Attributes(from, src)) return;
+        SetFileTime(file_.get(), nullptr, nullptr, &src.ftLastWriteTime);
+        attributes_ = src.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        if (attributes_ == 0) attributes_ = FILE_ATTRIBUTE_NORMAL;
+    }
+    FsStatus RenameTo(const std::string& target, bool overwrite) override {
+        std::wstring to;
+        DWORD err = ERROR_SUCCESS;
+        if (!SysPath(target, to, err)) return SysPathFailure(err, target);
+        // Windows renames no file that is open without delete sharing.
+        file_.Reset();
+        SetFileAttributesW(path_.c_str(), attributes_);
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+        if (MoveFileExW(path_.c_str(), to.c_str(), flags)) return {};
+        err = GetLastError();
+        SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);  // so that it can be removed
+        return Failure(err, target);
+    }
+
+private:
+    Handle file_;
+    std::wstring path_;
+    std::string shown_;
+    DWORD attributes_ = FILE_ATTRIBUTE_NORMAL;
+};
 
 class WinTextFile : public ITextFile {
 public:
@@ -281,28 +298,26 @@ FsStatus WinFiles::Copy(const std::string& source, const std::string& target, bo
             return {kErrPermission, ErrorText(ERROR_ACCESS_DENIED) + ": " + target};
     }
 
-    // Into a name of its own beside the target, flushed and measured, then renamed into
-    // place: the target is never left half written.
-    const std::wstring temp = TempBeside(to);
-    if (!CopyFileExW(from.c_str(), temp.c_str(), nullptr, nullptr, nullptr,
-                     COPY_FILE_FAIL_IF_EXISTS)) {
-        err = GetLastError();
-        RemoveTemp(temp);
-        return Failure(err, err == ERROR_SHARING_VIOLATION ? source : target);
+    // Staged beside the target, then renamed into place: the target is never left half written.
+    Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.valid()) return Failure(GetLastError(), source);
+    StagedFile out(*this, PathStyle::Windows, target, kCopySuffix, GetCurrentProcessId());
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
+            return Failure(GetLastError(), source);
+        if (n == 0) break;
+        if (!out.Write(buffer.data(), n)) return out.Status();
     }
-    std::int64_t copied = -1;
-    WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (!FlushAndMeasure(temp, copied) || !Attributes(from, now) ||
-        copied != SizeOf(now.nFileSizeHigh, now.nFileSizeLow)) {
-        RemoveTemp(temp);
+    if (!out.Finish()) return out.Status();
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(in.get(), &size) || out.Written() != static_cast<std::uint64_t>(size.QuadPart))
         return {kErrDeviceIo, "Copy incomplete: " + target};
-    }
-    DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(temp.c_str(), to.c_str(), flags)) {
-        err = GetLastError();
-        RemoveTemp(temp);
-        return Failure(err, target);
-    }
+    in.Reset();
+    out.Held()->KeepPropertiesOf(source);
+    if (!out.Commit(overwrite)) return out.Status();
     return {};
 }
 
@@ -502,24 +517,44 @@ FsStatus WinFiles::WriteAtomic(const std::string& path, const std::string& conte
     WIN32_FILE_ATTRIBUTE_DATA existing{};
     if (Attributes(p, existing) && (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return {kErrPermission, "Is a folder: " + path};
-    const std::wstring temp = TempBeside(p);
-    {
-        Handle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return Failure(GetLastError(), path);
-        if (!WriteAll(file.get(), content.data(), content.size()) || !FlushFileBuffers(file.get())) {
-            err = GetLastError();
-            file.Reset();
-            RemoveTemp(temp);
-            return Failure(err, path);
-        }
-    }
-    if (!MoveFileExW(temp.c_str(), p.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        err = GetLastError();
-        RemoveTemp(temp);
-        return Failure(err, path);
-    }
+    StagedFile out(*this, PathStyle::Windows, path, kCopySuffix, GetCurrentProcessId());
+    if (!out.Write(content.data(), content.size()) || !out.Finish() || !out.Commit(true))
+        return out.Status();
     return {};
+}
+
+std::unique_ptr<IHeldFile> WinFiles::CreateHeld(const std::string& path, FsStatus& status) {
+    std::wstring p;
+    DWORD err = ERROR_SUCCESS;
+    if (!SysPath(path, p, err)) {
+        status = SysPathFailure(err, path);
+        return nullptr;
+    }
+    HANDLE file = CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        status = Failure(GetLastError(), path);
+        return nullptr;
+    }
+    status = {};
+    return std::make_unique<WinHeldFile>(file, p, path);
+}
+
+bool WinFiles::RemoveUnheld(const std::string& path) {
+    std::wstring p;
+    DWORD err = ERROR_SUCCESS;
+    if (!SysPath(path, p, err)) return false;
+    const DWORD attributes = GetFileAttributesW(p.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        return false;
+    }
+    // A live writer holds its file without delete sharing: the deletion fails for it.
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(p.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (DeleteFileW(p.c_str())) return true;
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(p.c_str(), attributes);
+    return false;
 }
 
 std::int64_t WinFiles::FreeSpace(const std::string& folder) {

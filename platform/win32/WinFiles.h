@@ -34,7 +34,8 @@ public:
     std::string VolumeOf(const std::string& path) override;
     std::unique_ptr<IFileLock> TryLock(const std::string& path, FsStatus& status) override;
     FsStatus MakePrivateFolder(const std::string& folder) override;
-    int RemoveLeftoverTemporaries(const std::string& folder) override;
+    std::unique_ptr<IHeldFile> CreateHeld(const std::string& path, FsStatus& status) override;
+    bool RemoveUnheld(const std::string& path) override;
     // In WinPermissions.cpp: owner and access list as SDDL ("O:...D:..."), read and set through
     // the extended path forms.
     std::string ReadPermissions(const std::string& path, FsStatus& status) override;

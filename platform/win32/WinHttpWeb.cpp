@@ -6,7 +6,6 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,7 +25,6 @@ using Clock = std::chrono::steady_clock;
 constexpr wchar_t kAgent[] = L"Zequora";
 constexpr int kMaxRedirects = 5;
 constexpr DWORD kReadBytes = 256 * 1024;
-constexpr std::size_t kWriteBufferBytes = 1u << 20;
 constexpr std::size_t kMaxCaFileBytes = 1u << 20;
 
 WebError Failure(WebFailure kind, long code, std::string detail) {
@@ -286,7 +284,7 @@ private:
 };
 
 // Receives the body; false stops the transfer (the receiver knows why).
-using Sink = std::function<bool(const char* data, std::size_t size)>;
+using Sink = BodySink;
 // Sees the announced length (-1 when none) before the body; false stops the transfer.
 using LengthSeen = std::function<bool(std::int64_t length)>;
 
@@ -519,109 +517,6 @@ private:
     HANDLE h_;
 };
 
-// Folder part (with its separator, may be empty) and name of a path.
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-    const auto cut = path.find_last_of("\\/");
-    folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-    name = cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-// The hidden temporary file of one download: buffered writes, removed unless committed.
-// It stays open without delete sharing while it lives, so a leftover that can be deleted
-// is known to be stale.
-class PartFile {
-public:
-    explicit PartFile(const std::string& target) {
-        std::string folder, name;
-        SplitPath(target, folder, name);
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
-            path_ = folder + PartFileName(name, GetCurrentProcessId(), counter++);
-            file_.Reset(CreateFileW(Wide(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            if (!file_.valid() && GetLastError() != ERROR_FILE_EXISTS) break;
-        }
-        if (!file_.valid()) {
-            Fail("cannot create " + path_);
-            return;
-        }
-        created_ = true;
-        buffer_.reserve(kWriteBufferBytes);
-    }
-    ~PartFile() {
-        file_.Close();
-        if (created_ && !committed_) DeleteFileW(Wide(path_).c_str());
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    bool created() const { return created_; }
-    const WebError& error() const { return error_; }
-    const std::string& path() const { return path_; }
-
-    bool Append(const char* data, std::size_t n) {
-        if (buffer_.size() + n > kWriteBufferBytes && !Flush()) return false;
-        if (n >= kWriteBufferBytes) return WriteAll(data, n);
-        buffer_.insert(buffer_.end(), data, data + n);
-        return true;
-    }
-
-    // Makes the file complete on disk.
-    bool Finish() {
-        if (!Flush()) return false;
-        if (!FlushFileBuffers(file_.get())) return Fail("cannot write " + path_);
-        return true;
-    }
-
-    // Puts the finished file, no longer hidden, in place of the target.
-    bool Commit(const std::string& target) {
-        if (!file_.Close()) return Fail("cannot write " + path_);
-        const std::wstring from = Wide(path_);
-        if (!SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL)) return Fail("cannot change " + path_);
-        if (!MoveFileExW(from.c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return Fail("cannot replace " + target);
-        }
-        committed_ = true;
-        return true;
-    }
-
-private:
-    bool Flush() {
-        if (buffer_.empty()) return true;
-        const bool ok = WriteAll(buffer_.data(), buffer_.size());
-        buffer_.clear();
-        return ok;
-    }
-    bool WriteAll(const char* data, std::size_t n) {
-        while (n > 0) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
-            DWORD written = 0;
-            if (!WriteFile(file_.get(), data, chunk, &written, nullptr) || written == 0) {
-                return Fail("cannot write " + path_);
-            }
-            data += written;
-            n -= written;
-        }
-        return true;
-    }
-    bool Fail(const std::string& what) {
-        const DWORD number = GetLastError();
-        if (error_.kind == WebFailure::None) {
-            const bool full = number == ERROR_DISK_FULL || number == ERROR_HANDLE_DISK_FULL;
-            error_ = Failure(full ? WebFailure::DiskFull : WebFailure::Folder, static_cast<long>(number),
-                             what + ": " + ErrorText(number));
-        }
-        return false;
-    }
-
-    std::string path_;
-    FileHandle file_;
-    bool created_ = false;
-    bool committed_ = false;
-    std::vector<char> buffer_;
-    WebError error_;
-};
-
 // The certificates of a PEM file, in a memory store; nothing when it holds none or cannot
 // be read.
 HCERTSTORE LoadAuthorities(const std::string& caFile, std::string& why) {
@@ -766,62 +661,18 @@ std::optional<std::string> WinHttpWeb::FetchText(const std::string& url, std::si
 
 DownloadResult WinHttpWeb::Download(const std::string& url, const std::string& target, const Progress& progress,
                                     const Check& check) {
-    DownloadResult result;
-    result.error = CheckWebAddress(url);
-    if (result.error.kind != WebFailure::None) return result;
-    if (target.empty()) {
-        result.error = Failure(WebFailure::Folder, 0, "no target file");
-        return result;
-    }
-    PartFile file(target);
-    if (!file.created()) {
-        result.error = file.error();
-        return result;
-    }
-    Transfer transfer(caFile_, timeouts_, progress);
-    result.error = transfer.Run(
-        url, [](std::int64_t) { return true; },
-        [&](const char* data, std::size_t n) { return file.Append(data, n); });
-    result.httpStatus = transfer.status;
-    if (file.error().kind != WebFailure::None) {
-        result.error = file.error();
-        return result;  // the partial file goes with `file`
-    }
-    if (result.error.kind != WebFailure::None) return result;
-    if (!file.Finish()) {
-        result.error = file.error();
-        return result;
-    }
-    if (check && !check(file.path())) {
-        result.error = Failure(WebFailure::Rejected, 0, "the received file was refused");
-        return result;
-    }
-    if (!file.Commit(target)) {
-        result.error = file.error();
-        return result;
-    }
-    result.ok = true;
-    return result;
+    return DownloadStaged(files_, PathStyle::Windows, GetCurrentProcessId(), url, target, check,
+                          [&](const BodySink& body) {
+                              Transfer transfer(caFile_, timeouts_, progress);
+                              TransferResult result;
+                              result.error = transfer.Run(url, [](std::int64_t) { return true; }, body);
+                              result.httpStatus = transfer.status;
+                              return result;
+                          });
 }
 
 int WinHttpWeb::RemoveLeftovers(const std::string& target) {
-    std::string folder, name;
-    SplitPath(target, folder, name);
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW(Wide(folder + "." + name + ".*.part").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int removed = 0;
-    do {
-        const std::string entry = Utf8(std::wstring(found.cFileName));
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-            !IsPartNameOf(entry, name)) {
-            continue;
-        }
-        // A running download holds its file without delete sharing: the deletion fails.
-        if (DeleteFileW(Wide(folder + entry).c_str())) ++removed;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return removed;
+    return RemoveStaleDownloads(files_, PathStyle::Windows, target);
 }
 
 }  // namespace zq::win32

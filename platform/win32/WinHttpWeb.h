@@ -7,6 +7,7 @@
 
 #include "platform/Web.h"
 #include "platform/WebRules.h"
+#include "platform/win32/WinFiles.h"
 
 namespace zq::win32 {
 
@@ -30,6 +31,7 @@ private:
     std::string caFile_;
     WebTimeouts timeouts_;
     WebError lastError_;
+    WinFiles files_;  // where downloads are staged
 };
 
 // Whether the server certificate's chain ends in a certificate authority of the PEM file

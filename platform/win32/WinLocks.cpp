@@ -178,40 +178,6 @@ FsStatus WinFiles::MakePrivateFolder(const std::string& folder) {
     return {};
 }
 
-int WinFiles::RemoveLeftoverTemporaries(const std::string& folder) {
-    std::wstring p;
-    if (!FullPath(folder, p)) return 0;
-    if (p.back() != L'\\') p += L'\\';
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((p + L"*.zqtmp-*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    int removed = 0;
-    do {
-        // Only names Copy, Move and WriteAtomic give: "<target>.zqtmp-<process>-<number>".
-        const std::wstring name = found.cFileName;
-        const std::size_t mark = name.rfind(L".zqtmp-");
-        if (mark == std::wstring::npos || mark == 0 || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        const std::wstring tail = name.substr(mark + 7);
-        const std::size_t dash = tail.find(L'-');
-        if (dash == 0 || dash == std::wstring::npos || dash + 1 == tail.size() ||
-            tail.find_first_not_of(L"0123456789-") != std::wstring::npos ||
-            tail.find(L'-', dash + 1) != std::wstring::npos)
-            continue;
-        // A live writer holds its temporary sharing nothing: the deletion fails for it.
-        const std::wstring full = p + name;
-        const DWORD attributes = found.dwFileAttributes;
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(full.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-        if (DeleteFileW(full.c_str()))
-            ++removed;
-        else if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(full.c_str(), attributes);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return removed;
-}
-
 std::unique_ptr<RegLock> WinRegistry::LockRoot(RegRoot root) {
     // The user's own registry is shared by the user's processes of this session.
     HANDLE mutex = CreateMutexW(nullptr, FALSE,

@@ -134,7 +134,7 @@ int ChangeError(DWORD code, bool renameHeld) {
 }
 
 FsStatus Failure(DWORD code, const std::string& path, bool renameHeld) {
-    return {ChangeError(code, renameHeld), ErrorText(code, path) + ": " + path};
+    return {ChangeError(code, renameHeld), ErrorText(code, path) + ": " + path, static_cast<long>(code)};
 }
 
 bool WidePath(const std::string& path, std::wstring& out) {

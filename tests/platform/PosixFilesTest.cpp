@@ -2,6 +2,8 @@
 // (another process holding an flock), whole-or-nothing copies and moves.
 #include <gtest/gtest.h>
 
+#include "common/StagedFile.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -360,7 +362,7 @@ namespace {
 std::vector<std::string> Temporaries(const std::string& folder) {
     std::vector<std::string> found;
     for (const std::string& name : Names(folder))
-        if (name.find(".zqtmp-") != std::string::npos) found.push_back(name);
+        if (name.find(".zqtmp") != std::string::npos) found.push_back(name);
     return found;
 }
 
@@ -456,7 +458,8 @@ TEST(PosixFiles, TemporariesOfAKilledCopyAreRemovedButNotThoseOfALiveWriter) {
     EXPECT_EQ(code, -1);  // killed by the signal
     std::vector<std::string> left = Temporaries(dir / "Save");
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(left[0].rfind(".R_250101_000000.mdb.zqtmp-", 0), 0u) << left[0];
+    EXPECT_EQ(left[0].rfind(".R_250101_000000.mdb.", 0), 0u) << left[0];
+    EXPECT_TRUE(left[0].ends_with(".zqtmp")) << left[0];
     EXPECT_FALSE(fs::exists(dir / "Save/R_250101_000000.mdb"));
 
     // A writer that is alive keeps its temporary; names of others stay anyway.
@@ -467,13 +470,13 @@ TEST(PosixFiles, TemporariesOfAKilledCopyAreRemovedButNotThoseOfALiveWriter) {
     for (const char* other : {"Save/R_250103_000000.mdb", "Save/.R_x.mdb.zqtmp-toolong1", "Save/x.zqtmp-Ab12Cd"})
         WriteFile(dir / other, "x");
 
-    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir / "Save"), 1);
+    EXPECT_EQ(zq::RemoveLeftoverTemporaries(files, zq::PathStyle::Posix, dir / "Save"), 1);
     EXPECT_EQ(Temporaries(dir / "Save"),
               (std::vector<std::string>{".R_250102_000000.mdb.zqtmp-Ab12Cd", ".R_x.mdb.zqtmp-toolong1",
                                         "x.zqtmp-Ab12Cd"}));
     EXPECT_TRUE(fs::exists(dir / "Save/R_250103_000000.mdb"));
     writer.Kill();
-    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir / "Save"), 1);  // its writer is gone now
+    EXPECT_EQ(zq::RemoveLeftoverTemporaries(files, zq::PathStyle::Posix, dir / "Save"), 1);  // its writer is gone now
 
     // A copy and an atomic write made meanwhile are whole and leave nothing behind.
     EXPECT_TRUE(files.Copy(dir / "zqdata.mdb", dir / "Save/R_250104_000000.mdb", true).ok());

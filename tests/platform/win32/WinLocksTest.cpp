@@ -1,6 +1,8 @@
 // Run locks, private folders, volumes, leftover temporaries, the registry's writers' lock and
 // failing text files of the Win32 adapters, against Wine's files, security and processes.
 #include <gtest/gtest.h>
+
+#include "common/StagedFile.h"
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -274,13 +276,13 @@ TEST(WinLocks, LeftoverTemporariesGoButNotOnesAWriterHolds) {
     HeldFile writer(live, 0);
     ASSERT_TRUE(writer.ok());
 
-    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir.Path()), 2);
+    EXPECT_EQ(zq::RemoveLeftoverTemporaries(files, zq::PathStyle::Windows, dir.Path()), 2);
     EXPECT_FALSE(zqwin::PathExists(stale));
     EXPECT_FALSE(zqwin::PathExists(readOnly));
     EXPECT_TRUE(zqwin::PathExists(live));
     EXPECT_TRUE(zqwin::PathExists(other));
     EXPECT_TRUE(zqwin::PathExists(data));
-    EXPECT_EQ(files.RemoveLeftoverTemporaries(dir.Path() + "\\"), 0);
+    EXPECT_EQ(zq::RemoveLeftoverTemporaries(files, zq::PathStyle::Windows, dir.Path() + "\\"), 0);
 
     // The names are those the adapter's writers use: a finished write leaves none to find.
     ASSERT_TRUE(files.WriteAtomic(dir / "note.ini", "x").ok());

@@ -1,0 +1,234 @@
+#include "support/MemoryFiles.h"
+
+#include <algorithm>
+
+namespace zqtest {
+namespace {
+
+using zq::FsStatus;
+
+FsStatus NotFound(const std::string& path) { return {zq::kErrFileNotFound, "File not found: " + path}; }
+
+class MemoryText : public zq::ITextFile {
+public:
+    MemoryText(MemoryFiles& files, std::string path) : files_(files), path_(std::move(path)) {}
+    bool Write(const std::string& text) override {
+        if (files_.fail && !files_.fail("Write", path_).ok()) failed_ = true;
+        if (!failed_) files_.files[path_].content += text;
+        return !failed_;
+    }
+    bool Close() override { return !failed_; }
+    bool Failed() const override { return failed_; }
+
+private:
+    MemoryFiles& files_;
+    std::string path_;
+    bool failed_ = false;
+};
+
+class MemoryRead : public zq::IReadFile {
+public:
+    explicit MemoryRead(std::string content) : content_(std::move(content)) {}
+    std::uint64_t Size() const override { return content_.size(); }
+    std::string ReadAt(std::uint64_t offset, std::size_t size) override {
+        return offset >= content_.size() ? std::string() : content_.substr(offset, size);
+    }
+
+private:
+    std::string content_;
+};
+
+class MemoryHeld : public zq::IHeldFile {
+public:
+    MemoryHeld(MemoryFiles& files, std::string path) : files_(files), path_(std::move(path)) {
+        ++files_.files[path_].holders;
+    }
+    ~MemoryHeld() override { Release(); }
+    FsStatus Write(const char* data, std::size_t size) override {
+        if (FsStatus st = Injected("Write"); !st.ok()) return st;
+        files_.files[path_].content.append(data, size);
+        return {};
+    }
+    FsStatus Sync() override { return Injected("Sync"); }
+    void KeepPropertiesOf(const std::string& source) override {
+        if (auto it = files_.files.find(source); it != files_.files.end()) {
+            files_.files[path_].lastWrite = it->second.lastWrite;
+            attributes_ = it->second.attributes;
+        }
+    }
+    FsStatus RenameTo(const std::string& target, bool overwrite) override {
+        if (FsStatus st = Injected("Rename"); !st.ok()) return st;
+        if (!overwrite && files_.Has(target)) return {zq::kErrFileExists, "File exists: " + target};
+        if (files_.Has(target) && files_.files[target].holders > 0)
+            return {zq::kErrPermission, "File is in use: " + target};
+        Release();
+        files_.files[target] = files_.files[path_];
+        files_.files[target].attributes = attributes_;  // no longer hidden
+        files_.files.erase(path_);
+        return {};
+    }
+
+private:
+    FsStatus Injected(const std::string& operation) const {
+        return files_.fail ? files_.fail(operation, path_) : FsStatus{};
+    }
+    void Release() {
+        if (held_ && files_.Has(path_)) --files_.files[path_].holders;
+        held_ = false;
+    }
+    MemoryFiles& files_;
+    std::string path_;
+    bool held_ = true;
+    std::uint32_t attributes_ = zq::kAttrNormal;
+};
+
+}  // namespace
+
+FsStatus MemoryFiles::Injected(const std::string& operation, const std::string& path) const {
+    return fail ? fail(operation, path) : FsStatus{};
+}
+
+std::string MemoryFiles::FolderOf(const std::string& path) const {
+    const std::size_t at = path.find_last_of(style_ == zq::PathStyle::Windows ? "\\/" : "/");
+    return at == std::string::npos ? std::string() : path.substr(0, at);
+}
+
+std::string MemoryFiles::Content(const std::string& path) const {
+    const auto it = files.find(path);
+    return it == files.end() ? "<missing>" : it->second.content;
+}
+
+bool MemoryFiles::Exists(const std::string& path, std::uint32_t attrMask, int* error) {
+    if (error) *error = 0;
+    if (folders.count(path)) return (attrMask & zq::kAttrDirectory) != 0;
+    const auto it = files.find(path);
+    if (it == files.end()) return false;
+    const std::uint32_t special = it->second.attributes & (zq::kAttrHidden | zq::kAttrSystem);
+    return (special & ~attrMask) == 0;
+}
+
+bool MemoryFiles::IsDirectory(const std::string& path, int* error) {
+    if (error) *error = 0;
+    return folders.count(path) != 0;
+}
+
+FsStatus MemoryFiles::MakeDirectory(const std::string& path) {
+    if (FsStatus st = Injected("MakeDirectory", path); !st.ok()) return st;
+    if (folders.count(path) || Has(path)) return {zq::kErrPathFileAccess, "Exists: " + path};
+    folders.insert(path);
+    return {};
+}
+
+FsStatus MemoryFiles::Copy(const std::string& source, const std::string& target, bool overwrite) {
+    if (FsStatus st = Injected("Copy", target); !st.ok()) return st;
+    if (!Has(source)) return NotFound(source);
+    if (Has(target) && !overwrite) return {zq::kErrFileExists, "File exists: " + target};
+    files[target] = files[source];
+    files[target].holders = 0;
+    return {};
+}
+
+FsStatus MemoryFiles::Move(const std::string& source, const std::string& target) {
+    if (FsStatus st = Injected("Move", source); !st.ok()) return st;
+    if (!Has(source)) return NotFound(source);
+    if (files[source].holders > 0) return {zq::kErrPathFileAccess, "File is in use: " + source};
+    if (Has(target)) return {zq::kErrFileExists, "File exists: " + target};
+    files[target] = files[source];
+    files.erase(source);
+    return {};
+}
+
+FsStatus MemoryFiles::Remove(const std::string& path) {
+    if (FsStatus st = Injected("Remove", path); !st.ok()) return st;
+    const auto it = files.find(path);
+    if (it == files.end()) return NotFound(path);
+    if (it->second.holders > 0 || (it->second.attributes & zq::kAttrReadOnly))
+        return {zq::kErrPermission, "Permission denied: " + path};
+    files.erase(it);
+    return {};
+}
+
+FsStatus MemoryFiles::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    if (FsStatus st = Injected("SetAttributes", path); !st.ok()) return st;
+    if (!Has(path)) return NotFound(path);
+    files[path].attributes = attributes;
+    return {};
+}
+
+std::optional<std::uint32_t> MemoryFiles::GetAttributes(const std::string& path) {
+    if (folders.count(path)) return zq::kAttrDirectory;
+    if (!Has(path)) return std::nullopt;
+    return files[path].attributes;
+}
+
+std::int64_t MemoryFiles::Size(const std::string& path) {
+    return Has(path) ? static_cast<std::int64_t>(files[path].content.size()) : -1;
+}
+
+zq::FileTimes MemoryFiles::Times(const std::string& path) {
+    if (!Has(path)) return {};
+    const zq::DateTime t = files[path].lastWrite;
+    return {t, t, t};
+}
+
+std::vector<zq::DirEntry> MemoryFiles::List(const std::string& folder) {
+    std::string base = folder;
+    while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+    std::vector<zq::DirEntry> entries;
+    for (const auto& [path, file] : files) {
+        if (FolderOf(path) != base) continue;
+        zq::DirEntry entry;
+        entry.name = path.substr(base.size() + 1);
+        entry.size = static_cast<std::int64_t>(file.content.size());
+        entry.times = {file.lastWrite, file.lastWrite, file.lastWrite};
+        entries.push_back(entry);
+    }
+    for (const std::string& path : folders) {
+        if (FolderOf(path) == base && path != base) entries.push_back({path.substr(base.size() + 1), true, 0, {}});
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return entries;
+}
+
+std::unique_ptr<zq::ITextFile> MemoryFiles::OpenText(const std::string& path, bool append) {
+    if (!Injected("Open", path).ok()) return nullptr;
+    if (!append || !Has(path)) files[path].content.clear();
+    return std::make_unique<MemoryText>(*this, path);
+}
+
+std::unique_ptr<zq::IReadFile> MemoryFiles::OpenRead(const std::string& path) {
+    if (!Has(path) || !Injected("Open", path).ok()) return nullptr;
+    return std::make_unique<MemoryRead>(files[path].content);
+}
+
+std::optional<std::string> MemoryFiles::ReadAll(const std::string& path, std::size_t maxBytes) {
+    if (!Has(path) || !Injected("Open", path).ok() || files[path].content.size() > maxBytes)
+        return std::nullopt;
+    return files[path].content;
+}
+
+FsStatus MemoryFiles::WriteAtomic(const std::string& path, const std::string& content) {
+    if (FsStatus st = Injected("Write", path); !st.ok()) return st;
+    files[path].content = content;
+    return {};
+}
+
+std::unique_ptr<zq::IHeldFile> MemoryFiles::CreateHeld(const std::string& path, FsStatus& status) {
+    status = Injected("Create", path);
+    if (!status.ok()) return nullptr;
+    if (Has(path)) {
+        status = {zq::kErrFileExists, "File exists: " + path};
+        return nullptr;
+    }
+    files[path].attributes = zq::kAttrHidden;
+    return std::make_unique<MemoryHeld>(*this, path);
+}
+
+bool MemoryFiles::RemoveUnheld(const std::string& path) {
+    const auto it = files.find(path);
+    if (it == files.end() || it->second.holders > 0) return false;
+    files.erase(it);
+    return true;
+}
+
+}  // namespace zqtest
