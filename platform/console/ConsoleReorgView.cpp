@@ -12,9 +12,7 @@ using reorg::Control;
 using reorg::Event;
 using reorg::Flow;
 
-ConsoleReorgView::ConsoleReorgView(std::istream& in, std::ostream& out) : in_(in), out_(out) {
-    hidden_.insert(Control::lblFortschritt);
-}
+ConsoleReorgView::ConsoleReorgView(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
 Flow ConsoleReorgView::Show(reorg::IReorgEvents& events) {
     if (shown_) return Flow::Go;
@@ -25,51 +23,12 @@ Flow ConsoleReorgView::Show(reorg::IReorgEvents& events) {
 }
 
 void ConsoleReorgView::SetText(Control control, const std::string& text) {
-    texts_[control] = text;
-    // The progress label is the one control that changes while the window is up.
-    if (shown_ && control == Control::lblFortschritt && !hidden_.count(control)) {
-        EndBusyLine();
-        out_ << "lblFortschritt" << (rightAligned_.count(control) ? " (rechts)" : "") << ": "
-             << text << '\n'
-             << std::flush;
-    }
-}
-
-std::string ConsoleReorgView::Text(Control control) const {
-    auto it = texts_.find(control);
-    return it == texts_.end() ? std::string() : it->second;
-}
-
-void ConsoleReorgView::SetEnabled(Control control, bool enabled) {
-    if (enabled)
-        disabled_.erase(control);
-    else
-        disabled_.insert(control);
-}
-
-bool ConsoleReorgView::IsEnabled(Control control) const { return !disabled_.count(control); }
-
-void ConsoleReorgView::SetVisible(Control control, bool visible) {
-    if (visible)
-        hidden_.erase(control);
-    else
-        hidden_.insert(control);
-}
-
-void ConsoleReorgView::SetAlignment(Control control, reorg::Alignment alignment) {
-    if (alignment == reorg::Alignment::Right)
-        rightAligned_.insert(control);
-    else
-        rightAligned_.erase(control);
-}
-
-void ConsoleReorgView::UseSystemDrawnButton(Control) {}  // one style on a terminal
-
-void ConsoleReorgView::SetReadOnly(Control control, bool readOnly) {
-    if (readOnly)
-        readOnly_.insert(control);
-    else
-        readOnly_.erase(control);
+    ModelledReorgView::SetText(control, text);
+    const reorg::ControlState& s = State(control);
+    if (!shown_ || control != Control::lblFortschritt || !s.visible) return;
+    EndBusyLine();
+    out_ << "lblFortschritt" << (s.rightAligned ? " (rechts)" : "") << ": " << s.text << '\n'
+         << std::flush;
 }
 
 // The lines of the input answer the window and the message boxes in their order, so a wait
@@ -100,9 +59,9 @@ void ConsoleReorgView::PrintWindow() {
     EndBusyLine();
     out_ << "==== " << Text(Control::frmZQR) << " ====\n"
          << Text(Control::lblDatendatei) << ": [" << Text(Control::txtDatenbank) << "]\n";
-    if (!hidden_.count(Control::lblFortschritt))
-        out_ << "lblFortschritt" << (rightAligned_.count(Control::lblFortschritt) ? " (rechts)" : "")
-             << ": " << Text(Control::lblFortschritt) << '\n';
+    if (const reorg::ControlState& progress = State(Control::lblFortschritt); progress.visible)
+        out_ << "lblFortschritt" << (progress.rightAligned ? " (rechts)" : "") << ": " << progress.text
+             << '\n';
     out_ << std::flush;
 }
 
@@ -145,7 +104,7 @@ void ConsoleReorgView::Run(reorg::IReorgEvents& events) {
             std::string path = line.substr(line.find(answer) + 2);
             while (!path.empty() && (path[0] == ' ' || path[0] == '\t')) path.erase(0, 1);
             while (!path.empty() && (path.back() == '\r' || path.back() == '\n')) path.pop_back();
-            if (!readOnly_.count(Control::txtDatenbank)) SetText(Control::txtDatenbank, path);
+            if (!State(Control::txtDatenbank).readOnly) SetText(Control::txtDatenbank, path);
             flow = events.Deliver(Event::TxtDatenbankLostFocus);
             PrintWindow();
         } else {

@@ -15,9 +15,11 @@
 #include <array>
 
 #include "platform/qt/QtUi.h"
+#include "reorg/frmZQR/Design.h"
 
 namespace zq::qt {
 
+namespace design = reorg::design;
 using reorg::Alignment;
 using reorg::Control;
 using reorg::Event;
@@ -25,27 +27,7 @@ using reorg::Flow;
 
 namespace {
 
-constexpr std::size_t kControls = 8;
-std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
-
-// Client area and control rectangles of the design, in twips: left, top, width, height.
-constexpr int kClientWidth = 6630;
-constexpr int kClientHeight = 1980;
-struct TwipRect {
-    int left, top, width, height;
-};
-constexpr TwipRect kPic{6130, 645, 240, 240};
-constexpr TwipRect kEnde{210, 1200, 3060, 495};
-constexpr TwipRect kReorg{3360, 1200, 3060, 495};
-constexpr TwipRect kPath{210, 615, 5805, 315};
-constexpr TwipRect kFileButton{6090, 615, 315, 315};
-constexpr TwipRect kProgress{3420, 360, 2595, 255};
-constexpr TwipRect kCaption{240, 345, 5970, 255};
-// The waiting sign of long steps, below the buttons.
-constexpr TwipRect kBusyText{210, 1740, 3060, 210};
-constexpr TwipRect kBusyBar{3360, 1770, 3060, 150};
-
-const QColor kStartGreen(128, 255, 128);
+const QColor kStartGreen(design::kStartGreen.red, design::kStartGreen.green, design::kStartGreen.blue);
 // The design's flat light green: a palette colour alone is drawn as a pale gradient by most
 // styles, a style sheet fills the face with exactly this colour.
 const char* const kStartGreenSheet =
@@ -57,33 +39,19 @@ const char* const kStartGreenSheet =
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QFont ArialBold(double points) {
-    QFont font(QStringLiteral("Arial"));
+    QFont font(QString::fromLatin1(design::kFontFace));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     font.setBold(true);
     return font;
 }
 
-struct ControlState {
-    std::string text;
-    bool enabled = true;
-    bool visible = true;
-    bool rightAligned = false;
-    bool systemDrawn = false;
-    bool readOnly = false;
-};
-
 }  // namespace
-
-int TwipsToPixels(int twips, int dpi) {
-    const long long scaled = static_cast<long long>(twips) * dpi;
-    return static_cast<int>((scaled + (scaled >= 0 ? 720 : -720)) / 1440);
-}
 
 class ReorgWindow;
 
 struct QtReorgView::Impl {
-    explicit Impl(QtApp& a) : app(a) { state[Index(Control::lblFortschritt)].visible = false; }
+    Impl(QtApp& a, QtReorgView& v) : app(a), view(v) {}
 
     void MakeWindow();
     void Apply(Control c);
@@ -92,7 +60,7 @@ struct QtReorgView::Impl {
     std::string FieldText() const;
 
     QtApp& app;
-    std::array<ControlState, kControls> state{};
+    QtReorgView& view;  // the control model
     std::unique_ptr<ReorgWindow> window;
     reorg::IReorgEvents* events = nullptr;
     QPointer<QEventLoop> loop;
@@ -106,11 +74,11 @@ public:
     explicit ReorgWindow(QtReorgView::Impl& owner) : owner_(owner) {
         setObjectName(QStringLiteral("frmZQR"));
         const int dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
-        auto place = [dpi](QWidget* w, const TwipRect& r) {
-            w->setGeometry(TwipsToPixels(r.left, dpi), TwipsToPixels(r.top, dpi),
-                           TwipsToPixels(r.width, dpi), TwipsToPixels(r.height, dpi));
+        auto px = [dpi](int twips) { return design::TwipsToPixels(twips, dpi); };
+        auto place = [&px](QWidget* w, const design::TwipRect& r) {
+            w->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
         };
-        setFixedSize(TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi));
+        setFixedSize(px(design::kClientWidth), px(design::kClientHeight));
 
         // Created in the design's order; the folder image is raised over its button below.
         pic = new QLabel(this);
@@ -119,38 +87,38 @@ public:
         pic->setAlignment(Qt::AlignCenter);
         pic->setCursor(Qt::PointingHandCursor);
         pic->installEventFilter(this);
-        place(pic, kPic);
+        place(pic, design::Rect(Control::picDatendatei));
 
-        cmdEnde = MakeButton("cmdEnde", 9.75);
-        place(cmdEnde, kEnde);
-        cmdReorg = MakeButton("cmdReorg", 9.75);
-        place(cmdReorg, kReorg);
+        cmdEnde = MakeButton("cmdEnde", design::kButtonFontPoints);
+        place(cmdEnde, design::Rect(Control::cmdEnde));
+        cmdReorg = MakeButton("cmdReorg", design::kButtonFontPoints);
+        place(cmdReorg, design::Rect(Control::cmdReorg));
 
         txtDatenbank = new QLineEdit(this);
         txtDatenbank->setObjectName(QStringLiteral("txtDatenbank"));
-        txtDatenbank->setFont(ArialBold(8.25));
+        txtDatenbank->setFont(ArialBold(design::kFieldFontPoints));
         txtDatenbank->setToolTip(QStringLiteral("Pfad und Name der Datenbank (ZQData.mdb)"));
         txtDatenbank->installEventFilter(this);
-        place(txtDatenbank, kPath);
+        place(txtDatenbank, design::Rect(Control::txtDatenbank));
 
         cmdDatendatei = new QPushButton(this);
         cmdDatendatei->setObjectName(QStringLiteral("cmdDatendatei"));
-        place(cmdDatendatei, kFileButton);
+        place(cmdDatendatei, design::Rect(Control::cmdDatendatei));
 
         lblFortschritt = MakeLabel("lblFortschritt");
-        place(lblFortschritt, kProgress);
+        place(lblFortschritt, design::Rect(Control::lblFortschritt));
         lblDatendatei = MakeLabel("lblDatendatei");
-        lblDatendatei->setFont(ArialBold(8.25));
-        place(lblDatendatei, kCaption);
+        lblDatendatei->setFont(ArialBold(design::kFieldFontPoints));
+        place(lblDatendatei, design::Rect(Control::lblDatendatei));
 
         busyText = MakeLabel("busyText");
-        place(busyText, kBusyText);
+        place(busyText, design::kBusyText);
         busyText->hide();
         busyBar = new QProgressBar(this);
         busyBar->setObjectName(QStringLiteral("busyBar"));
         busyBar->setRange(0, 0);  // no known end: a moving sign
         busyBar->setTextVisible(false);
-        place(busyBar, kBusyBar);
+        place(busyBar, design::kBusyBar);
         busyBar->hide();
 
         pic->raise();
@@ -235,12 +203,12 @@ void QtReorgView::Impl::MakeWindow() {
     if (window) return;
     app.Ensure();
     window = std::make_unique<ReorgWindow>(*this);
-    for (std::size_t i = 0; i < kControls; ++i) Apply(static_cast<Control>(i));
+    for (std::size_t i = 0; i < reorg::kControlCount; ++i) Apply(static_cast<Control>(i));
 }
 
 void QtReorgView::Impl::Apply(Control c) {
     if (!window) return;
-    const ControlState& s = state[Index(c)];
+    const reorg::ControlState& s = view.State(c);
     QWidget* w = window->Widget(c);
     switch (c) {
         case Control::frmZQR: window->setWindowTitle(Q(s.text)); break;
@@ -279,13 +247,13 @@ void QtReorgView::Impl::Apply(Control c) {
 
 std::string QtReorgView::Impl::FieldText() const {
     if (window) return window->txtDatenbank->text().toStdString();
-    return state[Index(Control::txtDatenbank)].text;
+    return view.State(Control::txtDatenbank).text;
 }
 
 Flow QtReorgView::Impl::Deliver(Event event) {
     if (events == nullptr || ended) return Flow::End;
     // What the user typed is the field's text from now on, whatever the logic makes of it.
-    state[Index(Control::txtDatenbank)].text = FieldText();
+    view.State(Control::txtDatenbank).text = FieldText();
     const Flow flow = events->Deliver(event);
     if (flow == Flow::End) EndProgram();
     return flow;
@@ -301,7 +269,7 @@ void QtReorgView::Impl::EndProgram() {
     if (loop) loop->quit();
 }
 
-QtReorgView::QtReorgView(QtApp& app) : impl_(std::make_unique<Impl>(app)) {}
+QtReorgView::QtReorgView(QtApp& app) : impl_(std::make_unique<Impl>(app, *this)) {}
 
 QtReorgView::~QtReorgView() {
     if (impl_->busy && QCoreApplication::instance()) QApplication::restoreOverrideCursor();
@@ -326,44 +294,17 @@ Flow QtReorgView::Show(reorg::IReorgEvents& events) {
 
 bool QtReorgView::IsShown() const { return impl_->shown && !impl_->ended; }
 
-void QtReorgView::SetText(Control control, const std::string& text) {
-    Impl& m = *impl_;
-    m.state[Index(control)].text = text;
-    m.Apply(control);
-}
-
 std::string QtReorgView::Text(Control control) const {
     if (control == Control::txtDatenbank) return impl_->FieldText();
-    return impl_->state[Index(control)].text;
+    return State(control).text;
 }
 
-void QtReorgView::SetEnabled(Control control, bool enabled) {
-    impl_->state[Index(control)].enabled = enabled;
-    impl_->Apply(control);
-}
+void QtReorgView::Apply(Control control) { impl_->Apply(control); }
 
-bool QtReorgView::IsEnabled(Control control) const { return impl_->state[Index(control)].enabled; }
-
-void QtReorgView::SetVisible(Control control, bool visible) {
-    impl_->state[Index(control)].visible = visible;
-    impl_->Apply(control);
-}
-
-void QtReorgView::SetAlignment(Control control, Alignment alignment) {
-    impl_->state[Index(control)].rightAligned = alignment == Alignment::Right;
-    impl_->Apply(control);
-}
-
-void QtReorgView::UseSystemDrawnButton(Control control) {
-    impl_->state[Index(control)].systemDrawn = true;
-    impl_->Apply(control);
-}
-
-void QtReorgView::SetReadOnly(Control control, bool readOnly) {
+void QtReorgView::ApplyReadOnly(Control control) {
     Impl& m = *impl_;
-    m.state[Index(control)].readOnly = readOnly;
-    // Directly, not through Apply: the field's typed text is not the logic's to reset here.
-    if (m.window && control == Control::txtDatenbank) m.window->txtDatenbank->setReadOnly(readOnly);
+    if (m.window && control == Control::txtDatenbank)
+        m.window->txtDatenbank->setReadOnly(State(control).readOnly);
 }
 
 void QtReorgView::ProcessPendingInput() {

@@ -12,7 +12,7 @@ namespace zq::qt {
 
 class QtApp;
 
-class QtReorgView : public reorg::IReorgView {
+class QtReorgView : public reorg::ModelledReorgView {
 public:
     explicit QtReorgView(QtApp& app);
     ~QtReorgView() override;
@@ -21,14 +21,8 @@ public:
 
     reorg::Flow Show(reorg::IReorgEvents& events) override;
     bool IsShown() const override;
-    void SetText(reorg::Control control, const std::string& text) override;
+    // The path field's text is what it shows, typed or set.
     std::string Text(reorg::Control control) const override;
-    void SetEnabled(reorg::Control control, bool enabled) override;
-    bool IsEnabled(reorg::Control control) const override;
-    void SetVisible(reorg::Control control, bool visible) override;
-    void SetAlignment(reorg::Control control, reorg::Alignment alignment) override;
-    void UseSystemDrawnButton(reorg::Control control) override;
-    void SetReadOnly(reorg::Control control, bool readOnly) override;
     void ProcessPendingInput() override;
     void ShowBusy(const std::string& text) override;
     void Run(reorg::IReorgEvents& events) override;
@@ -36,10 +30,10 @@ public:
     struct Impl;
 
 private:
+    void Apply(reorg::Control control) override;
+    void ApplyReadOnly(reorg::Control control) override;
+
     std::unique_ptr<Impl> impl_;
 };
-
-// Design positions are in twips (1440 to the inch).
-int TwipsToPixels(int twips, int dpi);
 
 }  // namespace zq::qt

@@ -7,11 +7,6 @@
 
 namespace zq::win32 {
 
-int TwipsToPixels(int twips, int dpi) {
-    const long long scaled = static_cast<long long>(twips) * dpi;
-    return static_cast<int>((scaled + (scaled >= 0 ? 720 : -720)) / 1440);
-}
-
 int WindowDpi(HWND window) {
     // Windows 10's per-window DPI, looked up so the program still starts on older systems.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

@@ -9,8 +9,6 @@
 
 namespace zq::win32 {
 
-// Design positions are in twips (1440 to the inch).
-int TwipsToPixels(int twips, int dpi);
 // The window's DPI: the monitor's where the system scales per window, else the screen's.
 int WindowDpi(HWND window);
 

@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include "platform/win32/WinText.h"
+#include "reorg/frmZQR/Design.h"
 
 namespace zq::win32 {
 
+namespace design = reorg::design;
 using reorg::Alignment;
 using reorg::Control;
 using reorg::Event;
@@ -13,36 +15,17 @@ using reorg::Flow;
 
 namespace {
 
-constexpr COLORREF kStartGreen = RGB(128, 255, 128);
+constexpr COLORREF kStartGreen =
+    RGB(reorg::design::kStartGreen.red, reorg::design::kStartGreen.green, reorg::design::kStartGreen.blue);
 constexpr int kFirstId = 100;  // clear of IDOK and IDCANCEL, which dialog keys send
 constexpr int kBusyTextId = 200;
 constexpr int kBusyBarId = 201;
-// The waiting sign of long steps, below the buttons.
-constexpr TwipRect kBusyText{210, 1740, 3060, 210};
-constexpr TwipRect kBusyBar{3360, 1770, 3060, 150};
-constexpr int kPictureTwips = 240;
 
 int IdOf(Control c) { return kFirstId + static_cast<int>(c); }
 
 }  // namespace
 
-TwipRect ReorgDesignRect(Control control) {
-    switch (control) {
-        case Control::frmZQR: return {0, 0, kReorgClientWidth, kReorgClientHeight};
-        case Control::picDatendatei: return {6130, 645, 240, 240};
-        case Control::cmdEnde: return {210, 1200, 3060, 495};
-        case Control::cmdReorg: return {3360, 1200, 3060, 495};
-        case Control::txtDatenbank: return {210, 615, 5805, 315};
-        case Control::cmdDatendatei: return {6090, 615, 315, 315};
-        case Control::lblFortschritt: return {3420, 360, 2595, 255};
-        case Control::lblDatendatei: return {240, 345, 5970, 255};
-    }
-    return {};
-}
-
-WinReorgView::WinReorgView(IDialogs& dialogs) : dialogs_(dialogs) {
-    State(Control::lblFortschritt).visible = false;
-}
+WinReorgView::WinReorgView(IDialogs& dialogs) : dialogs_(dialogs) {}
 
 WinReorgView::~WinReorgView() {
     // The logic may be gone already: nothing the window does while it goes reaches it.
@@ -64,21 +47,21 @@ void WinReorgView::MakeWindow() {
                               GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) return;
     const int dpi = WindowDpi(window_);
-    auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
-    auto place = [&px](const TwipRect& r) {
+    auto px = [dpi](int twips) { return design::TwipsToPixels(twips, dpi); };
+    auto place = [&px](const design::TwipRect& r) {
         return RECT{px(r.left), px(r.top), px(r.left) + px(r.width), px(r.top) + px(r.height)};
     };
-    PlaceCentred(window_, px(kReorgClientWidth), px(kReorgClientHeight));
-    bigFont_ = Font(L"Arial", 9.75, true, dpi);
-    smallFont_ = Font(L"Arial", 8.25, true, dpi);
+    PlaceCentred(window_, px(design::kClientWidth), px(design::kClientHeight));
+    bigFont_ = Font(Wide(design::kFontFace).c_str(), design::kButtonFontPoints, true, dpi);
+    smallFont_ = Font(Wide(design::kFontFace).c_str(), design::kFieldFontPoints, true, dpi);
     plainFont_ = Font::Message(dpi);
-    folder_ = MakeFolderIcon(px(kPictureTwips));
+    folder_ = MakeFolderIcon(px(design::kPictureSize));
 
     // In the design's order: each control lies below the ones made before it, so the folder
     // picture stays on top of its button and the progress label on top of the caption.
     auto make = [&](Control c, const wchar_t* kind, DWORD style, HFONT font, DWORD exStyle = 0) {
         controls_[static_cast<std::size_t>(c)] =
-            MakeControl(window_, kind, L"", style, IdOf(c), place(ReorgDesignRect(c)), font, false, exStyle);
+            MakeControl(window_, kind, L"", style, IdOf(c), place(design::Rect(c)), font, false, exStyle);
     };
     make(Control::picDatendatei, WC_STATICW, SS_OWNERDRAW | SS_NOTIFY, nullptr);
     make(Control::cmdEnde, WC_BUTTONW, BS_OWNERDRAW | WS_TABSTOP, bigFont_.Get());
@@ -87,9 +70,9 @@ void WinReorgView::MakeWindow() {
     make(Control::cmdDatendatei, WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, plainFont_.Get());
     make(Control::lblFortschritt, WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, plainFont_.Get());
     make(Control::lblDatendatei, WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, smallFont_.Get());
-    busyText_ = MakeControl(window_, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kBusyTextId, place(kBusyText),
+    busyText_ = MakeControl(window_, WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kBusyTextId, place(design::kBusyText),
                             plainFont_.Get(), true);
-    busyBar_ = MakeControl(window_, PROGRESS_CLASSW, L"", PBS_SMOOTH, kBusyBarId, place(kBusyBar), nullptr, true);
+    busyBar_ = MakeControl(window_, PROGRESS_CLASSW, L"", PBS_SMOOTH, kBusyBarId, place(design::kBusyBar), nullptr, true);
     SendMessageW(busyBar_, PBM_SETRANGE32, 0, 20);
     SendMessageW(busyBar_, PBM_SETSTEP, 1, 0);
 
@@ -98,14 +81,14 @@ void WinReorgView::MakeWindow() {
     tooltip_ = MakeTooltip(window_);
     SetTip(tooltip_, field, L"Pfad und Name der Datenbank (ZQData.mdb)");
 
-    for (std::size_t i = 0; i < kControls; ++i) Apply(static_cast<Control>(i));
+    for (std::size_t i = 0; i < reorg::kControlCount; ++i) Apply(static_cast<Control>(i));
     // Boxes and the file dialog are modal to the window from now on.
     dialogs_.SetOwner(reinterpret_cast<WindowHandle>(window_));
 }
 
 void WinReorgView::Apply(Control c) {
     if (window_ == nullptr) return;
-    const ControlState& s = State(c);
+    const reorg::ControlState& s = State(c);
     HWND w = Handle(c);
     if (w == nullptr) return;
     const std::wstring text = Wide(s.text);
@@ -186,7 +169,7 @@ LRESULT WinReorgView::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
             if (item.CtlID == static_cast<UINT>(IdOf(Control::picDatendatei))) {
-                DrawPicture(item, folder_, TwipsToPixels(kPictureTwips, WindowDpi(window_)));
+                DrawPicture(item, folder_, design::TwipsToPixels(design::kPictureSize, WindowDpi(window_)));
             } else {
                 // The start button in the design's light green, the end button in the face colour.
                 const COLORREF face = item.CtlID == static_cast<UINT>(IdOf(Control::cmdReorg))
@@ -239,11 +222,6 @@ Flow WinReorgView::Show(reorg::IReorgEvents& events) {
 
 bool WinReorgView::IsShown() const { return shown_ && !ended_; }
 
-void WinReorgView::SetText(Control control, const std::string& text) {
-    State(control).text = text;
-    Apply(control);
-}
-
 std::string WinReorgView::Text(Control control) const {
     HWND field = Handle(Control::txtDatenbank);
     if (control == Control::txtDatenbank && field != nullptr) {
@@ -256,33 +234,10 @@ std::string WinReorgView::Text(Control control) const {
     return State(control).text;
 }
 
-void WinReorgView::SetEnabled(Control control, bool enabled) {
-    State(control).enabled = enabled;
-    Apply(control);
-}
-
-bool WinReorgView::IsEnabled(Control control) const { return State(control).enabled; }
-
-void WinReorgView::SetVisible(Control control, bool visible) {
-    State(control).visible = visible;
-    Apply(control);
-}
-
-void WinReorgView::SetAlignment(Control control, Alignment alignment) {
-    State(control).rightAligned = alignment == Alignment::Right;
-    Apply(control);
-}
-
-void WinReorgView::UseSystemDrawnButton(Control control) {
-    State(control).systemDrawn = true;
-    Apply(control);
-}
-
-void WinReorgView::SetReadOnly(Control control, bool readOnly) {
-    State(control).readOnly = readOnly;
-    // Directly, not through Apply: the field's typed text is not the logic's to reset here.
+void WinReorgView::ApplyReadOnly(Control control) {
     HWND w = Handle(control);
-    if (w != nullptr && control == Control::txtDatenbank) SendMessageW(w, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0);
+    if (w != nullptr && control == Control::txtDatenbank)
+        SendMessageW(w, EM_SETREADONLY, State(control).readOnly ? TRUE : FALSE, 0);
 }
 
 void WinReorgView::ProcessPendingInput() {

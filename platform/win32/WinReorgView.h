@@ -15,16 +15,7 @@
 
 namespace zq::win32 {
 
-// The client area and the controls' rectangles of the design, in twips.
-struct TwipRect {
-    int left, top, width, height;
-};
-inline constexpr int kReorgClientWidth = 6630;
-inline constexpr int kReorgClientHeight = 1980;
-// The design rectangle of a control of frmZQR.
-TwipRect ReorgDesignRect(reorg::Control control);
-
-class WinReorgView : public reorg::IReorgView {
+class WinReorgView : public reorg::ModelledReorgView {
 public:
     explicit WinReorgView(IDialogs& dialogs);
     ~WinReorgView() override;
@@ -33,14 +24,8 @@ public:
 
     reorg::Flow Show(reorg::IReorgEvents& events) override;
     bool IsShown() const override;
-    void SetText(reorg::Control control, const std::string& text) override;
+    // The path field's text is what it shows, typed or set.
     std::string Text(reorg::Control control) const override;
-    void SetEnabled(reorg::Control control, bool enabled) override;
-    bool IsEnabled(reorg::Control control) const override;
-    void SetVisible(reorg::Control control, bool visible) override;
-    void SetAlignment(reorg::Control control, reorg::Alignment alignment) override;
-    void UseSystemDrawnButton(reorg::Control control) override;
-    void SetReadOnly(reorg::Control control, bool readOnly) override;
     void ProcessPendingInput() override;
     void ShowBusy(const std::string& text) override;
     void Run(reorg::IReorgEvents& events) override;
@@ -51,29 +36,17 @@ public:
     HWND Tooltip() const { return tooltip_; }
 
 private:
-    static constexpr std::size_t kControls = 8;
-    struct ControlState {
-        std::string text;
-        bool enabled = true;
-        bool visible = true;
-        bool rightAligned = false;
-        bool systemDrawn = false;
-        bool readOnly = false;
-    };
-
     friend LRESULT CALLBACK RouteToView<WinReorgView>(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void MakeWindow();
-    void Apply(reorg::Control control);
+    void Apply(reorg::Control control) override;
+    void ApplyReadOnly(reorg::Control control) override;
     reorg::Flow Deliver(reorg::Event event);
     void EndProgram();
-    ControlState& State(reorg::Control c) { return state_[static_cast<std::size_t>(c)]; }
-    const ControlState& State(reorg::Control c) const { return state_[static_cast<std::size_t>(c)]; }
 
     IDialogs& dialogs_;
-    std::array<ControlState, kControls> state_{};
-    std::array<HWND, kControls> controls_{};
+    std::array<HWND, reorg::kControlCount> controls_{};
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND busyText_ = nullptr;

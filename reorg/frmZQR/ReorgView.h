@@ -1,6 +1,8 @@
 #pragma once
 // The window frmZQR as the reorganiser's logic sees it: its controls by name and the events
 // it reports. A console view and a Qt view implement it; the logic lives in FrmZQR.
+#include <array>
+#include <cstddef>
 #include <string>
 
 #include "reorg/Flow.h"
@@ -17,6 +19,8 @@ enum class Control {
     lblFortschritt,  // progress label, hidden at first
     lblDatendatei,   // caption of the path field
 };
+
+inline constexpr std::size_t kControlCount = 8;
 
 enum class Alignment { Left, Right };
 
@@ -64,6 +68,62 @@ public:
     virtual void ShowBusy(const std::string& text) = 0;
     // Reports the window's events to Deliver until it gives Flow::End.
     virtual void Run(IReorgEvents& events) = 0;
+};
+
+// What a view shows of one control.
+struct ControlState {
+    std::string text;
+    bool enabled = true;
+    bool visible = true;
+    bool rightAligned = false;
+    bool systemDrawn = false;
+    bool readOnly = false;
+};
+
+// The control model every view shares: the setters keep each control's state here and ask
+// the view to draw the control (Apply), so a view keeps no copy of its own. Before the
+// window exists Apply draws nothing; the view draws every control once it is made.
+class ModelledReorgView : public IReorgView {
+public:
+    ModelledReorgView() { State(Control::lblFortschritt).visible = false; }
+
+    void SetText(Control control, const std::string& text) override {
+        State(control).text = text;
+        Apply(control);
+    }
+    std::string Text(Control control) const override { return State(control).text; }
+    void SetEnabled(Control control, bool enabled) override {
+        State(control).enabled = enabled;
+        Apply(control);
+    }
+    bool IsEnabled(Control control) const override { return State(control).enabled; }
+    void SetVisible(Control control, bool visible) override {
+        State(control).visible = visible;
+        Apply(control);
+    }
+    void SetAlignment(Control control, Alignment alignment) override {
+        State(control).rightAligned = alignment == Alignment::Right;
+        Apply(control);
+    }
+    void UseSystemDrawnButton(Control control) override {
+        State(control).systemDrawn = true;
+        Apply(control);
+    }
+    void SetReadOnly(Control control, bool readOnly) override {
+        State(control).readOnly = readOnly;
+        ApplyReadOnly(control);
+    }
+
+    const ControlState& State(Control control) const { return state_[static_cast<std::size_t>(control)]; }
+
+protected:
+    ControlState& State(Control control) { return state_[static_cast<std::size_t>(control)]; }
+    virtual void Apply(Control control) = 0;
+    // Only the read-only mark: the field's typed text is not the logic's to reset here.
+    virtual void ApplyReadOnly(Control control) { (void)control; }
+
+private:
+    std::array<ControlState, kControlCount> state_{};
 };
 
 }  // namespace zq::reorg

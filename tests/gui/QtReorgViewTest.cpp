@@ -29,6 +29,7 @@
 #include "platform/qt/QtReorgView.h"
 #include "platform/qt/QtUi.h"
 #include "reorg/Ablauf.h"
+#include "reorg/frmZQR/Design.h"
 #include "reorg/frmZQR/frmZQR.h"
 #include "support/TestSupport.h"
 
@@ -115,15 +116,6 @@ protected:
     zqtest::ModalAnswerer answerer;
 };
 
-TEST(TwipsToPixels, ScalesByTheScreenResolutionAndRounds) {
-    EXPECT_EQ(zq::qt::TwipsToPixels(1440, 96), 96);
-    EXPECT_EQ(zq::qt::TwipsToPixels(6630, 96), 442);
-    EXPECT_EQ(zq::qt::TwipsToPixels(6630, 144), 663);
-    EXPECT_EQ(zq::qt::TwipsToPixels(7, 96), 0);
-    EXPECT_EQ(zq::qt::TwipsToPixels(8, 96), 1);
-    EXPECT_EQ(zq::qt::TwipsToPixels(0, 96), 0);
-}
-
 TEST_F(QtReorgViewTest, WindowShowsTheDesignAndTheRememberedPath) {
     zq::SaveSetting(registry, kProduct, "Settings", "01", data + "/zqdata.mdb");
     ASSERT_EQ(Start(""), Flow::Go);
@@ -131,7 +123,7 @@ TEST_F(QtReorgViewTest, WindowShowsTheDesignAndTheRememberedPath) {
     ASSERT_NE(frm, nullptr);
     EXPECT_EQ(frm->windowTitle().toStdString(), "ZEQUORA - Datendatei Reorganisation 4.1");
     const int dpi = frm->logicalDpiX();
-    auto px = [dpi](int twips) { return zq::qt::TwipsToPixels(twips, dpi); };
+    auto px = [dpi](int twips) { return zq::reorg::design::TwipsToPixels(twips, dpi); };
     EXPECT_EQ(frm->size(), QSize(px(6630), px(1980)));
 
     auto* reorg = Find<QPushButton>("cmdReorg");

@@ -4,6 +4,7 @@
 
 #include "platform/Processes.h"
 #include "common/Utf8.h"
+#include "reorg/frmZQR/Design.h"
 #include "reorg/funktionen.h"
 
 using namespace zq;
@@ -161,3 +162,29 @@ TEST(Rotation, OldestFirstEqualTimesByListingOrderUnreadableTimesFirst) {
     EXPECT_EQ(OldestCopy({b, a, empty}), 2u);
     EXPECT_EQ(OldestCopy({DateTime{2025, 12, 31, 23, 59, 59}, DateTime{2026, 1, 1, 0, 0, 0}}), 0u);
 }
+
+namespace {
+
+TEST(WindowDesign, TwipsScaleByTheScreenResolutionAndRound) {
+    using zq::reorg::design::TwipsToPixels;
+    EXPECT_EQ(TwipsToPixels(1440, 96), 96);
+    EXPECT_EQ(TwipsToPixels(6630, 96), 442);
+    EXPECT_EQ(TwipsToPixels(6630, 144), 663);
+    EXPECT_EQ(TwipsToPixels(7, 96), 0);
+    EXPECT_EQ(TwipsToPixels(8, 96), 1);
+    EXPECT_EQ(TwipsToPixels(0, 96), 0);
+}
+
+TEST(WindowDesign, EveryControlLiesInsideTheClientArea) {
+    namespace design = zq::reorg::design;
+    for (std::size_t i = 1; i < zq::reorg::kControlCount; ++i) {
+        const design::TwipRect r = design::Rect(static_cast<zq::reorg::Control>(i));
+        EXPECT_GT(r.width, 0) << i;
+        EXPECT_GT(r.height, 0) << i;
+        EXPECT_LE(r.left + r.width, design::kClientWidth) << i;
+        EXPECT_LE(r.top + r.height, design::kClientHeight) << i;
+    }
+    EXPECT_LE(design::kBusyBar.top + design::kBusyBar.height, design::kClientHeight);
+}
+
+}  // namespace
