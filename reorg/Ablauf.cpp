@@ -23,7 +23,7 @@ void WriteHeader(ReorgContext& ctx) {
     TraceLog& t = ctx.trace;
     t.Section("Globals");
     t.Label("Date/Time", ctx.platform.clock.FormatGeneral(ctx.platform.clock.Now()));
-    t.Label("ZQR.exe Version", ctx.glVersionText);
+    t.Label("ZQR.exe Version", ctx.program.glVersionText);
     t.Label("glcAccExe", kAccessExeName);
     t.Label("glcZQdataFile", kDataFileName);
     t.Label("glcZQRiniFile", kOptionsFileName);
@@ -34,7 +34,7 @@ void WriteHeader(ReorgContext& ctx) {
     t.Label("glcRegKeyStandard", "");
     t.Label("glcRegKeyAccVar", "Path");
     t.Section("Parameter");
-    t.Label("glStartParm", ctx.glStartParm);
+    t.Label("glStartParm", ctx.program.glStartParm);
     t.Section("Ini File Options");
     t.Label("glcIniKopie", ctx.options.kopie);
     t.Label("glcIniCreate", ctx.options.create);
@@ -42,7 +42,7 @@ void WriteHeader(ReorgContext& ctx) {
     t.Label("glcIniSleep", ctx.options.sleep);
     t.Label("glcIniTabCode", ctx.options.tabCode);
     t.Label("glcIniMaxFiles", ctx.options.maxFiles);
-    ReportReorgConfig(ctx.platform.files, t, ctx.glManagerIniFile, ctx.access);
+    ReportReorgConfig(ctx.platform.files, t, ctx.program.glManagerIniFile, ctx.access);
 }
 
 std::string LocalOriginFile(ReorgContext& ctx) {
@@ -138,7 +138,7 @@ Flow GiveUp(ReorgContext& ctx) {
     Show(ctx, message, kReorgDefaultTitle, MsgIcon::Exclamation);
     ctx.trace.Empty();
     ctx.trace.Error(" " + message);
-    ctx.exitCode = kExitAborted;
+    ctx.outcome = RunOutcome::Aborted;
     return FinishRun(ctx, false);
 }
 
@@ -178,7 +178,7 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
     if (!view.IsEnabled(Control::cmdReorg)) {
         view.SetAlignment(Control::lblFortschritt, Alignment::Right);
         view.SetText(Control::lblFortschritt, msg::kProgressNotReady);
-        ctx.exitCode = kExitAborted;  // if the user closes the window now, nothing was done
+        ctx.outcome = RunOutcome::Aborted;  // if the user closes the window now, nothing was done
         ctx.runLock.reset();          // an idle window keeps nobody else off the file
         return Flow::Go;
     }
@@ -225,7 +225,7 @@ Flow RunUnattended(ReorgContext& ctx, bool autorun) {
 // a line per file, and the exit code is the worst of them.
 Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     TraceLog& t = ctx.trace;
-    ctx.glAutorun = "-1";
+    ctx.unattended = true;
     t.Empty();
     t.Section("Check List File");
     t.Label("Check List File", listFile);
@@ -235,7 +235,7 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     if (dataFiles.empty()) {
         t.Result(text ? "Error | no data file listed" : "Error | not found or not readable");
         Show(ctx, ReplaceAll(msg::kListUnusable, "XXXXX", listFile), kReorgDefaultTitle, MsgIcon::Exclamation);
-        ctx.exitCode = kExitAborted;
+        ctx.outcome = RunOutcome::Aborted;
         Flow flow = FinishRun(ctx, false);
         ReportToSystemLog(ctx);
         return flow;
@@ -243,7 +243,7 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     t.Result("OK | " + std::to_string(dataFiles.size()) + " data files");
     t.Close();
 
-    int worst = kExitSuccess;
+    RunOutcome worst = RunOutcome::Success;
     std::vector<std::string> lines;
     for (const std::string& dataFile : dataFiles) {
         ReorgContext one(ctx.platform, ctx.view, "/DATEI " + dataFile);
@@ -251,18 +251,18 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
         FrmZQR window(one);
         (void)StartUp(one, window);
         one.trace.Close();
-        const int code = one.FinalExitCode();
-        worst = WorstExitCode(worst, code);
-        lines.push_back(std::to_string(code) + " | " + msg::OutcomeText(code) + " | " + dataFile);
+        const RunOutcome outcome = one.FinalOutcome();
+        worst = WorstOutcome(worst, outcome);
+        lines.push_back(std::to_string(ExitCode(outcome)) + " | " + msg::OutcomeText(outcome) + " | " + dataFile);
     }
 
     t.OpenAppend();
     t.Empty();
     t.Section("List Summary");
     for (const std::string& line : lines) t.Label("Data File", line);
-    t.Label("Exit Code", std::to_string(worst));
+    t.Label("Exit Code", std::to_string(ExitCode(worst)));
     t.Close();
-    ctx.exitCode = worst;
+    ctx.outcome = worst;
     std::string summary = "ZEQUORA Reorganisation der Liste " + listFile + ": Rückgabewert " +
                           std::to_string(ctx.FinalExitCode()) + "\n";
     for (const std::string& line : lines) summary += line + "\n";
@@ -285,13 +285,12 @@ ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
     : platform(p),
       view(v),
       trace(p.files, EnsureTrailingSeparator(ProgramFolder(p.env), p.env.Style()) + kTraceFileName,
-            kReorgLabelWidth),
-      glStartParm(std::move(startParm)) {}
-
-bool ReorgContext::Unattended() const { return ParseLong(glAutorun) != 0; }
+            kReorgLabelWidth) {
+    program.glStartParm = std::move(startParm);
+}
 
 std::string ReorgContext::OptionsFile() const {
-    return EnsureTrailingSeparator(glProgramFolder, Style()) + kOptionsFileName;
+    return EnsureTrailingSeparator(program.glProgramFolder, Style()) + kOptionsFileName;
 }
 
 MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& title, MsgIcon icon,
@@ -316,27 +315,29 @@ MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& ti
 
 void WriteSystemLog(ReorgContext& ctx, const std::string& text) {
     if (ctx.platform.systemLog == nullptr) return;
-    const int code = ctx.FinalExitCode();
+    const RunOutcome outcome = ctx.FinalOutcome();
     SystemLogLevel level = SystemLogLevel::Information;
-    if (code == kExitAborted || code == kExitNotRecorded || code == kExitPermissionsLost)
+    if (outcome == RunOutcome::Aborted || outcome == RunOutcome::NotRecorded ||
+        outcome == RunOutcome::PermissionsLost)
         level = SystemLogLevel::Warning;
-    if (code == kExitFailed || code == kExitCountsChanged) level = SystemLogLevel::Error;
+    if (outcome == RunOutcome::Failed || outcome == RunOutcome::CountsChanged) level = SystemLogLevel::Error;
     // Not being able to write the entry never fails the run.
-    (void)ctx.platform.systemLog->Write(ctx.glExeName.empty() ? "ZQR" : ctx.glExeName, level, code, text);
+    (void)ctx.platform.systemLog->Write(ctx.program.glExeName.empty() ? "ZQR" : ctx.program.glExeName, level,
+                                        ExitCode(outcome), text);
 }
 
 void ReportToSystemLog(ReorgContext& ctx) {
-    const int code = ctx.FinalExitCode();
+    const RunOutcome outcome = ctx.FinalOutcome();
     auto mb = [&ctx](double value) { return ctx.platform.clock.FormatOneDecimal(value); };
-    std::string text = std::string(msg::OutcomeText(code)) + "\n" + "Datendatei: " + ctx.glDataFile + "\n" +
-                       "Rückgabewert: " + std::to_string(code) + "\n";
+    std::string text = std::string(msg::OutcomeText(outcome)) + "\n" + "Datendatei: " + ctx.glDataFile +
+                       "\n" + "Rückgabewert: " + std::to_string(ExitCode(outcome)) + "\n";
     if (ctx.accessEnd != ReorgContext::AccessEnd::NotRun) {
         text += "Größe: vorher " + mb(ctx.glSizeBefore) + " MB / nachher " + mb(ctx.glSizeAfter) + " MB\n";
         text += "Datensätze: vorher " + std::to_string(ctx.glSumBefore) + " / nachher " +
                 std::to_string(ctx.glSumAfter) + "\n";
     }
     text += "Trace-Datei: " + ctx.trace.Path() + "\n";
-    if (!ctx.glLogFile.empty() && ctx.options.log != "X") text += "Log-Datei: " + ctx.glLogFile + "\n";
+    if (!ctx.glLogFile.empty() && ctx.options.logMode != LogMode::Off) text += "Log-Datei: " + ctx.glLogFile + "\n";
     for (const std::string& message : ctx.quietMessages) text += "Meldung: " + message + "\n";
     WriteSystemLog(ctx, text);
 }
@@ -348,11 +349,11 @@ double FileSizeMb(ReorgContext& ctx, const std::string& path) {
 }
 
 void LoadLastDataFile(ReorgContext& ctx) {
-    ctx.glDataFile = GetSetting(ctx.platform.registry, ctx.glProductName, "Settings", "01", "");
+    ctx.glDataFile = GetSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", "");
 }
 
 void SaveLastDataFile(ReorgContext& ctx) {
-    SaveSetting(ctx.platform.registry, ctx.glProductName, "Settings", "01", ctx.glDataFile);
+    SaveSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", ctx.glDataFile);
 }
 
 std::string LockFileName(ReorgContext& ctx, const std::string& path, Flow& flow) {
@@ -363,7 +364,7 @@ std::string LockFileName(ReorgContext& ctx, const std::string& path, Flow& flow)
     if (!name) {
         ctx.trace.Result("Error");
         Show(ctx, msg::kLibrariesMissing, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
-        ctx.exitCode = kExitFailed;
+        ctx.outcome = RunOutcome::Failed;
         flow = Flow::End;
         return "";
     }
@@ -401,36 +402,36 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     IFiles& files = ctx.platform.files;
     const PathStyle style = ctx.Style();
 
-    ctx.glProductName = kProductName;
+    ctx.program.glProductName = kProductName;
     std::string programPath = env.ProgramPath();
-    ctx.glProgramFolder = ProgramFolder(env);
+    ctx.program.glProgramFolder = ProgramFolder(env);
     std::string exe = FilePart(programPath, style);
     if (exe.empty()) exe = programPath;
     std::size_t dot = exe.rfind('.');
-    ctx.glExeName = dot == std::string::npos || dot == 0 ? exe : exe.substr(0, dot);
-    ctx.glVersionText = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+    ctx.program.glExeName = dot == std::string::npos || dot == 0 ? exe : exe.substr(0, dot);
+    ctx.program.glVersionText = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
                         std::to_string(kVersionRevision);
-    ctx.glWindowTitle = ctx.glProductName + " " + std::to_string(kVersionMajor) + "." +
+    ctx.program.glWindowTitle = ctx.program.glProductName + " " + std::to_string(kVersionMajor) + "." +
                         std::to_string(kVersionMinor);
 
     LoadLastDataFile(ctx);
     WriteDefaultOptions(ctx);
     ReadOptions(ctx);
-    const ParsedCommandLine parsed = ParseCommandLine(ctx.glStartParm);
+    const ParsedCommandLine parsed = ParseCommandLine(ctx.program.glStartParm);
     const bool unattended = parsed.mode == StartMode::Autorun || parsed.mode == StartMode::Datei ||
                             parsed.mode == StartMode::Liste;
     ctx.quietBoxes = unattended && (!ctx.options.showBoxesUnattended || !env.HasVisibleDesktop());
     ctx.accessWaitBoundMs = ctx.options.waitMaxMinutes * 60 * 1000;
 
-    ctx.glTraceFile = Join(ctx, ctx.glProgramFolder, kTraceFileName);
-    ctx.glManagerIniFile = Join(ctx, ctx.glProgramFolder, kManagerIniName);
-    ctx.glManagerExe = Join(ctx, ctx.glProgramFolder, kManagerExeName);
+    ctx.program.glTraceFile = Join(ctx, ctx.program.glProgramFolder, kTraceFileName);
+    ctx.program.glManagerIniFile = Join(ctx, ctx.program.glProgramFolder, kManagerIniName);
+    ctx.program.glManagerExe = Join(ctx, ctx.program.glProgramFolder, kManagerExeName);
     // On Linux the start program has no extension: take it when only that file is there.
-    std::string plain = Join(ctx, ctx.glProgramFolder, "zqm");
-    if (!files.Exists(ctx.glManagerExe, kAnyFile) && files.Exists(plain, kAnyFile))
-        ctx.glManagerExe = plain;
+    std::string plain = Join(ctx, ctx.program.glProgramFolder, "zqm");
+    if (!files.Exists(ctx.program.glManagerExe, kAnyFile) && files.Exists(plain, kAnyFile))
+        ctx.program.glManagerExe = plain;
 
-    ReadAccessSettings(ctx.platform.profile, ctx.glManagerIniFile, style, ctx.access);
+    ReadAccessSettings(ctx.platform.profile, ctx.program.glManagerIniFile, style, ctx.access);
     BuildKeyPaths(ctx.access);
 
     if (ctx.traceAppends) {
@@ -442,7 +443,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     WriteHeader(ctx);
     BringHomeStrandedDataFile(ctx);
 
-    ctx.glAutorun = "0";
+    ctx.unattended = false;
     ctx.glOfferManagerRestart = false;
 
     Flow flow = Flow::Go;
@@ -450,7 +451,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
         case StartMode::Autorun:
         case StartMode::Datei: {
             if (parsed.mode == StartMode::Datei) ctx.glDataFile = parsed.path;
-            ctx.glAutorun = "-1";
+            ctx.unattended = true;
             flow = RunUnattended(ctx, parsed.mode == StartMode::Autorun);
             ReportToSystemLog(ctx);
             return flow;
@@ -482,7 +483,7 @@ bool EngineAvailable(ReorgContext& ctx) {
     std::string text = ReplaceAll(msg::kEngineMissing, "XXXXX", name);
     Show(ctx, ReplaceAll(text, "YYYYY", std::to_string(error.number)), ReorgTitle(MsgKind::Error),
          MsgIcon::Stop);
-    ctx.exitCode = kExitFailed;
+    ctx.outcome = RunOutcome::Failed;
     return false;
 }
 
@@ -492,7 +493,7 @@ Flow RunReorganisation(ReorgContext& ctx) {
     const bool interactive = !ctx.Unattended();
     if (!EngineAvailable(ctx)) return FinishRun(ctx, false);
 
-    std::string lokal = IniRead(ctx.platform.profile, ctx.glManagerIniFile, "Update", "LokalUpdate");
+    std::string lokal = IniRead(ctx.platform.profile, ctx.program.glManagerIniFile, "Update", "LokalUpdate");
     bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";
     // What killed runs left beside the data file (a move back across drives) goes first.
     (void)RemoveLeftoverTemporaries(files, style, FolderPart(ctx.glDataFile, style));
@@ -538,13 +539,14 @@ Flow RunReorganisation(ReorgContext& ctx) {
             MsgResult answer = Show(ctx, msg::kManagerSettingsQuestion, ReorgTitle(MsgKind::Question),
                                     MsgIcon::Question, MsgButtons::YesNoCancel, 0);
             if (answer == MsgResult::Cancel) {
-                ctx.exitCode = kExitAborted;  // the window stays open; closing it ends with this
+                ctx.outcome = RunOutcome::Aborted;  // the window stays open; closing it ends with this
                 return Flow::Go;
             }
             if (answer == MsgResult::Yes) {
                 ctx.glSettingsAdjusted = true;
                 ctx.options.create = "F";
                 ctx.options.kopie = "F";
+                ctx.options.Parse();
                 WriteOption(ctx.platform.profile, ctx.OptionsFile(), "speicherort", "F");
                 WriteOption(ctx.platform.profile, ctx.OptionsFile(), "sicherungskopie", "F");
             }
@@ -559,7 +561,7 @@ Flow RunReorganisation(ReorgContext& ctx) {
                         }};
     bool found = FindAccess(search, ctx.access);
     if (flow == Flow::End) return flow;
-    ctx.exitCode = found ? kExitAborted : kExitFailed;  // found: the user declined to go on
+    ctx.outcome = found ? RunOutcome::Aborted : RunOutcome::Failed;  // found: the user declined to go on
     return FinishRun(ctx, false);
 }
 

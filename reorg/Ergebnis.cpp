@@ -20,7 +20,7 @@ bool WriteOptionsRecord(ReorgContext& ctx) {
         ok = !rs->SetField("OP_ReorgErgebnis_Size", ctx.platform.clock.FormatOneDecimal(ctx.glSizeAfter)) &&
              !rs->SetField("OP_ReorgErgebnis", static_cast<std::int64_t>(ctx.glResultFlag)) &&
              !rs->SetField("OP_ReorgErgebnis_AnzahlDS", static_cast<std::int64_t>(ctx.glResultCount)) &&
-             (ctx.options.log == "X" || !rs->SetField("OP_ReorgLog_Pfad", ctx.glLogFile)) &&
+             (ctx.options.logMode == LogMode::Off || !rs->SetField("OP_ReorgLog_Pfad", ctx.glLogFile)) &&
              !rs->Update();
     }
     rs->Close();
@@ -45,7 +45,7 @@ void WriteEventRecord(ReorgContext& ctx, std::int16_t eventCode, const std::stri
     if (!value.empty()) (void)rs->SetField("ER_Wert", value);
     if (!path.empty()) (void)rs->SetField("ER_Pfad", path);
     if (result) (void)rs->SetField("ER_Ergebnis", static_cast<std::int64_t>(*result ? -1 : 0));
-    (void)rs->SetField("ER_Version", ctx.glVersionText);
+    (void)rs->SetField("ER_Version", ctx.program.glVersionText);
     (void)rs->SetField("ER_Bediener", dao::Value{});
     std::string user = CurrentUserName(ctx);
     (void)rs->SetField("ER_UserErst", user.empty() ? std::string() : user);
@@ -57,7 +57,7 @@ void WriteResults(ReorgContext& ctx) {
     ctx.trace.OpenAppend();
     ctx.trace.Empty();
     ctx.trace.Label("Action", "Writing results to data file");
-    const std::string value = "zqr.exe" + ctx.glStartParm;
+    const std::string value = "zqr.exe" + ctx.program.glStartParm;
     const std::string path = LastChars(ctx.glAccessCommand, 255);
     bool ok = ctx.db && WriteOptionsRecord(ctx);
     // A failed run is stored as such: its flag is 1, and the event never says "done".

@@ -18,14 +18,6 @@ namespace zq::reorg {
 
 class IReorgView;
 
-// Exit codes of the program, so that a scheduled run can tell the outcomes apart.
-inline constexpr int kExitSuccess = 0;        // reorganised, record counts unchanged; or no run
-inline constexpr int kExitAborted = 1;        // nothing done: no usable data file, cancelled
-// No Access, no lock-file name, no backup, Access failed, census incomplete, results not stored.
-inline constexpr int kExitFailed = 2;
-inline constexpr int kExitCountsChanged = 3;  // the record counts differ after the run
-inline constexpr int kExitNotRecorded = 4;    // otherwise 0, but the trace or the log is incomplete
-inline constexpr int kExitPermissionsLost = 5;  // otherwise 0, but the data file's permissions are not its own
 
 inline constexpr const char* kAccessExeName = "msaccess.exe";
 inline constexpr const char* kDataFileName = "zqdata.mdb";
@@ -42,7 +34,11 @@ inline constexpr const char* kProductName = "ZEQUORA - Datendatei Reorganisation
 // Time a database program is given to compact a 2 GB file on a slow share.
 inline constexpr int kDefaultWaitMaxMinutes = 120;
 
-// The six options of zqr.ini in force: trimmed and upper-cased.
+// What becomes of the reorganisation log ("Logdatei").
+enum class LogMode { Create, Append, Off };  // anything else, "A", "X"
+
+// The options of zqr.ini in force: the six as read (trimmed and upper-cased), which the trace
+// shows, and what the run decides by, parsed from them once (Parse).
 struct ReorgOptions {
     std::string kopie;     // "Sicherungskopie"
     std::string create;    // "Speicherort"
@@ -50,10 +46,35 @@ struct ReorgOptions {
     std::string sleep;     // "Warten"
     std::string tabCode;   // "TabCode"
     std::string maxFiles;  // "DateiAnzahlMax", the decimal text of its leading number
+
+    // Parsed from the texts above.
+    bool backupBesideData = false;     // "B" in "Sicherungskopie": into "Save" beside the data file
+    bool backupBesideProgram = false;  // "F" in it: into "Autosave" beside the program
+    bool logBesideProgram = false;     // "Speicherort" "F"; else beside the data file
+    LogMode logMode = LogMode::Create;
+    int delaySeconds = 0;              // "Warten" before Access starts, 0 to 20
+    int censusExtraSeconds = 0;        // "Warten" granted to the census after it, 0 to 30
+    long maxCopies = 0;                // "DateiAnzahlMax"
+    void Parse();
+
     // Read when present, never written into a new file.
     bool showBoxesUnattended = true;  // "Meldungen": "N" shows no box in an unattended run
     int waitMaxMinutes = kDefaultWaitMaxMinutes;  // "WartenMax": bound for the database program
     int traceCount = 5;  // "TraceAnzahl": earlier traces kept as ZQR_Reorg_Trace.<n>.txt
+};
+
+// The program's own values: who it is, how it was started and where its files are. The
+// start-up fills them; nothing changes them afterwards.
+struct ProgramValues {
+    std::string glStartParm;
+    std::string glProductName;
+    std::string glProgramFolder;  // without trailing separator
+    std::string glExeName;
+    std::string glVersionText;
+    std::string glWindowTitle;
+    std::string glTraceFile;
+    std::string glManagerIniFile;
+    std::string glManagerExe;
 };
 
 struct ReorgContext {
@@ -63,26 +84,16 @@ struct ReorgContext {
     IReorgView& view;
     TraceLog trace;  // path fixed on construction from the program folder
 
-    // Start-up values.
-    std::string glStartParm;
-    std::string glProductName;
-    std::string glProgramFolder;  // without trailing separator
-    std::string glExeName;
-    std::string glVersionText;
-    std::string glWindowTitle;
+    ProgramValues program;  // fixed by the start-up
+    ReorgOptions options;   // zqr.ini, parsed once (the Manager-settings answer may change it)
+    AccessSettings access;
+
+    // The changing state of the run.
     std::string glDataFile;
-    std::string glTraceFile;
-    std::string glManagerIniFile;
-    std::string glManagerExe;
-    std::string glAutorun = "0";  // "0" interactive, "-1" unattended
+    bool unattended = false;  // a scheduled or command-line run: nobody is asked
     bool glOfferManagerRestart = false;
     bool glStartedByManager = false;
     bool glFileCheckMessageShown = false;
-
-    ReorgOptions options;
-    AccessSettings access;
-
-    // Run values.
     bool glUseLocalCopy = false;
     std::string glLocalFolder;
     std::string glLocalCopyFile;
@@ -143,15 +154,17 @@ struct ReorgContext {
     bool windowClosed = false;
     // How long the run waits for Access to end before it ends it ("WartenMax").
     int accessWaitBoundMs = kDefaultWaitMaxMinutes * 60 * 1000;
-    int exitCode = kExitSuccess;
+    RunOutcome outcome = RunOutcome::Success;
 
     PathStyle Style() const { return platform.env.Style(); }
-    bool Unattended() const;  // glAutorun converted to a number is not 0
-    // The code the program ends with: a run that would otherwise end as a success says that
-    // its trace or log is incomplete.
-    int FinalExitCode() const {
-        return exitCode == kExitSuccess && (trace.Failed() || logFailed) ? kExitNotRecorded : exitCode;
+    bool Unattended() const { return unattended; }
+    // How the program ends: a run that would otherwise end as a success says that its trace
+    // or log is incomplete.
+    RunOutcome FinalOutcome() const {
+        return outcome == RunOutcome::Success && (trace.Failed() || logFailed) ? RunOutcome::NotRecorded
+                                                                              : outcome;
     }
+    int FinalExitCode() const { return ExitCode(FinalOutcome()); }
     std::string OptionsFile() const;  // built from the program folder on every access
 };
 

@@ -113,7 +113,18 @@ ReorgOptions ReadOptions(IProfile& profile, const std::string& optionsFile) {
     if (!waitMax.empty() && minutes > 0) o.waitMaxMinutes = static_cast<int>(std::min(minutes, 24L * 60));
     const std::string traces = ReadOptionBack(profile, optionsFile, "TraceAnzahl");
     if (!traces.empty()) o.traceCount = static_cast<int>(std::clamp(ParseLong(traces), 0L, 99L));
+    o.Parse();
     return o;
+}
+
+void ReorgOptions::Parse() {
+    backupBesideData = kopie.find('B') != std::string::npos;
+    backupBesideProgram = kopie.find('F') != std::string::npos;
+    logBesideProgram = create == "F";
+    logMode = log == "X" ? LogMode::Off : log == "A" ? LogMode::Append : LogMode::Create;
+    delaySeconds = DelaySeconds(sleep);
+    censusExtraSeconds = CensusExtraSeconds(sleep);
+    maxCopies = ParseLong(maxFiles);
 }
 
 void WriteOption(IProfile& profile, const std::string& optionsFile, const std::string& key,

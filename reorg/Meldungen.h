@@ -1,5 +1,7 @@
 #pragma once
 // The reorganiser's own message texts. Lines are joined by CR LF.
+#include "reorg/Flow.h"
+
 namespace zq::reorg::msg {
 
 inline constexpr const char* kAbortTemplate =
@@ -171,17 +173,17 @@ inline constexpr const char* kNotEnoughSpace =
     "Verzeichnis: \r\nXXXXX\r\n\r\nBenötigt werden YYYYY MB, frei sind ZZZZZ MB.\r\n"
     "Die Durchführung wird daher abgebrochen.";
 
-// The outcome of an unattended run in the system log, by exit code.
-inline const char* OutcomeText(int exitCode) {
-    switch (exitCode) {
-        case 0: return "ZEQUORA Reorganisation erfolgreich.";
-        case 1: return "ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert.";
-        case 2: return "ZEQUORA Reorganisation fehlgeschlagen.";
-        case 3: return "ZEQUORA Reorganisation durchgeführt, aber die Anzahl der Datensätze hat sich verändert.";
-        case 4: return "ZEQUORA Reorganisation durchgeführt, aber Trace- oder Log-Datei sind unvollständig.";
-        case 5: return "ZEQUORA Reorganisation durchgeführt, aber die Zugriffsrechte der Datendatei sind nicht wiederhergestellt.";
-        default: return "ZEQUORA Reorganisation beendet.";
+// The outcome of an unattended run in the system log.
+inline const char* OutcomeText(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Success: return "ZEQUORA Reorganisation erfolgreich.";
+        case RunOutcome::Aborted: return "ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert.";
+        case RunOutcome::Failed: return "ZEQUORA Reorganisation fehlgeschlagen.";
+        case RunOutcome::CountsChanged: return "ZEQUORA Reorganisation durchgeführt, aber die Anzahl der Datensätze hat sich verändert.";
+        case RunOutcome::NotRecorded: return "ZEQUORA Reorganisation durchgeführt, aber Trace- oder Log-Datei sind unvollständig.";
+        case RunOutcome::PermissionsLost: return "ZEQUORA Reorganisation durchgeführt, aber die Zugriffsrechte der Datendatei sind nicht wiederhergestellt.";
     }
+    return "ZEQUORA Reorganisation beendet.";
 }
 
 inline constexpr const char* kProgressChecking = "Prüfung läuft .";

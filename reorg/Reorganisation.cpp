@@ -186,7 +186,7 @@ std::string FailureMessage(ReorgContext& ctx, const std::vector<std::string>& ca
         for (const std::string& cause : causes) text += std::string(kCrLf) + "- " + cause;
     }
     if (!stored) text += std::string(kCrLf) + kCrLf + msg::kDataFileNotWritten;
-    std::string see = ctx.options.log != "X" ? msg::kSeeTraceAndLog : msg::kSeeTrace;
+    std::string see = ctx.options.logMode != LogMode::Off ? msg::kSeeTraceAndLog : msg::kSeeTrace;
     see = ReplaceAll(ReplaceAll(see, "XXXXX", ctx.trace.Path()), "YYYYY", ctx.glLogFile);
     return text + kCrLf + kCrLf + see + ".";
 }
@@ -242,7 +242,7 @@ void Evaluate(ReorgContext& ctx) {
         }
     }
 
-    if (ctx.options.log != "X") {
+    if (ctx.options.logMode != LogMode::Off) {
         std::string beforeText = std::to_string(ctx.glSumBefore);
         std::string diffText = comparable ? std::to_string(ctx.glCountDiff) : "unbekannt";
         if (ctx.glSumBefore == 0) {
@@ -314,13 +314,13 @@ void Evaluate(ReorgContext& ctx) {
     }
 
     if (ctx.runFailed || ctx.resultsFailed)
-        ctx.exitCode = kExitFailed;
+        ctx.outcome = RunOutcome::Failed;
     else if (ctx.glCountDiff != 0)
-        ctx.exitCode = kExitCountsChanged;
+        ctx.outcome = RunOutcome::CountsChanged;
     else if (!ctx.permissionsLost.empty())
-        ctx.exitCode = kExitPermissionsLost;
+        ctx.outcome = RunOutcome::PermissionsLost;
     else
-        ctx.exitCode = kExitSuccess;
+        ctx.outcome = RunOutcome::Success;
 }
 
 // A folder takes files when a file can be made there; a folder not made yet takes them when
@@ -345,7 +345,7 @@ bool ReadyToStart(ReorgContext& ctx) {
         ctx.trace.Result("Error");
         Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
         ctx.trace.Error(ReplaceAll(text, kCrLf, " "));
-        ctx.exitCode = kExitFailed;
+        ctx.outcome = RunOutcome::Failed;
         return false;
     };
     if (style == PathStyle::Windows) {
@@ -355,13 +355,13 @@ bool ReadyToStart(ReorgContext& ctx) {
             return fail("Check database program: " + ctx.glAccessExe,
                         ReplaceAll(msg::kAccessNotAProgram, "XXXXX", ctx.glAccessExe));
     }
-    std::vector<std::pair<std::string, const char*>> folders{{ctx.glProgramFolder, msg::kProgramFolderRole},
+    std::vector<std::pair<std::string, const char*>> folders{{ctx.program.glProgramFolder, msg::kProgramFolderRole},
                                                              {FolderOfPath(ctx.glDataFile, style), msg::kDataFolderRole}};
     const std::string name = BackupName(ctx.platform.clock.Now());
-    if (ctx.options.kopie.find('B') != std::string::npos)
+    if (ctx.options.backupBesideData)
         folders.emplace_back(FolderOfPath(BackendCopyPath(ctx.glDataFile, name, style), style), msg::kBackupFolderRole);
-    if (ctx.options.kopie.find('F') != std::string::npos)
-        folders.emplace_back(FolderOfPath(FrontendCopyPath(ctx.glProgramFolder, name, style), style), msg::kBackupFolderRole);
+    if (ctx.options.backupBesideProgram)
+        folders.emplace_back(FolderOfPath(FrontendCopyPath(ctx.program.glProgramFolder, name, style), style), msg::kBackupFolderRole);
     for (const auto& [folder, role] : folders) {
         if (FolderTakesFiles(ctx, folder)) continue;
         std::string text = ReplaceAll(msg::kFolderNotWritable, "XXXXX", folder);
@@ -378,7 +378,7 @@ Flow RunCompaction(ReorgContext& ctx) {
     const PathStyle style = ctx.Style();
 
     ctx.glRunCancelled = false;
-    ctx.glDelayMs = DelaySeconds(ctx.options.sleep) * 1000;
+    ctx.glDelayMs = ctx.options.delaySeconds * 1000;
 
     trace.Empty();
     trace.Section("Start Action");
@@ -401,12 +401,11 @@ Flow RunCompaction(ReorgContext& ctx) {
     }
 
     if (!ReadyToStart(ctx) || !EnoughFreeSpace(ctx)) {
-        ctx.exitCode = kExitFailed;
+        ctx.outcome = RunOutcome::Failed;
         return Flow::End;
     }
 
-    const std::string& kopie = ctx.options.kopie;
-    if (kopie.find('B') != std::string::npos || kopie.find('F') != std::string::npos) {
+    if (ctx.options.backupBesideData || ctx.options.backupBesideProgram) {
         std::int16_t copies = MakeBackupCopies(ctx);
         if (copies == -1) {
             ctx.glRunCancelled = true;
@@ -416,7 +415,7 @@ Flow RunCompaction(ReorgContext& ctx) {
             if (ctx.Unattended()) {
                 Show(ctx, msg::kNoBackupUnattended, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
                 trace.Error(msg::kNoBackupUnattended);
-                ctx.exitCode = kExitFailed;
+                ctx.outcome = RunOutcome::Failed;
                 return Flow::End;
             }
             MsgResult answer = Show(ctx, msg::kNoBackupQuestion, ReorgTitle(MsgKind::SafetyQuestion),
@@ -429,16 +428,16 @@ Flow RunCompaction(ReorgContext& ctx) {
     }
 
     std::string placeWord;
-    if (ctx.options.create == "F") {
-        ctx.glLogFile = EnsureTrailingSeparator(ctx.glProgramFolder, style) + kLogFileName;
+    if (ctx.options.logBesideProgram) {
+        ctx.glLogFile = EnsureTrailingSeparator(ctx.program.glProgramFolder, style) + kLogFileName;
         placeWord = "in frontend folder: ";
     } else {
         ctx.glLogFile = FolderPart(ctx.glDataFile, style) + kLogFileName;
         placeWord = "in backend folder: ";
     }
 
-    if (ctx.options.log != "X") {
-        bool append = ctx.options.log == "A";
+    if (ctx.options.logMode != LogMode::Off) {
+        bool append = ctx.options.logMode == LogMode::Append;
         ctx.log = files.OpenText(ctx.glLogFile, append);
         LogLine(ctx, kSeparatorLine);
         trace.Empty();
@@ -502,10 +501,10 @@ Flow FinishRun(ReorgContext& ctx, bool completed) {
         Evaluate(ctx);
     else
         ctx.trace.Close();
-    if (ctx.glOfferManagerRestart && ctx.platform.files.Exists(ctx.glManagerExe, kAnyFile)) {
+    if (ctx.glOfferManagerRestart && ctx.platform.files.Exists(ctx.program.glManagerExe, kAnyFile)) {
         MsgResult answer = Show(ctx, msg::kRestartManager, ReorgTitle(MsgKind::Question),
                                 MsgIcon::Question, MsgButtons::YesNoCancel, 0);
-        if (answer == MsgResult::Yes) (void)ctx.platform.processes.Start(QuotedPath(ctx.glManagerExe), false, WindowStyle::MinimizedFocus);
+        if (answer == MsgResult::Yes) (void)ctx.platform.processes.Start(QuotedPath(ctx.program.glManagerExe), false, WindowStyle::MinimizedFocus);
     }
     return Flow::End;
 }

@@ -33,7 +33,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     TraceLog& trace = ctx.trace;
 
     std::string copyPath = backend ? BackendCopyPath(ctx.glDataFile, backupName, style)
-                                   : FrontendCopyPath(ctx.glProgramFolder, backupName, style);
+                                   : FrontendCopyPath(ctx.program.glProgramFolder, backupName, style);
     const std::string folder = FolderOfPath(copyPath, style);
 
     if (!files.IsDirectory(folder)) {
@@ -79,7 +79,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     result = static_cast<std::int16_t>(backend ? 1 : result + 1);
 
     // Old copies go only once the new one is safe, so a failed copy never costs a good one.
-    long max = ParseLong(ctx.options.maxFiles);
+    long max = ctx.options.maxCopies;
     if (max > 0) {
         trace.Empty();
         trace.Label("Action", "Delete copies of the data file to keep max amount of: " +
@@ -154,10 +154,10 @@ bool EnoughFreeSpace(ReorgContext& ctx) {
         needs.push_back({volume, folder, bytes, probe});
     };
     const std::string backupName = BackupName(ctx.platform.clock.Now());
-    if (ctx.options.kopie.find('B') != std::string::npos)
+    if (ctx.options.backupBesideData)
         add(FolderOfPath(BackendCopyPath(ctx.glDataFile, backupName, style), style), size);
-    if (ctx.options.kopie.find('F') != std::string::npos)
-        add(FolderOfPath(FrontendCopyPath(ctx.glProgramFolder, backupName, style), style), size);
+    if (ctx.options.backupBesideProgram)
+        add(FolderOfPath(FrontendCopyPath(ctx.program.glProgramFolder, backupName, style), style), size);
     std::string dataFolder = FolderOfPath(ctx.glDataFile, style);
     if (ctx.glUseLocalCopy) {
         std::string local = ctx.glLocalFolder;
@@ -194,7 +194,7 @@ bool EnoughFreeSpace(ReorgContext& ctx) {
 }
 
 std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder, const std::string& keep) {
-    long max = ParseLong(ctx.options.maxFiles);
+    long max = ctx.options.maxCopies;
     if (max <= 0) return "";
     IFiles& files = ctx.platform.files;
     if (!files.IsDirectory(folder)) return "";
@@ -229,14 +229,13 @@ std::string DeleteOldCopies(ReorgContext& ctx, const std::string& folder, const 
 
 std::int16_t MakeBackupCopies(ReorgContext& ctx) {
     const std::string backupName = BackupName(ctx.platform.clock.Now());
-    const std::string& kopie = ctx.options.kopie;
     std::int16_t result = 0;
-    if (kopie.find('B') != std::string::npos) {
+    if (ctx.options.backupBesideData) {
         Step step = MakeOneCopy(ctx, true, backupName, result);
         if (step == Step::Cancel) return -1;
         if (step == Step::Stop) return result;
     }
-    if (kopie.find('F') != std::string::npos) {
+    if (ctx.options.backupBesideProgram) {
         if (MakeOneCopy(ctx, false, backupName, result) == Step::Cancel) return -1;
     }
     return result;

@@ -167,7 +167,7 @@ void CloseDataFiles(ReorgContext& ctx) {
 }
 
 std::int32_t CountRecords(ReorgContext& ctx, int pass) {
-    const int w = pass == 1 ? CensusExtraSeconds(ctx.options.sleep) : 0;
+    const int w = pass == 1 ? ctx.options.censusExtraSeconds : 0;
     const int tries = 30 + w + 1;
 
     if (pass == 1 && ctx.glUseLocalCopy && ctx.workingOnLocalCopy) MoveBackFromLocalFolder(ctx, tries);
@@ -196,7 +196,7 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
     if (pass == 0) {
         LogLine(ctx, "- Datum/Zeit: " + clock.FormatGeneral(clock.Now()));
         LogLine(ctx, "- Datendatei: " + ctx.glDataFile);
-        LogLine(ctx, "- Version: " + ctx.glVersionText);
+        LogLine(ctx, "- Version: " + ctx.program.glVersionText);
         LogLine(ctx, "");
     }
     LogLine(ctx, std::string("---- Start: Anzahl Datensätze relevanter Tabellen ") +

@@ -215,12 +215,12 @@ std::vector<std::string> ListedDataFiles(const std::string& listText) {
     return files;
 }
 
-int WorstExitCode(int a, int b) {
-    // Most serious first: records lost, failed, not done at all, rights lost, not recorded.
-    static const int order[] = {3, 2, 1, 5, 4, 0};
-    for (int code : order)
-        if (a == code || b == code) return code;
-    return a != 0 ? a : b;
+RunOutcome WorstOutcome(RunOutcome a, RunOutcome b) {
+    for (RunOutcome o : {RunOutcome::CountsChanged, RunOutcome::Failed, RunOutcome::Aborted,
+                         RunOutcome::PermissionsLost, RunOutcome::NotRecorded}) {
+        if (a == o || b == o) return o;
+    }
+    return RunOutcome::Success;
 }
 
 }  // namespace zq::reorg

@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Environment.h"
+#include "reorg/Flow.h"
 
 namespace zq::reorg {
 
@@ -78,8 +79,9 @@ std::string AbortMessage(const std::string& path);
 // The data files of a list file: one path a line, trimmed; blank lines and lines starting
 // with ";" are left out.
 std::vector<std::string> ListedDataFiles(const std::string& listText);
-// The exit code of a list of runs: the worse of two, in the order 3, 2, 1, 5, 4, 0.
-int WorstExitCode(int a, int b);
+// The outcome of a list of runs: the worse of two. Most serious first: records changed,
+// failed, not done at all, rights lost, not recorded, success.
+RunOutcome WorstOutcome(RunOutcome a, RunOutcome b);
 
 // Chooses which of the listed copies to delete first: the earliest last-write time,
 // the first listed among equal times; a copy without a time counts as the oldest.

@@ -53,17 +53,8 @@ struct StarterContext {
     TraceLog& trace;
     PathStyle style = PathStyle::Posix;
 
-    // Access settings shared with the detection; the names below refer into it.
+    // Access settings shared with the detection.
     AccessSettings access;
-    std::string& glAccessVersion = access.version;
-    bool& glAccessVersionCfg = access.versionConfigured;
-    std::string& glAccessBitCfg = access.bitness;
-    std::string& glAccessPathCfg = access.folder;
-    std::string& glAccessExe = access.accessExe;
-    std::string& glcRegPathAccVar = access.regPathAccVar;
-    std::string& glcRegPathAccVarRT = access.regPathAccVarRT;
-    std::string& glRegPathTrusted = access.regPathTrusted;
-    std::string& glRegPathLocation = access.regPathLocation;
     bool glAccess64 = false;
     std::string glDataNetworkCfg;
 

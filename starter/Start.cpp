@@ -28,26 +28,26 @@ std::string ReadOrMark(StarterContext& ctx, const char* section, const char* key
 
 void ReadStarterConfig(StarterContext& ctx) {
     ctx.glAccess64 = false;
-    ctx.glAccessPathCfg.clear();
-    ctx.glAccessBitCfg.clear();
-    ctx.glAccessVersion = "10.0";
-    ctx.glAccessVersionCfg = false;
+    ctx.access.folder.clear();
+    ctx.access.bitness.clear();
+    ctx.access.version = "10.0";
+    ctx.access.versionConfigured = false;
 
     std::string version = ReadOrMark(ctx, "Datenbasis", "Version");
     if (!version.empty() && !EqualsNoCase(version, "X") && IsValidOfficeVersion(version)) {
-        ctx.glAccessVersion = version;
-        ctx.glAccessVersionCfg = true;
+        ctx.access.version = version;
+        ctx.access.versionConfigured = true;
     }
 
     std::string bit = ReadOrMark(ctx, "Datenbasis", "Bit");
     if (!bit.empty() && !IsNotSetMarker(bit)) {
-        ctx.glAccessBitCfg = Trim(bit);
-        ctx.glAccess64 = ctx.glAccessBitCfg == "64";
+        ctx.access.bitness = Trim(bit);
+        ctx.glAccess64 = ctx.access.bitness == "64";
     }
 
     std::string folder = ReadOrMark(ctx, "Datenbasis", "Pfad");
     if (!folder.empty() && !IsNotSetMarker(folder))
-        ctx.glAccessPathCfg = EnsureTrailingSeparator(Trim(folder), ctx.style);
+        ctx.access.folder = EnsureTrailingSeparator(Trim(folder), ctx.style);
 
     ctx.glDataNetworkCfg = ReadOrMark(ctx, "Datendatei", "Netzwerk");
 }
@@ -73,8 +73,8 @@ void DumpGlobals(StarterContext& ctx) {
     t.Label("glcZQMFileAlt", glcZQMFileAlt);
     t.Label("glcZQMiniFile", glcZQMiniFile);
     t.Label("glcRegHKey", glcRegHKey);
-    t.Label("glcRegPathAccVar", ctx.glcRegPathAccVar);
-    t.Label("glcRegPathAccVarRT", ctx.glcRegPathAccVarRT);
+    t.Label("glcRegPathAccVar", ctx.access.regPathAccVar);
+    t.Label("glcRegPathAccVarRT", ctx.access.regPathAccVarRT);
     t.Label("glcRegKeyStandard", glcRegKeyStandard);
     t.Label("glcRegKeyAccVar", glcRegKeyAccVar);
     t.Section("Command");
@@ -124,18 +124,18 @@ void ReportStarterConfig(StarterContext& ctx) {
     t.Label("Check Config", ctx.glIniFile);
     if (!ctx.platform.files.Exists(ctx.glIniFile, 0)) {
         t.Result("Not found");
-        t.Label("Access Version Auto", ctx.glAccessVersion);
+        t.Label("Access Version Auto", ctx.access.version);
         return;
     }
     t.Result("OK");
-    if (ctx.glAccessVersionCfg) {
-        t.Label("Access Version Cfg", ctx.glAccessVersion);
+    if (ctx.access.versionConfigured) {
+        t.Label("Access Version Cfg", ctx.access.version);
     } else {
         t.Label("Access Version Cfg", "Not Set");
         t.Label("Access Version Auto", "10.0");
     }
-    t.Label("Access Bit Config", ctx.glAccessBitCfg.empty() ? "Not Set" : ctx.glAccessBitCfg);
-    t.Label("Access Pfad Config", ctx.glAccessPathCfg.empty() ? "Not Set" : ctx.glAccessPathCfg);
+    t.Label("Access Bit Config", ctx.access.bitness.empty() ? "Not Set" : ctx.access.bitness);
+    t.Label("Access Pfad Config", ctx.access.folder.empty() ? "Not Set" : ctx.access.folder);
     t.Label("Data Network Cfg", ctx.glDataNetworkCfg == "X" ? "Not Set" : ctx.glDataNetworkCfg);
 }
 
@@ -145,8 +145,8 @@ std::string ManagerCommandLine(const std::string& accessExe, const std::string& 
 }
 
 void StartManager(StarterContext& ctx) {
-    if (LeadingNumber(ctx.glAccessVersion) >= 12) RegisterTrustedFolders(ctx);
-    std::string command = ManagerCommandLine(ctx.glAccessExe, ctx.glFrontEndFile, ctx.glStartParm);
+    if (LeadingNumber(ctx.access.version) >= 12) RegisterTrustedFolders(ctx);
+    std::string command = ManagerCommandLine(ctx.access.accessExe, ctx.glFrontEndFile, ctx.glStartParm);
     ctx.trace.Section("Start Zequora Manager");
     ctx.trace.Label("Command", command);
     StartResult started = ctx.platform.processes.Start(command, false, WindowStyle::NormalFocus);

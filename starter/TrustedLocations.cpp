@@ -16,7 +16,7 @@ constexpr const char* kAllowNetwork = "AllowNetworkLocations";
 
 // A missing or unreadable value counts as different from any setting.
 bool NetworkValueIs(StarterContext& ctx, int value) {
-    return ReadStringValue(ctx.platform.registry, kUser, ctx.glRegPathTrusted, kAllowNetwork) ==
+    return ReadStringValue(ctx.platform.registry, kUser, ctx.access.regPathTrusted, kAllowNetwork) ==
            std::to_string(value);
 }
 
@@ -36,7 +36,7 @@ int AddTrustedLocation(StarterContext& ctx, const std::string& folder, int netwo
     IRegistry& reg = ctx.platform.registry;
     // The key exists once the user has run that version of the database program; it is
     // never created here.
-    if (!KeyExists(reg, kUser, ctx.glRegPathTrusted)) return kTrustedKeyNotFound;
+    if (!KeyExists(reg, kUser, ctx.access.regPathTrusted)) return kTrustedKeyNotFound;
     if (folder.empty()) return kTrustedRegistered;
 
     // Another start of the program registers the same folders at the same moment: the
@@ -45,21 +45,21 @@ int AddTrustedLocation(StarterContext& ctx, const std::string& folder, int netwo
     const std::unique_ptr<RegLock> lock = reg.LockRoot(kUser);
     std::string f = folder;
     int calls = 0;
-    const std::vector<std::string> subkeys = EnumerateSubkeys(reg, kUser, ctx.glRegPathTrusted, &calls);
+    const std::vector<std::string> subkeys = EnumerateSubkeys(reg, kUser, ctx.access.regPathTrusted, &calls);
     for (const std::string& name : subkeys) {
-        std::string path = ReadStringValue(reg, kUser, ctx.glRegPathTrusted + "\\" + name, "Path");
+        std::string path = ReadStringValue(reg, kUser, ctx.access.regPathTrusted + "\\" + name, "Path");
         path = EnsureTrailingSeparator(path, ctx.style);
         f = EnsureTrailingSeparator(f, ctx.style);
         if (path != f) continue;
         if ((network == kNetworkLocal || network == kNetworkRemote) && !NetworkValueIs(ctx, network))
-            WriteDwordValue(reg, kUser, ctx.glRegPathTrusted, kAllowNetwork, network);
+            WriteDwordValue(reg, kUser, ctx.access.regPathTrusted, kAllowNetwork, network);
         return kTrustedExists;
     }
 
     for (int k = 0; k <= calls + 1; ++k) {
-        const std::string key = ctx.glRegPathLocation + std::to_string(k);
+        const std::string key = ctx.access.regPathLocation + std::to_string(k);
         if (KeyExists(reg, kUser, key)) continue;
-        if (network == kNetworkRemote) WriteDwordValue(reg, kUser, ctx.glRegPathTrusted, kAllowNetwork, 1);
+        if (network == kNetworkRemote) WriteDwordValue(reg, kUser, ctx.access.regPathTrusted, kAllowNetwork, 1);
         long status = WriteStringValue(reg, kUser, key, "Path", f);
         // Without its path the entry is useless; say so instead of reporting success.
         if (status != kRegSuccess) return kTrustedFailed;

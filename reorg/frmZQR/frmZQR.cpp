@@ -20,9 +20,9 @@ void ApplyDesign(IReorgView& view) {
 Flow FrmZQR::OnLoad() {
     IReorgView& view = ctx_.view;
     view.SetText(Control::txtDatenbank, ctx_.glDataFile);
-    view.SetText(Control::frmZQR, ctx_.glWindowTitle);
-    std::string manifest = EnsureTrailingSeparator(ctx_.glProgramFolder, ctx_.Style()) +
-                           ctx_.glExeName + ".exe.manifest";
+    view.SetText(Control::frmZQR, ctx_.program.glWindowTitle);
+    std::string manifest = EnsureTrailingSeparator(ctx_.program.glProgramFolder, ctx_.Style()) +
+                           ctx_.program.glExeName + ".exe.manifest";
     if (ctx_.platform.files.Exists(manifest, kAttrHidden | kAttrSystem)) {
         view.UseSystemDrawnButton(Control::cmdReorg);
         view.UseSystemDrawnButton(Control::cmdEnde);
@@ -34,7 +34,7 @@ Flow FrmZQR::SelectDataFile() {
     IReorgView& view = ctx_.view;
     std::string initial = view.Text(Control::txtDatenbank);
     std::optional<std::string> chosen =
-        ctx_.platform.dialogs.OpenFile(ctx_.glProductName, "Datenbank", "*.mdb", initial);
+        ctx_.platform.dialogs.OpenFile(ctx_.program.glProductName, "Datenbank", "*.mdb", initial);
     if (!chosen || chosen->empty()) return Flow::Go;
     view.SetText(Control::txtDatenbank, *chosen);
     return TakeFieldText();
@@ -62,7 +62,7 @@ Flow FrmZQR::Deliver(Event event) {
         // A wait outside a run (the Manager-mode wait for the lock file) ends with the
         // window; nothing was done, so the program ends as aborted.
         ctx_.windowClosed = true;
-        if (ctx_.exitCode == kExitSuccess) ctx_.exitCode = kExitAborted;
+        if (ctx_.outcome == RunOutcome::Success) ctx_.outcome = RunOutcome::Aborted;
         return Flow::End;
     }
     ++handlers_;

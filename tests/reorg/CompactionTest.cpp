@@ -26,7 +26,7 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     zqtest::WriteFile(slow, "#!/bin/sh\nsleep 3\n");
     fs::permissions(slow, fs::perms::owner_all, fs::perm_options::add);
     h.ctx.glAccessExe = slow;
-    h.ctx.glAutorun = "-1";
+    h.ctx.unattended = true;
     h.ctx.options = {"X", "B", "N", "0", "TBL", "10"};
     h.ctx.accessWaitBoundMs = 300;
     h.ctx.trace.OpenOutput();
@@ -72,7 +72,7 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     h.platform.db = &engine;
     zqtest::MakeDataFile(h.ctx.glDataFile);
     const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
-    h.ctx.glAutorun = "-1";
+    h.ctx.unattended = true;
     h.ctx.options = {"B", "B", "A", "0", "TBL", "10"};
     h.ctx.trace.OpenOutput();
 

@@ -87,7 +87,7 @@ TEST(FrmZQR, WhileTheManagerModeWaitLetsInputThroughOnlyTheWayOutIsTakenAndEndsT
     const std::string file = h.data + "/zqdata.mdb";
     auto held = HoldOpen(file);
     ASSERT_NE(held, nullptr);
-    h.ctx.glStartParm = "/MANAGER " + file;
+    h.ctx.program.glStartParm = "/MANAGER " + file;
     FrmZQR window(h.ctx);
     int rounds = 0;
     bool fieldKept = true;

@@ -80,7 +80,8 @@ protected:
     void Use(const std::string& kopie, const std::string& maxFiles) {
         h.ctx.options.kopie = kopie;
         h.ctx.options.maxFiles = maxFiles;
-        h.ctx.glAutorun = "-1";
+        h.ctx.options.Parse();
+        h.ctx.unattended = true;
         h.ctx.trace.OpenOutput();
         zqtest::MakeDataFile(h.ctx.glDataFile);  // the rotation runs only for a usable file
     }
@@ -156,7 +157,7 @@ TEST(DataFileCheck, ANameWithoutMdbEndsTheProgram) {
     Flow flow = Flow::Go;
     EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/ZQDATA.MDB.bak", flow));
     EXPECT_EQ(flow, Flow::End);
-    EXPECT_EQ(h.ctx.exitCode, kExitFailed);
+    EXPECT_EQ(h.ctx.outcome, zq::reorg::RunOutcome::Failed);
     ASSERT_EQ(h.dialogs.boxes.size(), 1u);
     EXPECT_EQ(h.dialogs.boxes[0].text,
               "Aktion abgebrochen.\r\n\r\nMögliche Ursachen: \r\nNotwendige Befehlsbibliotheken "

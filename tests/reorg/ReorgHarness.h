@@ -131,8 +131,8 @@ struct Harness {
           ctx(platform, view, startParm) {
         WriteFile(prog + "/zqr", "");
         WriteFile(data + "/zqdata.mdb", std::string(4096, 'd'));
-        ctx.glProgramFolder = prog;
-        ctx.glExeName = "zqr";
+        ctx.program.glProgramFolder = prog;
+        ctx.program.glExeName = "zqr";
         ctx.glDataFile = data + "/zqdata.mdb";
     }
     std::string Trace() { return ReadFile(prog + "/ZQR_Reorg_Trace.txt"); }

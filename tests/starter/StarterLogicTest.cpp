@@ -61,7 +61,7 @@ TEST(StarterConfig, MarkersAcceptedFormsAndTheirTrace) {
     for (const char* bad : {"9.0", "16", "16.00", "x"}) {
         i.Ini("Datenbasis", "Version", bad);
         ReadStarterConfig(i.ctx);
-        EXPECT_FALSE(i.ctx.glAccessVersionCfg) << bad;
+        EXPECT_FALSE(i.ctx.access.versionConfigured) << bad;
         EXPECT_EQ(i.IniValue("Datenbasis", "Version"), bad) << "left as the user wrote it";
     }
     i.Ini("Datenbasis", "Version", "16.0");
@@ -69,10 +69,10 @@ TEST(StarterConfig, MarkersAcceptedFormsAndTheirTrace) {
     i.Ini("Datenbasis", "Pfad", "/opt/Office14");
     i.Ini("Datendatei", "Netzwerk", std::string(300, 'n'));
     ReadStarterConfig(i.ctx);
-    EXPECT_EQ(i.ctx.glAccessVersion, "16.0");
+    EXPECT_EQ(i.ctx.access.version, "16.0");
     EXPECT_TRUE(i.ctx.glAccess64);
-    EXPECT_EQ(i.ctx.glAccessBitCfg, "64");
-    EXPECT_EQ(i.ctx.glAccessPathCfg, "/opt/Office14/");
+    EXPECT_EQ(i.ctx.access.bitness, "64");
+    EXPECT_EQ(i.ctx.access.folder, "/opt/Office14/");
     EXPECT_EQ(i.ctx.glDataNetworkCfg, std::string(249, 'n'));
     SetFilePaths(i.ctx, "");
     EXPECT_EQ(i.ctx.glFrontEndFile, i.prog + "/zqm64.zqf");
@@ -83,7 +83,7 @@ protected:
     zqtest::Installation i;
     const std::string key = "Software\\Microsoft\\Office\\14.0\\Access\\Security\\Trusted Locations";
     void SetUp() override {
-        i.ctx.glAccessVersion = "14.0";
+        i.ctx.access.version = "14.0";
         zq::BuildKeyPaths(i.ctx.access);
         zq::RegHandle h = 0;
         i.registry.CreateKey(RegRoot::CurrentUser, key, h);
@@ -167,14 +167,14 @@ TEST_F(Trusted, NetworkRules) {
 }
 
 TEST_F(Trusted, MissingKeyIsNeverCreated) {
-    i.ctx.glAccessVersion = "15.0";
+    i.ctx.access.version = "15.0";
     zq::BuildKeyPaths(i.ctx.access);
     i.Ini("Datendatei", "Pfad", "/srv/daten/");
     i.Ini("Datendatei", "Netzwerk", "y");
     RegisterTrustedFolders(i.ctx);
     auto lines = i.From("*** Add folders to trusted locations ***");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Result             : Key not found"), 3);
-    EXPECT_FALSE(zq::KeyExists(i.registry, RegRoot::CurrentUser, i.ctx.glRegPathTrusted));
+    EXPECT_FALSE(zq::KeyExists(i.registry, RegRoot::CurrentUser, i.ctx.access.regPathTrusted));
     EXPECT_EQ(TrustedResultText(kTrustedFailed), "Failed");
 }
 

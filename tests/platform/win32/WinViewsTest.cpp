@@ -124,10 +124,10 @@ protected:
 
     void SetUp() override {
         NEED_DISPLAY();
-        ctx.glProductName = kProduct;
-        ctx.glProgramFolder = dir.Path();
-        ctx.glExeName = "ZQR";
-        ctx.glWindowTitle = std::string(kProduct) + " 4.1";
+        ctx.program.glProductName = kProduct;
+        ctx.program.glProgramFolder = dir.Path();
+        ctx.program.glExeName = "ZQR";
+        ctx.program.glWindowTitle = std::string(kProduct) + " 4.1";
         ctx.glDataFile = "C:\\Daten\\zqdata.mdb";
         zq::reorg::ApplyDesign(view);
     }
@@ -226,8 +226,8 @@ TEST_F(ReorgWindow, StartButtonGreenAndDrawnByTheProgramUntilAManifestHandsBothB
     RecordingDialogs otherDialogs;
     zq::win32::WinReorgView styled(otherDialogs);
     zq::reorg::ReorgContext styledCtx(platform, styled, "");
-    styledCtx.glProgramFolder = dir.Path();
-    styledCtx.glExeName = "ZQR";
+    styledCtx.program.glProgramFolder = dir.Path();
+    styledCtx.program.glExeName = "ZQR";
     zq::reorg::FrmZQR styledWindow(styledCtx);
     zq::reorg::ApplyDesign(styled);
     ASSERT_EQ(styled.Show(styledWindow), Flow::Go);
