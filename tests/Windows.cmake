@@ -1,6 +1,6 @@
 # The tests of the Windows build, run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
-# The core's tests that need no Linux adapter are built once more for Windows; the Win32
-# adapters have their own tests. Tests are listed when ctest runs, not at build time, so a
+# The core's tests that run over the in-memory services (support/Fakes.h, MemoryFiles.h) are
+# built once more for Windows; the Win32 adapters have their own tests. Tests are listed when ctest runs, not at build time, so a
 # build needs no Wine.
 
 # Wine's WoW64 mode gives a 32-bit program neither a display driver nor a working crypt32:
@@ -38,8 +38,11 @@ endfunction()
 zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
-                ${CMAKE_CURRENT_SOURCE_DIR}/support/MemoryFiles.cpp)
-target_link_libraries(test_win_core PRIVATE zq_reorg)
+                ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/update/VersionTextTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/support/MemoryFiles.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/support/PeFixture.cpp)
+target_link_libraries(test_win_core PRIVATE zq_reorg zq_update)
 
 # The Win32 adapters against the real Windows (Wine) registry, files and processes.
 add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)

@@ -2,6 +2,7 @@
 // In-memory stand-ins for the platform's services, shared by the tests of every program and
 // built for Linux and Windows alike: they touch no system service but the FakeWeb's files.
 #include <cstdio>
+#include <algorithm>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -102,6 +103,19 @@ public:
         progress(total, total);
         r.httpStatus = 200;
         const std::string temp = target + ".fake-part";
+        if (files != nullptr) {
+            if (!files->WriteAtomic(temp, it->second).ok()) {
+                r.error = {zq::WebFailure::Folder, 13, "cannot write"};
+                return r;
+            }
+            if (check && !check(temp)) {
+                (void)files->Remove(temp);
+                r.error = {zq::WebFailure::Rejected, 0, "refused"};
+                return r;
+            }
+            r.ok = files->Copy(temp, target, true).ok() && files->Remove(temp).ok();
+            return r;
+        }
         {
             std::ofstream out(temp, std::ios::binary | std::ios::trunc);
             out << it->second;
@@ -124,6 +138,7 @@ public:
         return 0;
     }
 
+    zq::IFiles* files = nullptr;  // where downloads go; the real file system when none
     std::map<std::string, std::string> resources;
     std::vector<std::string> fetched, downloads, leftoverChecks;
     zq::WebError error;
@@ -144,6 +159,89 @@ public:
     std::string Error52Folder() override { return "/tmp/error52/"; }
     std::string StreamedOffice16Folder(bool) override { return "/tmp/zq-unused/"; }
     std::string program;
+};
+
+// The registry in memory: keys and value names matched without regard to case, subkeys in
+// the order they were made.
+class MemoryRegistry : public zq::IRegistry {
+public:
+    long OpenKey(zq::RegRoot root, const std::string& path, zq::RegHandle& out) override {
+        const std::string name = Name(root, path);
+        if (!keys_.count(name)) return zq::kRegNotFound;
+        out = next_++;
+        handles_[out] = name;
+        return zq::kRegSuccess;
+    }
+    long CreateKey(zq::RegRoot root, const std::string& path, zq::RegHandle& out) override {
+        std::string name = Name(root, "");
+        std::size_t from = 0;
+        while (from <= path.size()) {
+            const std::size_t to = std::min(path.find('\\', from), path.size());
+            const std::string part = path.substr(from, to - from);
+            if (!part.empty()) {
+                const std::string child = name + "\\" + Fold(part);
+                if (!keys_.count(child)) {
+                    keys_[child];
+                    subkeys_[name].push_back(part);
+                }
+                name = child;
+            }
+            from = to + 1;
+        }
+        keys_[name];
+        out = next_++;
+        handles_[out] = name;
+        return zq::kRegSuccess;
+    }
+    long QueryValue(zq::RegHandle key, const std::string& name, std::uint32_t& type,
+                    std::string& data) override {
+        const auto h = handles_.find(key);
+        if (h == handles_.end()) return zq::kRegFailure;
+        const auto& values = keys_[h->second];
+        const auto it = values.find(Fold(name));
+        if (it == values.end()) return zq::kRegNotFound;
+        type = it->second.first;
+        data = it->second.second;
+        return zq::kRegSuccess;
+    }
+    long SetValue(zq::RegHandle key, const std::string& name, std::uint32_t type,
+                  const std::string& data) override {
+        const auto h = handles_.find(key);
+        if (h == handles_.end()) return zq::kRegFailure;
+        keys_[h->second][Fold(name)] = {type, data};
+        return zq::kRegSuccess;
+    }
+    long EnumKey(zq::RegHandle key, std::uint32_t index, std::string& name) override {
+        const auto h = handles_.find(key);
+        if (h == handles_.end()) return zq::kRegFailure;
+        const auto& names = subkeys_[h->second];
+        if (index >= names.size()) return zq::kRegNoMoreItems;
+        name = names[index];
+        return zq::kRegSuccess;
+    }
+    long CloseKey(zq::RegHandle key) override {
+        return handles_.erase(key) ? zq::kRegSuccess : zq::kRegFailure;
+    }
+
+private:
+    static std::string Fold(std::string text) {
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    }
+    static std::string Name(zq::RegRoot root, const std::string& path) {
+        std::string name = root == zq::RegRoot::LocalMachine ? "hklm" : "hkcu";
+        for (std::size_t from = 0; from <= path.size();) {
+            const std::size_t to = std::min(path.find('\\', from), path.size());
+            if (to > from) name += "\\" + Fold(path.substr(from, to - from));
+            from = to + 1;
+        }
+        return name;
+    }
+    std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::string>>> keys_;
+    std::map<std::string, std::vector<std::string>> subkeys_;
+    std::map<zq::RegHandle, std::string> handles_;
+    zq::RegHandle next_ = 1;
 };
 
 struct RecordingProcesses : zq::IProcesses {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "common/IniText.h"
+#include "common/Utf8.h"
+
 namespace zqtest {
 namespace {
 
@@ -93,6 +96,18 @@ std::string MemoryFiles::FolderOf(const std::string& path) const {
     return at == std::string::npos ? std::string() : path.substr(0, at);
 }
 
+void MemoryFiles::Put(const std::string& path, const std::string& content) {
+    AddFolder(FolderOf(path));
+    files[path].content = content;
+}
+
+void MemoryFiles::AddFolder(const std::string& folder) {
+    for (std::string f = folder; !f.empty() && f != "/" && !folders.count(f); f = FolderOf(f)) {
+        if (f.size() == 2 && f[1] == ':') break;  // a drive
+        folders.insert(f);
+    }
+}
+
 std::string MemoryFiles::Content(const std::string& path) const {
     const auto it = files.find(path);
     return it == files.end() ? "<missing>" : it->second.content;
@@ -100,7 +115,7 @@ std::string MemoryFiles::Content(const std::string& path) const {
 
 bool MemoryFiles::Exists(const std::string& path, std::uint32_t attrMask, int* error) {
     if (error) *error = 0;
-    if (folders.count(path)) return (attrMask & zq::kAttrDirectory) != 0;
+    if (IsDirectory(path)) return (attrMask & zq::kAttrDirectory) != 0;
     const auto it = files.find(path);
     if (it == files.end()) return false;
     const std::uint32_t special = it->second.attributes & (zq::kAttrHidden | zq::kAttrSystem);
@@ -109,13 +124,20 @@ bool MemoryFiles::Exists(const std::string& path, std::uint32_t attrMask, int* e
 
 bool MemoryFiles::IsDirectory(const std::string& path, int* error) {
     if (error) *error = 0;
-    return folders.count(path) != 0;
+    std::string folder = path;
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    return folders.count(folder) != 0 || folder == "/";
 }
 
 FsStatus MemoryFiles::MakeDirectory(const std::string& path) {
     if (FsStatus st = Injected("MakeDirectory", path); !st.ok()) return st;
-    if (folders.count(path) || Has(path)) return {zq::kErrPathFileAccess, "Exists: " + path};
-    folders.insert(path);
+    std::string folder = path;
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    if (folders.count(folder) || Has(folder)) return {zq::kErrPathFileAccess, "Exists: " + path};
+    const std::string parent = FolderOf(folder);
+    if (!parent.empty() && !folders.count(parent) && !(parent.size() == 2 && parent[1] == ':'))
+        return {zq::kErrPathNotFound, "Path not found: " + path};
+    folders.insert(folder);
     return {};
 }
 
@@ -229,6 +251,25 @@ bool MemoryFiles::RemoveUnheld(const std::string& path) {
     if (it == files.end() || it->second.holders > 0) return false;
     files.erase(it);
     return true;
+}
+
+std::string MemoryProfile::GetString(const std::string& section, const std::string& key,
+                                     const std::string& defaultValue, std::size_t bufferSize,
+                                     const std::string& file) {
+    const std::optional<std::string> raw = files_.ReadAll(file, 1 << 20);
+    std::optional<std::string> value;
+    if (raw) {
+        const std::string text = zq::DecodeIni(*raw, zq::DetectIniEncoding(*raw, zq::IniEncoding::Utf8));
+        value = zq::IniLookup(zq::IniLines(text), section, key);
+    }
+    return zq::FirstChars(value.value_or(defaultValue), bufferSize > 0 ? bufferSize - 1 : 0);
+}
+
+bool MemoryProfile::WriteString(const std::string& section, const std::string& key,
+                                const std::string& value, const std::string& file) {
+    const std::optional<std::string> raw = files_.ReadAll(file, 1 << 20);
+    std::vector<std::string> lines = raw ? zq::IniLines(*raw) : std::vector<std::string>{};
+    return zq::IniSet(lines, section, key, value) && files_.WriteAtomic(file, zq::IniJoin(lines)).ok();
 }
 
 }  // namespace zqtest

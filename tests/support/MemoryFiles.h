@@ -9,6 +9,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Files.h"
+#include "platform/Profile.h"
 
 namespace zqtest {
 
@@ -28,7 +29,10 @@ public:
     // "Move", "Open", "MakeDirectory", "SetAttributes") on a path; ok() lets it through.
     std::function<zq::FsStatus(const std::string& operation, const std::string& path)> fail;
 
-    void Put(const std::string& path, const std::string& content) { files[path].content = content; }
+    // A file with the content; its folder and the folders above it are made.
+    void Put(const std::string& path, const std::string& content);
+    // The folder and the folders above it.
+    void AddFolder(const std::string& folder);
     std::string Content(const std::string& path) const;
     bool Has(const std::string& path) const { return files.count(path) != 0; }
 
@@ -58,6 +62,20 @@ private:
     zq::FsStatus Injected(const std::string& operation, const std::string& path) const;
     std::string FolderOf(const std::string& path) const;
     zq::PathStyle style_;
+};
+
+// Private-profile files kept in MemoryFiles, read and written by the INI rules of the core.
+class MemoryProfile : public zq::IProfile {
+public:
+    explicit MemoryProfile(MemoryFiles& files) : files_(files) {}
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue, std::size_t bufferSize,
+                          const std::string& file) override;
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& file) override;
+
+private:
+    MemoryFiles& files_;
 };
 
 }  // namespace zqtest

@@ -1,6 +1,5 @@
-// The update window's logic against real registry, profile and file adapters on temporary
-// folders, with the window, boxes, shell and web recorded.
-#include <filesystem>
+// The update window's logic over the registry, profile files and files in memory, with the
+// window, boxes, shell and web recorded; the same on every platform.
 #include <memory>
 #include <sstream>
 
@@ -8,12 +7,9 @@
 
 #include "common/RegistryAccess.h"
 #include "platform/console/ConsoleUpdateView.h"
-#include "platform/posix/PosixFiles.h"
-#include "platform/posix/ProfileFiles.h"
-#include "platform/posix/RegistryStore.h"
 #include "common/Sha256.h"
 #include "support/PeFixture.h"
-#include "support/TestSupport.h"
+#include "support/MemoryFiles.h"
 #include "update/UpdateContext.h"
 #include "update/frmMain/frmMain.h"
 #include "update/funktionen.h"
@@ -21,7 +17,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using zq::MsgButtons;
 using zq::MsgIcon;
 using zq::MsgResult;
@@ -51,16 +46,16 @@ const std::string kClientExe = [] {
 class FrmMainTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::create_directories(prog);
-        fs::create_directories(data);
-        fs::create_directories(tmp / "reg");
+        files.AddFolder(prog);
+        files.AddFolder(data);
+        web.files = &files;
         web.resources[std::string(kBase) + "/zqmupd.exe"] = kManagerExe;
         web.resources[std::string(kBase) + "/zqcupd.exe"] = kClientExe;
     }
 
     void StandardInstallation() {
-        zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=  " + data + "  \r\n");
-        zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "/\r\n");
+        files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=  " + data + "  \r\n");
+        files.Put(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "/\r\n");
     }
 
     void Load() {
@@ -71,12 +66,13 @@ protected:
 
     std::string Store() const { return data + "/UpdStore/"; }
 
-    zqtest::TempDir tmp;
-    std::string prog = tmp / "prog";
-    std::string data = tmp / "data";
-    zq::posix::RegistryStore reg{tmp / "reg"};
-    zq::posix::ProfileFiles profile;
-    zq::posix::PosixFiles files;
+    bool Exists(const std::string& path) { return files.Has(path) || files.IsDirectory(path); }
+
+    std::string prog = "/zq/prog";
+    std::string data = "/zq/data";
+    zqtest::MemoryRegistry reg;
+    zqtest::MemoryFiles files;
+    zqtest::MemoryProfile profile{files};
     zqtest::FakeEnvironment env{prog + "/zqu"};
     zqtest::RecordingShell shell;
     zqtest::ScriptedDialogs dialogs;
@@ -119,11 +115,11 @@ TEST_F(FrmMainTest, OpeningShowsRecordedAndNewestVersionsAndTheUpdateFolder) {
     EXPECT_TRUE(view.standardStyle.empty());
     EXPECT_TRUE(view.notes.empty());
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_FALSE(fs::exists(Store())) << "opening the window creates nothing";
+    EXPECT_FALSE(Exists(Store())) << "opening the window creates nothing";
 }
 
 TEST_F(FrmMainTest, DataFolderComesFromTheClientOnlyWhenZqmIniGivesNone) {
-    zqtest::WriteFile(prog + "/zqc.ini", "");
+    files.Put(prog + "/zqc.ini", "");
     zq::SaveSetting(reg, kClient, "Settings", "01", data + "/zqdata.mdb");
 
     Load();  // no zqm.ini: the Client's data file decides
@@ -131,7 +127,7 @@ TEST_F(FrmMainTest, DataFolderComesFromTheClientOnlyWhenZqmIniGivesNone) {
     EXPECT_EQ(view.Text("lblUpdStorePfad"), Store());
 
     // zqm.ini names a folder that is gone: no update folder, even with a Client present.
-    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + tmp / "gone" + "\r\n");
+    files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + std::string("/zq/gone") + "\r\n");
     view = {};
     Load();
     EXPECT_EQ(ctx->glDataFolder, "");
@@ -151,7 +147,7 @@ TEST_F(FrmMainTest, NothingInstalledShowsDashesAndNoFolder) {
     EXPECT_EQ(view.Text("lblZQMVersionNeu"), "");
     EXPECT_EQ(view.Text("lblZQCVersionNeu"), "");
     // A download without a server says so in a sentence of its own.
-    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
+    files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
     view = {};
     Load();
     dialogs.answers = {MsgResult::Ok};
@@ -164,8 +160,8 @@ TEST_F(FrmMainTest, NothingInstalledShowsDashesAndNoFolder) {
 }
 
 TEST_F(FrmMainTest, UnusableServerAddressOrPageLeavesNewestEmptyWithANote) {
-    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
-    zqtest::WriteFile(prog + "/zqu.ini", "[Server]\r\nAdresse=http://updates.test\r\n");
+    files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
+    files.Put(prog + "/zqu.ini", "[Server]\r\nAdresse=http://updates.test\r\n");
     Load();
     EXPECT_TRUE(web.fetched.empty());
     ASSERT_EQ(view.notes.size(), 1u);
@@ -178,7 +174,7 @@ TEST_F(FrmMainTest, UnusableServerAddressOrPageLeavesNewestEmptyWithANote) {
     dialogs.boxes.clear();
 
     // A reachable server without the page: empty versions and the reason as a note.
-    zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
+    files.Put(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
     view = {};
     Load();
     EXPECT_EQ(view.Text("lblZQMVersionNeu"), "");
@@ -188,7 +184,7 @@ TEST_F(FrmMainTest, UnusableServerAddressOrPageLeavesNewestEmptyWithANote) {
 }
 
 TEST_F(FrmMainTest, ManifestSwitchesBothDownloadButtonsToStandardStyle) {
-    zqtest::WriteFile(prog + "/zqu.exe.manifest", "<assembly/>");
+    files.Put(prog + "/zqu.exe.manifest", "<assembly/>");
     Load();
     EXPECT_EQ(view.standardStyle,
               (std::set<std::string>{"cmdDownloadZQM", "cmdDownloadZQC"}));
@@ -202,7 +198,7 @@ TEST_F(FrmMainTest, FirstDownloadCreatesTheStoreAndAnswerNoOpensItAndCloses) {
     dialogs.answers = {MsgResult::No};
     frm->Click("cmdDownloadZQM");
 
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe);
+    EXPECT_EQ(files.Content(Store() + "zqmupd.exe"), kManagerExe);
     EXPECT_EQ(web.downloads,
               std::vector<std::string>{std::string(kBase) + "/zqmupd.exe -> " + Store() + "zqmupd.exe"});
     ASSERT_EQ(dialogs.boxes.size(), 1u) << "no overwrite question for a new file";
@@ -259,7 +255,7 @@ TEST_F(FrmMainTest, FailedDownloadReportsTheStatusAndKeepsTheWindow) {
 }
 
 TEST_F(FrmMainTest, WithoutUpdateFolderOrServerADownloadFailsWithoutANetworkRequest) {
-    zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
+    files.Put(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
     Load();  // no data folder known
     dialogs.answers = {MsgResult::Ok};
     frm->Click("cmdDownloadZQM");
@@ -268,15 +264,15 @@ TEST_F(FrmMainTest, WithoutUpdateFolderOrServerADownloadFailsWithoutANetworkRequ
                                      "bekannt: der Datenordner wurde nicht gefunden.");
     EXPECT_TRUE(web.downloads.empty());
 
-    zqtest::WriteFile(prog + "/zqu.ini", "");
-    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
+    files.Put(prog + "/zqu.ini", "");
+    files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + data + "\r\n");
     view = {};
     Load();
     dialogs.answers = {MsgResult::Ok};
     frm->Click("cmdDownloadZQC");
     EXPECT_NE(dialogs.boxes.back().text.find("Adresse"), std::string::npos);
     EXPECT_TRUE(web.downloads.empty());
-    EXPECT_FALSE(fs::exists(Store() + "zqcupd.exe"));
+    EXPECT_FALSE(Exists(Store() + "zqcupd.exe"));
 }
 
 TEST_F(FrmMainTest, FolderButtonOpensOrAsksBeforeCreating) {
@@ -288,16 +284,16 @@ TEST_F(FrmMainTest, FolderButtonOpensOrAsksBeforeCreating) {
     dialogs.answers = {MsgResult::Cancel};
     frm->Click("cmdExplorer");
     EXPECT_TRUE(shell.requests.empty());
-    EXPECT_FALSE(fs::exists(Store()));
+    EXPECT_FALSE(Exists(Store()));
 
     dialogs.answers = {MsgResult::No};
     frm->Click("picExplorer");
     EXPECT_EQ(shell.requests, std::vector<std::string>{"explore " + data + "/"});
-    EXPECT_FALSE(fs::exists(Store()));
+    EXPECT_FALSE(Exists(Store()));
 
     dialogs.answers = {MsgResult::Yes};
     frm->Click("cmdExplorer");
-    EXPECT_TRUE(fs::is_directory(Store()));
+    EXPECT_TRUE(files.IsDirectory(Store()));
     EXPECT_EQ(shell.requests.back(), "explore " + Store());
 
     frm->Click("cmdExplorer");  // exists now: no question
@@ -329,8 +325,8 @@ TEST_F(FrmMainTest, HistoryOpensTheServersAddressAndReportsFailures) {
 
 TEST_F(FrmMainTest, OnlyACompleteProgramFileReplacesTheInstaller) {
     StandardInstallation();
-    fs::create_directories(Store());
-    zqtest::WriteFile(Store() + "zqmupd.exe", kManagerExe);
+    files.AddFolder(Store());
+    files.Put(Store() + "zqmupd.exe", kManagerExe);
     Load();
     const std::string url = std::string(kBase) + "/zqmupd.exe";
     // An HTML page served with success, a file cut within its sections, a stub without PE.
@@ -345,7 +341,7 @@ TEST_F(FrmMainTest, OnlyACompleteProgramFileReplacesTheInstaller) {
                   "Fehler beim Download.\r\n\r\nDie geladene Datei ist kein vollständiges "
                   "Windows-Programm (" + std::to_string(served.size()) + " Bytes).");
         EXPECT_EQ(dialogs.boxes[1].icon, MsgIcon::Stop);
-        EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe) << "the old one stays";
+        EXPECT_EQ(files.Content(Store() + "zqmupd.exe"), kManagerExe) << "the old one stays";
         EXPECT_EQ(ctx->glDownloadCount, 0);
         EXPECT_NE(ctx->glLastResult, 0);
         EXPECT_EQ(zq::update::ExitCode(*ctx), zq::update::kExitDownloadFailed);
@@ -366,7 +362,7 @@ TEST_F(FrmMainTest, AChecksumOnTheVersionPageMustMatchTheInstaller) {
     dialogs.answers = {MsgResult::Yes, MsgResult::Ok};  // the offer, then the second success
     frm->Click("cmdDownloadZQM");
     EXPECT_EQ(ctx->glDownloadCount, 2) << (dialogs.boxes.empty() ? "" : dialogs.boxes.back().text);
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), kClientExe);
+    EXPECT_EQ(files.Content(Store() + "zqcupd.exe"), kClientExe);
 
     // Another file than the page names, and a marker without 64 hex digits.
     zqtest::PeOptions other;
@@ -389,7 +385,7 @@ TEST_F(FrmMainTest, AChecksumOnTheVersionPageMustMatchTheInstaller) {
                                   : "Die Prüfsumme auf dem Update-Server ist keine "
                                     "SHA-256-Prüfsumme (64 Hexadezimalziffern)."))
             << marker;
-        EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), kManagerExe) << marker;
+        EXPECT_EQ(files.Content(Store() + "zqmupd.exe"), kManagerExe) << marker;
     }
 }
 
@@ -400,25 +396,32 @@ TEST_F(FrmMainTest, FailuresAreToldInGermanWithTheirOwnNumber) {
         zq::WebError error;
         std::string text;
     };
+    const auto failure = [](zq::WebFailure kind, long code, const char* detail) {
+        zq::WebError error;
+        error.kind = kind;
+        error.code = code;
+        error.detail = detail;
+        return error;
+    };
     const std::string folder = Store();
     const std::vector<Case> cases = {
-        {{zq::WebFailure::Connection, 7, "Couldn't connect to server"},
+        {failure(zq::WebFailure::Connection, 7, "Couldn't connect to server"),
          "Fehler: 7 / Keine Verbindung zum Update-Server (updates.test)."},
-        {{zq::WebFailure::Certificate, 60, "SSL certificate problem: self-signed certificate"},
+        {failure(zq::WebFailure::Certificate, 60, "SSL certificate problem: self-signed certificate"),
          "Fehler: 60 / Das Zertifikat des Update-Servers (updates.test) ist nicht vertrauenswürdig."},
-        {{zq::WebFailure::Status, 503, "HTTP status 503"},
+        {failure(zq::WebFailure::Status, 503, "HTTP status 503"),
          "Fehler: 503 / Der Update-Server (updates.test) antwortete mit dem Status 503."},
-        {{zq::WebFailure::BrokenOff, 18, "Transferred a partial file"},
+        {failure(zq::WebFailure::BrokenOff, 18, "Transferred a partial file"),
          "Fehler: 18 / Die Übertragung ist abgebrochen."},
-        {{zq::WebFailure::Stalled, 28, "nothing received"},
+        {failure(zq::WebFailure::Stalled, 28, "nothing received"),
          "Fehler: 28 / Die Übertragung ist abgebrochen: der Update-Server (updates.test) sendet "
          "nichts mehr."},
-        {{zq::WebFailure::Redirect, 1, "Protocol \"http\" not supported"},
+        {failure(zq::WebFailure::Redirect, 1, "Protocol \"http\" not supported"),
          "Fehler: 1 / Der Update-Server (updates.test) leitet auf eine Adresse weiter, die nicht "
          "mit https:// beginnt, oder leitet zu oft weiter."},
-        {{zq::WebFailure::Folder, 13, "cannot create .zqmupd.exe.1.0.part: Permission denied"},
+        {failure(zq::WebFailure::Folder, 13, "cannot create .zqmupd.exe.1.0.part: Permission denied"),
          "Fehler: 13 / In das Verzeichnis '" + folder + "' kann nicht geschrieben werden."},
-        {{zq::WebFailure::DiskFull, 28, "No space left on device"},
+        {failure(zq::WebFailure::DiskFull, 28, "No space left on device"),
          "Fehler: 28 / Im Verzeichnis '" + folder + "' ist nicht genug Platz."},
     };
     for (const Case& c : cases) {
@@ -452,7 +455,7 @@ TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
     web.onFetch = {};
 
     // Without a server nothing is awaited: no busy sign.
-    zqtest::WriteFile(prog + "/zqu.ini", "");
+    files.Put(prog + "/zqu.ini", "");
     view = {};
     Load();
     EXPECT_TRUE(view.busyChanges.empty());
@@ -462,10 +465,10 @@ TEST_F(FrmMainTest, TheWindowIsShownBusyBeforeTheVersionPageIsRead) {
 TEST_F(FrmMainTest, ALongFolderIsNamedWholeInQuestions) {
     std::string deep = data;
     while (deep.size() < 180) deep += "/ein-sehr-langer-ordnername";
-    fs::create_directories(deep + "/UpdStore");
-    zqtest::WriteFile(deep + "/UpdStore/zqmupd.exe", kManagerExe);
-    zqtest::WriteFile(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + deep + "\r\n");
-    zqtest::WriteFile(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
+    files.AddFolder(deep + "/UpdStore");
+    files.Put(deep + "/UpdStore/zqmupd.exe", kManagerExe);
+    files.Put(prog + "/zqm.ini", "[Datendatei]\r\nPfad=" + deep + "\r\n");
+    files.Put(prog + "/zqu.ini", std::string("[Server]\r\nAdresse=") + kBase + "\r\n");
     Load();
     EXPECT_EQ(view.Text("lblUpdStorePfad"), deep + "/UpdStore/");
     dialogs.answers = {MsgResult::No};

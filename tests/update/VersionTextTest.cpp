@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/ProfileFiles.h"
-#include "support/TestSupport.h"
+#include "support/MemoryFiles.h"
 #include "update/funktionen.h"
 
 namespace {
@@ -73,17 +72,17 @@ TEST(ProgramValues, VersionTextCaptionAndApplicationNames) {
 class ServerConfigTest : public ::testing::Test {
 protected:
     zq::update::ServerConfig Read(const std::string& ini) {
-        zqtest::WriteFile(tmp / "zqu.ini", ini);
-        return zq::update::ReadServerConfig(profile, tmp.Path() + "/", zq::PathStyle::Posix);
+        files.Put("/zq/zqu.ini", ini);
+        return zq::update::ReadServerConfig(profile, "/zq/", zq::PathStyle::Posix);
     }
-    zqtest::TempDir tmp;
-    zq::posix::ProfileFiles profile;
+    zqtest::MemoryFiles files;
+    zqtest::MemoryProfile profile{files};
 };
 
 TEST_F(ServerConfigTest, HttpsAddressWithOptionalCaFile) {
     auto c = Read("[Server]\r\nAdresse = https://upd.example:8443/zq/ \r\nCAFile=certs/ca.pem\r\n");
     EXPECT_EQ(c.base, "https://upd.example:8443/zq");
-    EXPECT_EQ(c.caFile, tmp.Path() + "/certs/ca.pem");
+    EXPECT_EQ(c.caFile, "/zq/certs/ca.pem");
     EXPECT_EQ(c.problem, "");
 
     c = Read("[server]\r\nadresse=HTTPS://upd.example\r\ncafile=/etc/zq/ca.pem\r\n");
