@@ -55,7 +55,11 @@ struct ReorgOptions {
     int delaySeconds = 0;              // "Warten" before Access starts, 0 to 20
     int censusExtraSeconds = 0;        // "Warten" granted to the census after it, 0 to 30
     long maxCopies = 0;                // "DateiAnzahlMax"
+    // Fills the parsed values from the texts; to be called after any text changed.
     void Parse();
+    // The options of the six texts, parsed; the others at their defaults.
+    static ReorgOptions FromTexts(std::string kopie, std::string create, std::string log,
+                                  std::string sleep, std::string tabCode, std::string maxFiles);
 
     // Read when present, never written into a new file.
     bool showBoxesUnattended = true;  // "Meldungen": "N" shows no box in an unattended run

@@ -117,6 +117,19 @@ ReorgOptions ReadOptions(IProfile& profile, const std::string& optionsFile) {
     return o;
 }
 
+ReorgOptions ReorgOptions::FromTexts(std::string kopie, std::string create, std::string log,
+                                     std::string sleep, std::string tabCode, std::string maxFiles) {
+    ReorgOptions o;
+    o.kopie = std::move(kopie);
+    o.create = std::move(create);
+    o.log = std::move(log);
+    o.sleep = std::move(sleep);
+    o.tabCode = std::move(tabCode);
+    o.maxFiles = std::move(maxFiles);
+    o.Parse();
+    return o;
+}
+
 void ReorgOptions::Parse() {
     backupBesideData = kopie.find('B') != std::string::npos;
     backupBesideProgram = kopie.find('F') != std::string::npos;

@@ -27,7 +27,7 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     fs::permissions(slow, fs::perms::owner_all, fs::perm_options::add);
     h.ctx.glAccessExe = slow;
     h.ctx.unattended = true;
-    h.ctx.options = {"X", "B", "N", "0", "TBL", "10"};
+    h.ctx.options = ReorgOptions::FromTexts("X", "B", "N", "0", "TBL", "10");
     h.ctx.accessWaitBoundMs = 300;
     h.ctx.trace.OpenOutput();
 
@@ -73,7 +73,7 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     zqtest::MakeDataFile(h.ctx.glDataFile);
     const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
     h.ctx.unattended = true;
-    h.ctx.options = {"B", "B", "A", "0", "TBL", "10"};
+    h.ctx.options = ReorgOptions::FromTexts("B", "B", "A", "0", "TBL", "10");
     h.ctx.trace.OpenOutput();
 
     EXPECT_EQ(RunReorganisation(h.ctx), Flow::End);
@@ -98,7 +98,7 @@ TEST(Compaction, OnlyAFileInUseIsWaitedFor) {
     NoEngine engine;
     h.platform.db = &engine;
     h.clock.instant = true;
-    h.ctx.options = {"B", "B", "X", "0", "TBL", "10"};
+    h.ctx.options = ReorgOptions::FromTexts("B", "B", "X", "0", "TBL", "10");
     (void)CountRecords(h.ctx, 1);
     EXPECT_EQ(engine.opens, 1);
     EXPECT_FALSE(h.ctx.census[1].counted);
