@@ -1,4 +1,5 @@
-// The web layer against a local HTTPS server with a throw-away certificate authority.
+// The libcurl web layer against a local HTTPS server with a throw-away certificate
+// authority: the contract every web adapter keeps, and what is libcurl's own.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -6,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include "platform/posix/CurlWeb.h"
 #include "support/TestSupport.h"
 #include "update/HttpsServer.h"
+#include "update/WebContract.h"
 
 namespace {
 
@@ -42,9 +45,9 @@ int LoopbackSocket(bool listening, int* port) {
     return s;
 }
 
-const WebTimeouts kShort{std::chrono::seconds(2), std::chrono::seconds(1), 1};
+using zqtest::web::kShort;
 
-class CurlWebTest : public ::testing::Test {
+class CurlWebTest : public ::testing::Test, public zqtest::web::WebSite {
 protected:
     static void SetUpTestSuite() {
         dir = new zqtest::TempDir();
@@ -69,15 +72,44 @@ protected:
         ASSERT_TRUE(server->Running()) << server->Error();
         fs::create_directories(out.Path());
     }
-    std::string Ca() const { return *dir / "pki/ca.pem"; }
-    std::string Url(const std::string& path) const { return server->Base() + path; }
-    // Names in the target folder, to see that nothing half-done is left.
-    std::vector<std::string> Leftovers() const {
+
+    struct Descriptor : Held {
+        explicit Descriptor(int f) : fd(f) {}
+        ~Descriptor() override { ::close(fd); }
+        int fd;
+    };
+
+    std::unique_ptr<zq::IWeb> Make(const std::string& ca, WebTimeouts timeouts) override {
+        return std::make_unique<CurlWeb>(ca, timeouts);
+    }
+    std::string Ca() override { return *dir / "pki/ca.pem"; }
+    std::string OtherCa() override { return *dir / "pki/other-ca.pem"; }
+    std::string Url(const std::string& path) override { return server->Base() + path; }
+    int Port() override { return server->Port(); }
+    std::string File(const std::string& name) override { return "/" + name; }
+    std::string Served(const std::string& name) override { return zqtest::ReadFile(*dir / "root" + "/" + name); }
+    std::string Out(const std::string& name) override { return out / name; }
+    std::vector<std::string> Names() override {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(out.Path())) names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
+    std::string Read(const std::string& path) override { return zqtest::ReadFile(path); }
+    void Write(const std::string& path, const std::string& content) override { zqtest::WriteFile(path, content); }
+    bool Exists(const std::string& path) override { return fs::exists(path); }
+    // A leading dot hides a name on Linux.
+    bool IsHidden(const std::string& path) override { return fs::path(path).filename().string().rfind('.', 0) == 0; }
+    std::unique_ptr<Held> HoldAsDownload(const std::string& path) override {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return nullptr;
+        return std::make_unique<Descriptor>(fd);
+    }
+    std::unique_ptr<Held> SilentServer(int* port) override {
+        return std::make_unique<Descriptor>(LoopbackSocket(true, port));
+    }
+    void CheckCertificateError(const zq::WebError& error, bool) override { EXPECT_EQ(error.code, 60) << error.detail; }
+    void CheckRedirectError(const zq::WebError&) override {}
 
     static inline zqtest::TempDir* dir = nullptr;
     static inline zqtest::HttpsServer* server = nullptr;
@@ -85,88 +117,7 @@ protected:
     zqtest::TempDir out;
 };
 
-TEST_F(CurlWebTest, TrustedPageIsReadAndAnUntrustedCertificateGivesNothing) {
-    CurlWeb trusted(Ca(), kShort);
-    EXPECT_EQ(trusted.FetchText(Url("/page.htm"), 1000), "<html>ZQM_Version:3.05</html>");
-    EXPECT_EQ(trusted.LastError().kind, WebFailure::None);
-
-    for (const std::string& ca : {std::string(), *dir / "pki/other-ca.pem"}) {
-        CurlWeb web(ca, kShort);
-        EXPECT_EQ(web.FetchText(Url("/page.htm"), 1000), std::nullopt) << ca;
-        EXPECT_EQ(web.LastError().kind, WebFailure::Certificate) << web.LastError().detail;
-        EXPECT_EQ(web.LastError().code, 60) << web.LastError().detail;
-        const auto r = web.Download(Url("/zqmupd.exe"), out / "zqmupd.exe", {});
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.error.kind, WebFailure::Certificate) << r.error.detail;
-        EXPECT_TRUE(Leftovers().empty());
-    }
-}
-
-TEST_F(CurlWebTest, OnlyHttpsIsSpokenEvenAfterARedirect) {
-    CurlWeb web(Ca(), kShort);
-    EXPECT_EQ(web.FetchText("http://127.0.0.1:" + std::to_string(server->Port()) + "/page.htm", 1000),
-              std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Address);
-    EXPECT_NE(web.LastError().detail.find("https://"), std::string::npos) << web.LastError().detail;
-    EXPECT_EQ(web.FetchText(Url("/redirect-http/page.htm"), 1000), std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Redirect) << web.LastError().detail;
-    const auto r = web.Download("HTTP://127.0.0.1/zqmupd.exe", out / "zqmupd.exe", {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Address);
-    const auto r2 = web.Download(Url("/redirect-http/zqmupd.exe"), out / "zqmupd.exe", {});
-    EXPECT_FALSE(r2.ok);
-    // The refused redirect, not its status 302.
-    EXPECT_EQ(r2.error.kind, WebFailure::Redirect) << r2.error.detail;
-    EXPECT_NE(r2.error.code, 302);
-    EXPECT_TRUE(Leftovers().empty());
-}
-
-TEST_F(CurlWebTest, APageBeyondTheBoundIsAbandoned) {
-    CurlWeb web(Ca(), kShort);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText(Url("/big50/iupdate.htm"), 64 * 1024), std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::TooLarge) << web.LastError().detail;
-    EXPECT_EQ(web.LastError().code, 64 * 1024);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-
-    const auto page = web.FetchText(Url("/big1/iupdate.htm"), 2 * 1024 * 1024);
-    ASSERT_TRUE(page.has_value()) << web.LastError().detail;
-    EXPECT_EQ(page->size(), 1024u * 1024u + 37u);
-    EXPECT_EQ(page->substr(page->size() - 18), "ZQC_Version:9.99.8");
-}
-
-TEST_F(CurlWebTest, DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress) {
-    CurlWeb web(Ca(), kShort);
-    const std::string target = out / "zqmupd.exe";
-    zqtest::WriteFile(target, "old installer");
-
-    for (const char* broken : {"/missing.exe", "/half/zqmupd.exe"}) {
-        const auto r = web.Download(Url(broken), target, {});
-        EXPECT_FALSE(r.ok) << broken;
-        EXPECT_EQ(zqtest::ReadFile(target), "old installer") << broken;
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"}) << broken;
-    }
-    const auto notFound = web.Download(Url("/missing.exe"), target, {});
-    EXPECT_EQ(notFound.error.kind, WebFailure::Status);
-    EXPECT_EQ(notFound.error.code, 404);
-    const auto half = web.Download(Url("/half/zqmupd.exe"), target, {});
-    EXPECT_EQ(half.error.kind, WebFailure::BrokenOff) << half.error.detail;
-    EXPECT_NE(half.error.code, 200);
-
-    std::uint64_t lastDone = 0, lastTotal = 0;
-    const auto r = web.Download(Url("/zqmupd.exe"), target, [&](std::uint64_t d, std::uint64_t t) {
-        EXPECT_GE(d, lastDone);
-        lastDone = d;
-        lastTotal = t;
-        return true;
-    });
-    ASSERT_TRUE(r.ok) << r.error.detail;
-    EXPECT_EQ(r.httpStatus, 200);
-    EXPECT_EQ(zqtest::ReadFile(target), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
-    EXPECT_EQ(lastDone, fs::file_size(target));
-    EXPECT_EQ(lastTotal, fs::file_size(target));
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-}
+ZQ_WEB_CONTRACT_TESTS(CurlWebTest)
 
 TEST_F(CurlWebTest, ABodyWithoutLengthCountsOnlyWhenTheServerEndedItCleanly) {
     CurlWeb web(Ca(), kShort);
@@ -178,7 +129,7 @@ TEST_F(CurlWebTest, ABodyWithoutLengthCountsOnlyWhenTheServerEndedItCleanly) {
         EXPECT_FALSE(r.ok) << cut;
         EXPECT_EQ(r.error.kind, WebFailure::BrokenOff) << cut << ": " << r.error.detail;
         EXPECT_EQ(zqtest::ReadFile(target), "old installer") << cut;
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"}) << cut;
+        EXPECT_EQ(Names(), std::vector<std::string>{"zqmupd.exe"}) << cut;
     }
     EXPECT_EQ(web.FetchText(Url("/cut-nolength/page.htm"), 1000), std::nullopt);
     EXPECT_EQ(web.LastError().kind, WebFailure::BrokenOff);
@@ -188,22 +139,6 @@ TEST_F(CurlWebTest, ABodyWithoutLengthCountsOnlyWhenTheServerEndedItCleanly) {
     ASSERT_TRUE(whole.ok) << whole.error.detail;
     EXPECT_EQ(zqtest::ReadFile(target), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
     EXPECT_EQ(web.FetchText(Url("/nolength/page.htm"), 1000), "<html>ZQM_Version:3.05</html>");
-}
-
-TEST_F(CurlWebTest, TheCheckDecidesBeforeTheTargetIsReplaced) {
-    CurlWeb web(Ca(), kShort);
-    const std::string target = out / "zqmupd.exe";
-    zqtest::WriteFile(target, "old installer");
-    std::string seen;
-    auto r = web.Download(Url("/zqmupd.exe"), target, {}, [&](const std::string& temp) {
-        seen = zqtest::ReadFile(temp);
-        return false;
-    });
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Rejected);
-    EXPECT_EQ(seen, zqtest::ReadFile(*dir / "root/zqmupd.exe")) << "the check sees the whole file";
-    EXPECT_EQ(zqtest::ReadFile(target), "old installer");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
 }
 
 TEST_F(CurlWebTest, NoConnectionAndAnUnwritableFolderAreToldApart) {
@@ -220,78 +155,6 @@ TEST_F(CurlWebTest, NoConnectionAndAnUnwritableFolderAreToldApart) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error.kind, WebFailure::Folder) << r.error.detail;
     EXPECT_EQ(r.error.code, ENOENT);
-}
-
-TEST_F(CurlWebTest, KilledDownloadsLeaveLeftoversThatOnlyLaterRunsRemove) {
-    CurlWeb web(Ca(), kShort);
-    const std::string target = out / "zqmupd.exe";
-    // A leftover of a killed download, one that a running download holds, and files that are
-    // not ours.
-    zqtest::WriteFile(out / ".zqmupd.exe.4242.0.part", "half");
-    const std::string held = out / ".zqmupd.exe.4243.1.part";
-    zqtest::WriteFile(held, "running");
-    const int fd = ::open(held.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    for (const char* other : {".zqcupd.exe.1.2.part", ".zqmupd.exe.x.2.part", "zqmupd.exe.1.2.part",
-                              ".zqmupd.exe.1.2.partial"}) {
-        zqtest::WriteFile(out / other, "not ours");
-    }
-    EXPECT_EQ(web.RemoveLeftovers(target), 1);
-    EXPECT_FALSE(fs::exists(out / ".zqmupd.exe.4242.0.part"));
-    EXPECT_TRUE(fs::exists(held));
-    ::close(fd);
-    EXPECT_EQ(Leftovers().size(), 5u);
-    EXPECT_EQ(web.RemoveLeftovers(target), 1) << "no longer held: stale now";
-    EXPECT_FALSE(fs::exists(held));
-}
-
-TEST_F(CurlWebTest, AStallingServerEndsWithinTheStallTimeOut) {
-    // kShort: connect 2 s, stall 1 s. Curl's own low-speed check would end a transfer that
-    // stopped midway only after its speed average has decayed, seconds later.
-    CurlWeb web(Ca(), kShort);
-    for (const char* stall : {"/stall/iupdate.htm", "/stall-headers/iupdate.htm",
-                              "/stall-midway/page.htm"}) {
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(web.FetchText(Url(stall), 100000), std::nullopt);
-        const auto took = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(took, std::chrono::milliseconds(2600)) << stall;
-        EXPECT_EQ(web.LastError().kind, WebFailure::Stalled) << stall << ": " << web.LastError().detail;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const auto r = web.Download(Url("/stall-midway/zqmupd.exe"), out / "zqmupd.exe", {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Stalled) << r.error.detail;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
-    EXPECT_TRUE(Leftovers().empty());
-
-    // A server that takes the connection but never answers the TLS handshake: the connect
-    // time-out.
-    int port = 0;
-    const int s = LoopbackSocket(true, &port);
-    const auto hs = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText("https://127.0.0.1:" + std::to_string(port) + "/", 1000), std::nullopt);
-    EXPECT_LT(std::chrono::steady_clock::now() - hs, std::chrono::milliseconds(3500));
-    EXPECT_EQ(web.LastError().kind, WebFailure::Connection) << web.LastError().detail;
-    ::close(s);
-}
-
-TEST_F(CurlWebTest, AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped) {
-    CurlWeb web(Ca(), WebTimeouts{std::chrono::seconds(2), std::chrono::seconds(2), 1});
-    int calls = 0;
-    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [&](std::uint64_t, std::uint64_t) {
-                  ++calls;
-                  return true;
-              }),
-              std::nullopt);
-    EXPECT_GE(calls, 2) << "the window can repaint while it waits";
-
-    // The window was closed: the wait ends at once.
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [](std::uint64_t, std::uint64_t) { return false; }),
-              std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Cancelled);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The WinHTTP web layer under Wine against the local HTTPS server of the Linux tests, with a
-// throw-away certificate authority named as the caller's CA file.
+// throw-away certificate authority named as the caller's CA file: the contract every web
+// adapter keeps, and what is WinHTTP's own.
 #include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
@@ -14,6 +15,7 @@
 
 #include "platform/win32/WinHttpWeb.h"
 #include "platform/win32/WinText.h"
+#include "update/WebContract.h"
 #include "update/win32/WebFixture.h"
 
 namespace {
@@ -22,8 +24,6 @@ using zq::WebFailure;
 using zq::WebTimeouts;
 using zq::win32::WinHttpWeb;
 using zq::win32::Wide;
-
-const WebTimeouts kShort{std::chrono::seconds(2), std::chrono::seconds(1), 1};
 
 // A TCP socket on 127.0.0.1 with a port the system picks, listening (connections wait in the
 // backlog, never answered) or not.
@@ -44,7 +44,9 @@ SOCKET LoopbackSocket(bool listening, int* port) {
     return s;
 }
 
-class WinHttpWebTest : public ::testing::Test {
+using zqtest::web::kShort;
+
+class WinHttpWebTest : public ::testing::Test, public zqtest::web::WebSite {
 protected:
     static void SetUpTestSuite() {
         fixture = new zqwin::WebFixture();
@@ -68,11 +70,28 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(fixture->Ready()) << fixture->Error(); }
 
-    static std::string Url(const std::string& path) { return fixture->Base() + path; }
-    static std::string Served(const std::string& name) { return fixture->Root("web") + "\\" + name; }
-    std::string Target() const { return out.File("zqmupd.exe"); }
-    // Names in the target folder, hidden ones too, to see that nothing half-done is left.
-    std::vector<std::string> Leftovers() const {
+    struct HeldHandle : Held {
+        explicit HeldHandle(HANDLE h) : handle(h) {}
+        ~HeldHandle() override { CloseHandle(handle); }
+        HANDLE handle;
+    };
+    struct HeldSocket : Held {
+        explicit HeldSocket(SOCKET s) : socket(s) {}
+        ~HeldSocket() override { closesocket(socket); }
+        SOCKET socket;
+    };
+
+    std::unique_ptr<zq::IWeb> Make(const std::string& ca, WebTimeouts timeouts) override {
+        return std::make_unique<WinHttpWeb>(ca, timeouts);
+    }
+    std::string Ca() override { return fixture->Ca(); }
+    std::string OtherCa() override { return fixture->OtherCa(); }
+    std::string Url(const std::string& path) override { return fixture->Base() + path; }
+    int Port() override { return fixture->Port(); }
+    std::string File(const std::string& name) override { return "/web/" + name; }
+    std::string Served(const std::string& name) override { return zqwin::ReadAll(fixture->Root("web") + "\\" + name); }
+    std::string Out(const std::string& name) override { return out.File(name); }
+    std::vector<std::string> Names() override {
         std::vector<std::string> names;
         WIN32_FIND_DATAW found{};
         HANDLE find = FindFirstFileW(Wide(out.Path() + "\\*").c_str(), &found);
@@ -85,145 +104,63 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
+    std::string Read(const std::string& path) override { return zqwin::ReadAll(path); }
+    void Write(const std::string& path, const std::string& content) override { zqwin::WriteAll(path, content); }
+    bool Exists(const std::string& path) override { return zqwin::Exists(path); }
+    bool IsHidden(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    }
+    // A running download keeps its file open without delete sharing.
+    std::unique_ptr<Held> HoldAsDownload(const std::string& path) override {
+        HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<HeldHandle>(h);
+    }
+    std::unique_ptr<Held> SilentServer(int* port) override {
+        return std::make_unique<HeldSocket>(LoopbackSocket(true, port));
+    }
+    void CheckCertificateError(const zq::WebError& error, bool caFileGiven) override {
+        EXPECT_GE(error.code, 12000) << error.detail;
+        if (caFileGiven) {
+            // WinHTTP let the unknown authority pass for the check against the file, which
+            // refused it: by the SSL policy, or (Wine's policy lets a partial chain pass) by
+            // the chain's own trust status.
+            EXPECT_EQ(error.code, ERROR_WINHTTP_SECURE_INVALID_CA);
+            EXPECT_EQ(error.detail.rfind("the server's certificate", 0), 0u) << error.detail;
+        }
+    }
+    void CheckRedirectError(const zq::WebError& error) override {
+        EXPECT_EQ(error.code, ERROR_WINHTTP_REDIRECT_FAILED);
+    }
 
     static inline zqwin::WebFixture* fixture = nullptr;
     zqwin::TempFolder out;
 };
 
-TEST_F(WinHttpWebTest, TrustedPageIsReadAndAnUntrustedCertificateGivesNothing) {
-    WinHttpWeb trusted(fixture->Ca(), kShort);
-    EXPECT_EQ(trusted.FetchText(Url("/web/page.htm"), 1000), "<html>ZQM_Version:3.05</html>")
-        << trusted.LastError().detail;
-    EXPECT_EQ(trusted.LastError().kind, WebFailure::None);
-
-    // The system's authorities alone, and a file whose authority signed nothing here.
-    for (const std::string& ca : {std::string(), fixture->OtherCa()}) {
-        WinHttpWeb web(ca, kShort);
-        EXPECT_EQ(web.FetchText(Url("/web/page.htm"), 1000), std::nullopt) << ca;
-        EXPECT_EQ(web.LastError().kind, WebFailure::Certificate) << web.LastError().detail;
-        EXPECT_GE(web.LastError().code, 12000) << web.LastError().detail;
-        if (!ca.empty()) {
-            // WinHTTP let the unknown authority pass for the check against the file, which
-            // refused it: by the SSL policy, or (Wine's policy lets a partial chain pass) by
-            // the chain's own trust status.
-            EXPECT_EQ(web.LastError().code, ERROR_WINHTTP_SECURE_INVALID_CA);
-            EXPECT_EQ(web.LastError().detail.rfind("the server's certificate", 0), 0u) << web.LastError().detail;
-        }
-        zqwin::WriteAll(Target(), "old installer");
-        const auto r = web.Download(Url("/web/zqmupd.exe"), Target(), {});
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.error.kind, WebFailure::Certificate) << r.error.detail;
-        EXPECT_TRUE(zqwin::ReadAll(Target()) == "old installer");
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-    }
-}
-
-TEST_F(WinHttpWebTest, OnlyHttpsIsSpokenEvenAfterARedirect) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    EXPECT_EQ(web.FetchText("http://127.0.0.1:" + std::to_string(fixture->Port()) + "/web/page.htm", 1000),
-              std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Address);
-    EXPECT_NE(web.LastError().detail.find("https://"), std::string::npos) << web.LastError().detail;
-    EXPECT_EQ(web.FetchText(Url("/redirect-http/web/page.htm"), 1000), std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Redirect) << web.LastError().detail;
-    zqwin::WriteAll(Target(), "old installer");
-    const auto r = web.Download("HTTP://127.0.0.1/zqmupd.exe", Target(), {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Address);
-    const auto r2 = web.Download(Url("/redirect-http/web/zqmupd.exe"), Target(), {});
-    EXPECT_FALSE(r2.ok);
-    // The refused redirect, not its status 302.
-    EXPECT_EQ(r2.error.kind, WebFailure::Redirect) << r2.error.detail;
-    EXPECT_EQ(r2.error.code, ERROR_WINHTTP_REDIRECT_FAILED);
-    EXPECT_TRUE(zqwin::ReadAll(Target()) == "old installer");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-}
-
-TEST_F(WinHttpWebTest, APageBeyondTheBoundIsAbandoned) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText(Url("/big50/iupdate.htm"), 64 * 1024), std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::TooLarge) << web.LastError().detail;
-    EXPECT_EQ(web.LastError().code, 64 * 1024);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-
-    const auto page = web.FetchText(Url("/big1/iupdate.htm"), 2 * 1024 * 1024);
-    ASSERT_TRUE(page.has_value()) << web.LastError().detail;
-    EXPECT_EQ(page->size(), 1024u * 1024u + 37u);
-    EXPECT_EQ(page->substr(page->size() - 18), "ZQC_Version:9.99.8");
-}
-
-TEST_F(WinHttpWebTest, DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    zqwin::WriteAll(Target(), "old installer");
-
-    const auto notFound = web.Download(Url("/web/missing.exe"), Target(), {});
-    EXPECT_FALSE(notFound.ok);
-    EXPECT_EQ(notFound.error.kind, WebFailure::Status);
-    EXPECT_EQ(notFound.error.code, 404);
-    EXPECT_EQ(notFound.httpStatus, 404);
-    const auto half = web.Download(Url("/half/web/zqmupd.exe"), Target(), {});
-    EXPECT_FALSE(half.ok);
-    EXPECT_EQ(half.error.kind, WebFailure::BrokenOff) << half.error.detail;
-    EXPECT_NE(half.error.code, 200);
-    EXPECT_TRUE(zqwin::ReadAll(Target()) == "old installer");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-
-    std::uint64_t lastDone = 0, lastTotal = 0;
-    const auto r = web.Download(Url("/web/zqmupd.exe"), Target(), [&](std::uint64_t d, std::uint64_t t) {
-        EXPECT_GE(d, lastDone);
-        lastDone = d;
-        lastTotal = t;
-        return true;
-    });
-    ASSERT_TRUE(r.ok) << r.error.detail;
-    EXPECT_EQ(r.httpStatus, 200);
-    const std::string served = zqwin::ReadAll(Served("zqmupd.exe"));
-    EXPECT_TRUE(zqwin::ReadAll(Target()) == served) << "the whole file arrived";
-    EXPECT_EQ(lastDone, served.size());
-    EXPECT_EQ(lastTotal, served.size());
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-    EXPECT_EQ(GetFileAttributesW(Wide(Target()).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u)
-        << "the installer is not hidden as its temporary file was";
-}
+ZQ_WEB_CONTRACT_TESTS(WinHttpWebTest)
 
 TEST_F(WinHttpWebTest, ABodyWithoutLengthIsNeverTakenForComplete) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    zqwin::WriteAll(Target(), "old installer");
+    WinHttpWeb web(Ca(), kShort);
+    const std::string target = Out("zqmupd.exe");
+    zqwin::WriteAll(target, "old installer");
     // The connection drops halfway. WinHTTP takes the lost connection for the end of a body
     // without length and (under Wine) of a chunked one, and does not show the TLS close that
     // would tell a whole body from a cut one: every body without length is refused.
     for (const char* cut : {"/cut-nolength/web/zqmupd.exe", "/cut-chunked/web/zqmupd.exe", "/nolength/web/zqmupd.exe"}) {
-        const auto r = web.Download(Url(cut), Target(), {});
+        const auto r = web.Download(Url(cut), target, {});
         EXPECT_FALSE(r.ok) << cut;
         EXPECT_EQ(r.error.kind, WebFailure::BrokenOff) << cut << ": " << r.error.detail;
-        EXPECT_TRUE(zqwin::ReadAll(Target()) == "old installer") << cut;
-        EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"}) << cut;
+        EXPECT_TRUE(zqwin::ReadAll(target) == "old installer") << cut;
+        EXPECT_EQ(Names(), std::vector<std::string>{"zqmupd.exe"}) << cut;
     }
     EXPECT_EQ(web.FetchText(Url("/cut-nolength/web/page.htm"), 1000), std::nullopt);
     EXPECT_EQ(web.LastError().kind, WebFailure::BrokenOff);
 }
 
-TEST_F(WinHttpWebTest, TheCheckDecidesBeforeTheTargetIsReplaced) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    zqwin::WriteAll(Target(), "old installer");
-    std::string seen;
-    bool hidden = false;
-    auto r = web.Download(Url("/web/zqmupd.exe"), Target(), {}, [&](const std::string& temp) {
-        seen = zqwin::ReadAll(temp);
-        hidden = (GetFileAttributesW(Wide(temp).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0;
-        return false;
-    });
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Rejected);
-    EXPECT_TRUE(seen == zqwin::ReadAll(Served("zqmupd.exe"))) << "the check sees the whole file";
-    EXPECT_TRUE(hidden);
-    EXPECT_TRUE(zqwin::ReadAll(Target()) == "old installer");
-    EXPECT_EQ(Leftovers(), std::vector<std::string>{"zqmupd.exe"});
-}
-
 TEST_F(WinHttpWebTest, NoConnectionAFolderThatIsNoneAndAFullFolderAreToldApart) {
-    WinHttpWeb web(fixture->Ca(), kShort);
+    WinHttpWeb web(Ca(), kShort);
     int port = 0;
     closesocket(LoopbackSocket(false, &port));
     EXPECT_EQ(web.FetchText("https://127.0.0.1:" + std::to_string(port) + "/iupdate.htm", 1000), std::nullopt);
@@ -245,74 +182,6 @@ TEST_F(WinHttpWebTest, NoConnectionAFolderThatIsNoneAndAFullFolderAreToldApart) 
     EXPECT_EQ(r.error.code, ERROR_DISK_FULL) << r.error.detail;
     EXPECT_TRUE(zqwin::ReadAll(target) == "old installer");
     DeleteFileW(Wide(target).c_str());
-}
-
-TEST_F(WinHttpWebTest, KilledDownloadsLeaveLeftoversThatOnlyLaterRunsRemove) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    // A leftover of a killed download, one that a running download holds, and files that are
-    // not ours.
-    zqwin::WriteAll(out.File(".zqmupd.exe.4242.0.part"), "half");
-    const std::string held = out.File(".zqmupd.exe.4243.1.part");
-    zqwin::WriteAll(held, "running");
-    HANDLE h = CreateFileW(Wide(held).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    for (const char* other : {".zqcupd.exe.1.2.part", ".zqmupd.exe.x.2.part", "zqmupd.exe.1.2.part",
-                              ".zqmupd.exe.1.2.partial"}) {
-        zqwin::WriteAll(out.File(other), "not ours");
-    }
-    EXPECT_EQ(web.RemoveLeftovers(Target()), 1);
-    EXPECT_FALSE(zqwin::Exists(out.File(".zqmupd.exe.4242.0.part")));
-    EXPECT_TRUE(zqwin::Exists(held));
-    CloseHandle(h);
-    EXPECT_EQ(Leftovers().size(), 5u);
-    EXPECT_EQ(web.RemoveLeftovers(Target()), 1) << "no longer held: stale now";
-    EXPECT_FALSE(zqwin::Exists(held));
-}
-
-TEST_F(WinHttpWebTest, AStallingServerEndsWithinTheStallTimeOut) {
-    WinHttpWeb web(fixture->Ca(), kShort);
-    for (const char* stall : {"/stall/iupdate.htm", "/stall-headers/iupdate.htm", "/stall-midway/web/page.htm"}) {
-        const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(web.FetchText(Url(stall), 100000), std::nullopt);
-        const auto took = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(took, std::chrono::milliseconds(2600)) << stall;
-        EXPECT_EQ(web.LastError().kind, WebFailure::Stalled) << stall << ": " << web.LastError().detail;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const auto r = web.Download(Url("/stall-midway/web/zqmupd.exe"), Target(), {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.kind, WebFailure::Stalled) << r.error.detail;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2600));
-    EXPECT_TRUE(Leftovers().empty());
-
-    // A server that takes the connection but never answers the TLS handshake: the connect
-    // time-out.
-    int port = 0;
-    const SOCKET s = LoopbackSocket(true, &port);
-    const auto hs = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText("https://127.0.0.1:" + std::to_string(port) + "/", 1000), std::nullopt);
-    EXPECT_LT(std::chrono::steady_clock::now() - hs, std::chrono::milliseconds(3500));
-    EXPECT_EQ(web.LastError().kind, WebFailure::Connection) << web.LastError().detail;
-    closesocket(s);
-}
-
-TEST_F(WinHttpWebTest, AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped) {
-    WinHttpWeb web(fixture->Ca(), WebTimeouts{std::chrono::seconds(2), std::chrono::seconds(2), 1});
-    int calls = 0;
-    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [&](std::uint64_t, std::uint64_t) {
-                  ++calls;
-                  return true;
-              }),
-              std::nullopt);
-    EXPECT_GE(calls, 2) << "the window can repaint while it waits";
-
-    // The window was closed: the wait ends at once.
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(web.FetchText(Url("/stall/iupdate.htm"), 1000, [](std::uint64_t, std::uint64_t) { return false; }),
-              std::nullopt);
-    EXPECT_EQ(web.LastError().kind, WebFailure::Cancelled);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
 }  // namespace
