@@ -61,7 +61,7 @@ set_target_properties(zq_win_screenshots PROPERTIES OUTPUT_NAME ZQ_Screenshots)
 add_subdirectory(win32)
 
 # The end-to-end tests that answer message boxes through their windows.
-set(ZQ_ZQM_NEEDS_64 "ZqmWine.MissingFrontEnd*:ZqmWine.NoAccessOnAFirstStart*:ZqmWine.DataPathThatCannotBeExamined*:ZqmWine.UpdateOffer*:ZqmWine.UpdateInstallerIsStarted*")
+set(ZQ_ZQM_NEEDS_64 "ZqmWine.MissingFrontEnd*:ZqmWine.NoAccessOnAFirstStart*:ZqmWine.WithoutAccess*:ZqmWine.DataPathThatCannotBeExamined*:ZqmWine.UpdateOffer*:ZqmWine.UpdateInstallerIsStarted*")
 set(ZQ_ZQR_NEEDS_64 "ZqrWine.BadDataFiles*:ZqrWine.PathsThatNameNoUsableFile*:ZqrWine.ManagerMode*:ZqrWine.Window*:ZqrWine.ABlankBeforeTheSwitch*:ZqrWine.ManagerRestart*")
 
 # ZQM.exe end to end: Wine's registry, real INI files, the DAO adapter over the stand-in

@@ -16,7 +16,7 @@
 #include "common/RegistryAccess.h"
 #include "platform/posix/RegistryStore.h"
 #include "support/PeFixture.h"
-#include "starter/ZqmTraceLines.h"
+#include "starter/ZqmScenarios.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ void MakeFrontEnd(const std::string& path, const char* major, const char* minor,
     sqlite3_close(db);
 }
 
-class ZqmEndToEnd : public ::testing::Test {
+class ZqmEndToEnd : public ::testing::Test, public zqtest::zqm::Installation {
 protected:
     zqtest::TempDir tmp;
     std::string prog, office, data, reg, home, standinLog, tools;
@@ -83,16 +83,49 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return zqtest::Run(argv, Env(), input, 20000);
     }
-    std::vector<std::string> Trace() {
-        auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
-        if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
-            lines[1] = "Date/Time          : *";
-        return lines;
+
+    // The shared scenarios' installation.
+    std::string Sep() override { return "/"; }
+    std::string Prog() override { return prog; }
+    zqtest::ZqmPaths Paths() override { return {"/", prog, office, data, data, home + "/.cache/zequora2/update/"}; }
+    void Write(const std::string& path, const std::string& content) override { WriteFile(path, content); }
+    std::string Read(const std::string& path) override { return ReadFile(path); }
+    bool Exists(const std::string& path) override { return fs::exists(path); }
+    void Remove(const std::string& path) override { fs::remove(path); }
+    void WithoutAccess() override {
+        fs::remove(prog + "/zqm.ini");
+        fs::remove(reg + "/HKEY_LOCAL_MACHINE.reg");
     }
-    std::vector<std::string> Tail(std::size_t n) {
-        auto lines = Trace();
-        if (lines.size() < n) return lines;
-        return {lines.end() - static_cast<long>(n), lines.end()};
+    void UpdateInstaller(const std::string& version) override {
+        std::uint16_t v[4] = {};
+        std::sscanf(version.c_str(), "%hu.%hu.%hu.%hu", &v[0], &v[1], &v[2], &v[3]);
+        UpdateInstaller(v[0], v[1], v[2], v[3]);
+    }
+    // The console's boxes: "== title == icon == buttons" and the text's lines after it.
+    zqtest::zqm::RunResult Run(const std::vector<std::string>& args,
+                               const std::vector<zq::MsgResult>& answers) override {
+        std::string input;
+        for (zq::MsgResult a : answers)
+            input += a == zq::MsgResult::Yes ? "j\n" : a == zq::MsgResult::No ? "n\n" : a == zq::MsgResult::Cancel ? "a\n" : "\n";
+        const auto r = Zqm(args, input);
+        std::vector<zqtest::zqm::Box> boxes;
+        for (const std::string& line : zqtest::CrLfLines(r.err)) {
+            for (std::size_t at = 0, end = 0; at <= line.size(); at = end + 1) {
+                end = std::min(line.find('\n', at), line.size());
+                const std::string part = line.substr(at, end - at);
+                if (part.rfind("== ", 0) == 0) {
+                    boxes.push_back({part.substr(3, part.find(" == ", 3) - 3), ""});
+                } else if (!boxes.empty()) {
+                    boxes.back().text += (boxes.back().text.empty() ? "" : "\n") + part;
+                }
+            }
+        }
+        return {r.exitCode, boxes};
+    }
+    std::string StandinReport() override {
+        const std::string report = WaitForFile(standinLog);
+        fs::remove(standinLog);
+        return report;
     }
     // The stand-in runs detached; wait a bounded time for its report.
     std::string WaitForFile(const std::string& path) {
@@ -109,67 +142,12 @@ protected:
     }
 };
 
-TEST_F(ZqmEndToEnd, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) {
-    WriteFile(prog + "/zqm.mde", "old");
-    auto r = Zqm({"/excl", "a b"});
-    EXPECT_FALSE(fs::exists(prog + "/zqm.mde"));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string update = home + "/.cache/zequora2/update/";
-    EXPECT_EQ(Trace(), zqtest::LaunchTrace({"/", prog, office, data, data, update}, "/excl \"a b\""));
-    EXPECT_EQ(WaitForFile(standinLog),
-              "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 2: [/excl] [a b]\n");
+ZQ_ZQM_SCENARIO_TESTS(ZqmEndToEnd)
 
+TEST_F(ZqmEndToEnd, TheDataFolderIsATrustedLocationInTheRegistryStore) {
+    EXPECT_EQ(Zqm({}).exitCode, 0);
     zq::posix::RegistryStore store(reg);
     EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, kTrusted + "\\Location2", "Path"), data + "/");
-
-    // A second start finds its entries and overwrites the trace.
-    fs::remove(standinLog);
-    r = Zqm({});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Trace()[14], "glStartParm        : ");
-    EXPECT_EQ(Tail(4)[0], "Command            : \"" + office + "/msaccess.exe\" /runtime  \"" + prog +
-                              "/zqm.zqf\"  ");
-    EXPECT_EQ(WaitForFile(standinLog),
-              "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 0:\n");
-}
-
-TEST_F(ZqmEndToEnd, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
-    fs::remove(prog + "/zqm.zqf");
-    WriteFile(prog + "/zqm.mde", "old");
-    auto r = Zqm({});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Missing program file: [" + prog + "/zqm.zqf]"), std::string::npos);
-    const auto tail = zqtest::MissingFrontEndTail(prog + "/zqm.zqf");
-    EXPECT_EQ(Tail(tail.size()), tail);
-    EXPECT_TRUE(fs::exists(prog + "/zqm.mde"));
-}
-
-TEST_F(ZqmEndToEnd, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {
-    fs::remove(prog + "/zqm.ini");
-    fs::remove(reg + "/HKEY_LOCAL_MACHINE.reg");
-    auto r = Zqm({});
-    EXPECT_EQ(r.exitCode, 1);
-    const std::string ini = Ini();
-    for (const char* key : {"Version=X", "Bit=X", "Pfad=X", "Netzwerk=X"})
-        EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
-    auto lines = Trace();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Data Network Cfg   : "), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "--- Change Version : 10.0 --> 16.0 ----------------------"),
-              lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Version            : 16.0/32 bit"), lines.end());
-    auto tail = Tail(6);
-    EXPECT_EQ(tail[0], "Error              : Access 2016 oder Access 2016 Runtime nicht gefunden oder "
-                       "nicht installiert!");
-    EXPECT_EQ(tail[3], "");
-    EXPECT_EQ(tail[5], "[Verweise]");
-    EXPECT_NE(r.err.find("== ZEQUORA Manager == stop == OK"), std::string::npos);
-
-    // The next start reads the markers back.
-    Zqm({});
-    lines = Trace();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Data Network Cfg   : Not Set"), lines.end());
 }
 
 TEST_F(ZqmEndToEnd, UnexaminableDataFolderAnsweredNoEndsAtOnce) {
@@ -308,21 +286,6 @@ TEST_F(ZqmEndToEnd, ATraceThatCannotBeWrittenIsNotASuccess) {
     auto r = Zqm({});
     EXPECT_EQ(r.exitCode, 5) << r.err;
     EXPECT_EQ(WaitForFile(standinLog), "runtime \"" + prog + "/zqm.zqf\" version 4.1.23 arguments 0:\n");
-}
-
-TEST_F(ZqmEndToEnd, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
-    UpdateInstaller(4, 2, 0, 0);
-    WriteFile(prog + "/zqm.zqf", "this is not a database\n");
-    auto r = Zqm({"/x"});
-    EXPECT_EQ(r.exitCode, 0);
-    auto lines = Trace();
-    auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.2.0.0");
-    ASSERT_NE(at, lines.end());
-    EXPECT_EQ(*(at + 1), "");
-    EXPECT_EQ(*(at + 2), "*** Check Office 14.0 ***");
-    EXPECT_EQ(Tail(4)[0].rfind("Command            : ", 0), 0u);
-    // The stand-in was started and itself refuses the file.
-    EXPECT_NE(WaitForFile(standinLog).find("failed (2)"), std::string::npos);
 }
 
 TEST_F(ZqmEndToEnd, LongCommandLineWithQuotesAndShellCharactersArrivesUnchanged) {

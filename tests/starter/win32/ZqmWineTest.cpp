@@ -12,7 +12,8 @@
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
 #include "starter/Global.h"
-#include "starter/ZqmTraceLines.h"
+#include "platform/Processes.h"
+#include "starter/ZqmScenarios.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -27,7 +28,7 @@ using zq::win32::Wide;
 const std::string kOffice = "Software\\Microsoft\\Office\\14.0";
 const std::string kTrusted = kOffice + "\\Access\\Security\\Trusted Locations";
 
-class ZqmWine : public ::testing::Test {
+class ZqmWine : public ::testing::Test, public zqtest::zqm::Installation {
 protected:
     zqwin::TempFolder tmp;
     std::string prog, office, data, standinLog, installerLog;
@@ -85,16 +86,51 @@ protected:
         EXPECT_TRUE(p.Started());
         return p.Wait(60000);
     }
-    std::vector<std::string> Trace() {
-        auto lines = CrLfLines(zqwin::ReadAll(prog + "\\ZQM_Start_Trace.txt"));
-        if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
-            lines[1] = "Date/Time          : *";
-        return lines;
+
+    // The shared scenarios' installation.
+    std::string Sep() override { return "\\"; }
+    std::string Prog() override { return prog; }
+    zqtest::ZqmPaths Paths() override {
+        // The update-store check writes the data folder in capitals.
+        std::string upperData = data;
+        std::transform(upperData.begin(), upperData.end(), upperData.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        return {"\\", prog, office, upperData, data, "C:\\temp\\zequora2\\update\\"};
     }
-    std::vector<std::string> Tail(std::size_t n) {
-        auto lines = Trace();
-        if (lines.size() < n) return lines;
-        return {lines.end() - static_cast<long>(n), lines.end()};
+    void Write(const std::string& path, const std::string& content) override { zqwin::WriteAll(path, content); }
+    std::string Read(const std::string& path) override { return zqwin::ReadAll(path); }
+    bool Exists(const std::string& path) override { return zqwin::Exists(path); }
+    void Remove(const std::string& path) override { DeleteFileW(Wide(path).c_str()); }
+    void WithoutAccess() override {
+        Remove(prog + "\\zqm.ini");
+        CleanRegistry();
+    }
+    void UpdateInstaller(const std::string& version) override {
+        std::string name = "zqmupd_" + version + ".exe";
+        std::replace(name.begin(), name.end(), '.', '_');
+        name.replace(name.size() - 4, 4, ".exe");
+        Installer(name);
+    }
+    // Boxes are answered through their windows; without a display they return at once, unseen.
+    zqtest::zqm::RunResult Run(const std::vector<std::string>& args,
+                               const std::vector<zq::MsgResult>& answers) override {
+        std::vector<int> buttons;
+        for (zq::MsgResult a : answers)
+            buttons.push_back(a == zq::MsgResult::Yes ? IDYES : a == zq::MsgResult::No ? IDNO
+                              : a == zq::MsgResult::Cancel ? IDCANCEL : IDOK);
+        BoxAnswers boxes(buttons);
+        zqtest::zqm::RunResult r;
+        r.exitCode = Zqm(zq::JoinCommandLine(args));
+        if (HaveDisplay()) {
+            r.boxes.emplace();
+            for (const auto& box : boxes.Seen()) r.boxes->push_back({box.title, box.text});
+        }
+        return r;
+    }
+    std::string StandinReport() override {
+        const std::string report = WaitForFile(standinLog);
+        Remove(standinLog);
+        return report;
     }
     // The started programs run on their own; wait a bounded time for their report.
     static std::string WaitForFile(const std::string& path) {
@@ -110,19 +146,14 @@ protected:
     }
 };
 
-TEST_F(ZqmWine, LaunchStartsAccessWithTheFrontEndAndTheCommandLineUnchanged) {
-    zqwin::WriteAll(prog + "\\zqm.mde", "old");
+ZQ_ZQM_SCENARIO_TESTS(ZqmWine)
+
+TEST_F(ZqmWine, TheCommandLineArrivesUnchangedAndTheRegistrationsAreWinesOwn) {
     const std::string args = "/excl \"a b\"  /cmd \"x\\\"y\" %PATH% ";
     EXPECT_EQ(Zqm(args), 0);
-    EXPECT_FALSE(zqwin::Exists(prog + "\\zqm.mde"));
-    // The update-store check writes the data folder in capitals.
-    std::string upperData = data;
-    std::transform(upperData.begin(), upperData.end(), upperData.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    EXPECT_EQ(Trace(), zqtest::LaunchTrace({"\\", prog, office, upperData, data, "C:\\temp\\zequora2\\update\\"},
-                                           args));
+    EXPECT_EQ(Trace()[14], "glStartParm        : " + args);
     // The stand-in splits the line it received by the Windows rules.
-    EXPECT_EQ(WaitForFile(standinLog),
+    EXPECT_EQ(StandinReport(),
               "runtime \"" + prog + "\\zqm.zqf\" version 4.1.23 arguments 5: [/excl] [a b] [/cmd] "
               "[x\"y] [%PATH%]\n");
 
@@ -136,58 +167,16 @@ TEST_F(ZqmWine, LaunchStartsAccessWithTheFrontEndAndTheCommandLineUnchanged) {
     EXPECT_NE(RegQuery(kTrusted + "\\Location2", "Description").find("set by Zequora"), std::string::npos);
     EXPECT_NE(RegQuery(kTrusted + "\\Location2", "AllowSubfolders").find("REG_DWORD    0x0"),
               std::string::npos);
-
-    // A second start finds its entries, adds none and overwrites the trace.
-    DeleteFileW(Wide(standinLog).c_str());
+    // A second start adds none.
     EXPECT_EQ(Zqm(""), 0);
-    const auto again = Trace();
-    EXPECT_EQ(again[14], "glStartParm        : ");
-    EXPECT_EQ(Tail(4)[0], "Command            : \"" + office + "\\msaccess.exe\" /runtime  \"" + prog +
-                              "\\zqm.zqf\"  ");
-    EXPECT_EQ(std::count(again.begin(), again.end(), "Result             : Entry already exists"), 3);
     EXPECT_FALSE(zq::KeyExists(reg, RegRoot::CurrentUser, kTrusted + "\\Location3"));
-    EXPECT_EQ(WaitForFile(standinLog), "runtime \"" + prog + "\\zqm.zqf\" version 4.1.23 arguments 0:\n");
 }
-
-TEST_F(ZqmWine, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {
-    DeleteFileW(Wide(prog + "\\zqm.zqf").c_str());
+TEST_F(ZqmWine, WithoutAccessTheStreamedOffice16FolderIsLookedAt) {
+    WithoutAccess();
     BoxAnswers boxes({IDOK});
     EXPECT_EQ(Zqm(""), 1);
-    const auto tail = zqtest::MissingFrontEndTail(prog + "\\zqm.zqf");
-    EXPECT_EQ(Tail(tail.size()), tail);
-    if (!HaveDisplay()) GTEST_SKIP() << "without a display MessageBoxW returns at once (-1)";
-    auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].title, "ZEQUORA Manager");
-    EXPECT_NE(seen[0].text.find("Missing program file: [" + prog + "\\zqm.zqf]"), std::string::npos)
-        << seen[0].text;
+    EXPECT_TRUE(Traced("Check Access       : C:\\Program Files (x86)\\Microsoft Office\\root\\Office16\\msaccess.exe"));
 }
-
-TEST_F(ZqmWine, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {
-    DeleteFileW(Wide(prog + "\\zqm.ini").c_str());
-    CleanRegistry();
-    BoxAnswers boxes({IDOK});
-    EXPECT_EQ(Zqm(""), 1);
-    const std::string ini = IniText();
-    for (const char* key : {"Version=X", "Bit=X", "Pfad=X", "Netzwerk=X"})
-        EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
-    auto lines = Trace();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "--- Change Version : 10.0 --> 16.0 ----------------------"),
-              lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Version            : 16.0/32 bit"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "Check Access       : C:\\Program Files (x86)\\Microsoft Office\\root\\Office16\\msaccess.exe"),
-              lines.end());
-    auto tail = Tail(6);
-    EXPECT_EQ(tail[0], "Error              : Access 2016 oder Access 2016 Runtime nicht gefunden oder "
-                       "nicht installiert!");
-    EXPECT_EQ(tail[5], "[Verweise]");
-    if (!HaveDisplay()) GTEST_SKIP() << "without a display MessageBoxW returns at once (-1)";
-    auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].title, "ZEQUORA Manager");
-}
-
 TEST_F(ZqmWine, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) {
     if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
     const std::string broken = "C:\\DA|TEN\\";
@@ -304,19 +293,6 @@ TEST_F(ZqmWine, UpdateInstallerIsStartedWithItsCommandLineAndNoted) {
               std::string::npos)
         << history[0];
     EXPECT_FALSE(zqwin::Exists(standinLog)) << "the front end is not started";
-}
-
-TEST_F(ZqmWine, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {
-    Installer("zqmupd_4_1_24_0.exe");
-    zqwin::WriteAll(prog + "\\zqm.zqf", "this is not a database\r\n");
-    EXPECT_EQ(Zqm("/x"), 0);
-    auto lines = Trace();
-    auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.1.24.0");
-    ASSERT_NE(at, lines.end());
-    EXPECT_EQ(*(at + 1), "");
-    EXPECT_EQ(*(at + 2), "*** Check Office 14.0 ***");
-    EXPECT_EQ(Tail(4)[0].rfind("Command            : ", 0), 0u);
-    EXPECT_NE(WaitForFile(standinLog).find("failed"), std::string::npos);
 }
 
 TEST(ZqmWineBuild, TheProgramsFileVersionIsItsTraceVersionInBothBuilds) {

@@ -1,0 +1,161 @@
+#pragma once
+// The Manager start program's end-to-end scenarios, written once: each platform's test
+// derives its fixture from Installation (a temporary installation with the stand-in database
+// program, and how it starts the real program and answers its boxes) and runs them, adding
+// what only it can check.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Dialogs.h"
+#include "starter/ZqmTraceLines.h"
+
+namespace zqtest::zqm {
+
+struct Box {
+    std::string title, text;
+};
+
+struct RunResult {
+    long exitCode = -1;
+    std::optional<std::vector<Box>> boxes;  // nothing where the platform cannot see them
+};
+
+class Installation {
+public:
+    virtual ~Installation() = default;
+    virtual std::string Sep() = 0;
+    virtual std::string Prog() = 0;  // the program folder, where the front end lies
+    virtual ZqmPaths Paths() = 0;    // the folders as the trace names them
+    virtual void Write(const std::string& path, const std::string& content) = 0;
+    virtual std::string Read(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    virtual void Remove(const std::string& path) = 0;
+    // Neither zqm.ini nor an Access the registry knows: a first start on a new computer.
+    virtual void WithoutAccess() = 0;
+    // An update installer with the file version a.b.c.d in the data folder's update store.
+    virtual void UpdateInstaller(const std::string& version) = 0;
+    // Runs the program with the arguments, answering its boxes in turn.
+    virtual RunResult Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) = 0;
+    // What the stand-in database program noted of its start, waited for a bounded time; the
+    // note goes, so that the next start writes its own.
+    virtual std::string StandinReport() = 0;
+
+    std::string Path(const std::string& name) { return Prog() + Sep() + name; }
+    std::vector<std::string> Trace() {
+        std::vector<std::string> lines;
+        const std::string text = Read(Path("ZQM_Start_Trace.txt"));
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find("\r\n", at);
+            lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+            at = end == std::string::npos ? text.size() : end + 2;
+        }
+        if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
+            lines[1] = "Date/Time          : *";
+        return lines;
+    }
+    std::vector<std::string> Tail(std::size_t n) {
+        const auto lines = Trace();
+        if (lines.size() < n) return lines;
+        return {lines.end() - static_cast<long>(n), lines.end()};
+    }
+    bool Traced(const std::string& line) {
+        const auto lines = Trace();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+inline void LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine(Installation& in) {
+    in.Write(in.Path("zqm.mde"), "old");
+    EXPECT_EQ(in.Run({"/excl", "a b"}, {}).exitCode, 0);
+    EXPECT_FALSE(in.Exists(in.Path("zqm.mde"))) << "the old front end goes";
+    EXPECT_EQ(in.Trace(), LaunchTrace(in.Paths(), "/excl \"a b\""));
+    EXPECT_EQ(in.StandinReport(),
+              "runtime \"" + in.Path("zqm.zqf") + "\" version 4.1.23 arguments 2: [/excl] [a b]\n");
+
+    // A second start finds its entries and overwrites the trace.
+    EXPECT_EQ(in.Run({}, {}).exitCode, 0);
+    const auto again = in.Trace();
+    ASSERT_GT(again.size(), 14u);
+    EXPECT_EQ(again[14], "glStartParm        : ");
+    EXPECT_EQ(in.Tail(4)[0], "Command            : \"" + in.Paths().office + in.Sep() + "msaccess.exe\" /runtime  \"" +
+                                 in.Path("zqm.zqf") + "\"  ");
+    EXPECT_EQ(std::count(again.begin(), again.end(), "Result             : Entry already exists"), 3);
+    EXPECT_EQ(in.StandinReport(), "runtime \"" + in.Path("zqm.zqf") + "\" version 4.1.23 arguments 0:\n");
+}
+
+inline void MissingFrontEndShowsTheMessageAndEndsWithTheFooter(Installation& in) {
+    in.Remove(in.Path("zqm.zqf"));
+    in.Write(in.Path("zqm.mde"), "old");
+    const RunResult r = in.Run({}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    const auto tail = MissingFrontEndTail(in.Path("zqm.zqf"));
+    EXPECT_EQ(in.Tail(tail.size()), tail);
+    EXPECT_TRUE(in.Exists(in.Path("zqm.mde"))) << "the old front end stays";
+    if (!r.boxes) return;
+    ASSERT_EQ(r.boxes->size(), 1u);
+    EXPECT_EQ((*r.boxes)[0].title, "ZEQUORA Manager");
+    EXPECT_NE((*r.boxes)[0].text.find("Missing program file: [" + in.Path("zqm.zqf") + "]"), std::string::npos)
+        << (*r.boxes)[0].text;
+}
+
+inline void NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016(Installation& in) {
+    in.WithoutAccess();
+    const RunResult r = in.Run({}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string ini = in.Read(in.Path("zqm.ini"));
+    for (const char* key : {"Version=X", "Bit=X", "Pfad=X", "Netzwerk=X"})
+        EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
+    EXPECT_TRUE(in.Traced("Data Network Cfg   : "));
+    EXPECT_TRUE(in.Traced("--- Change Version : 10.0 --> 16.0 ----------------------"));
+    EXPECT_TRUE(in.Traced("Version            : 16.0/32 bit"));
+    const auto tail = in.Tail(6);
+    ASSERT_EQ(tail.size(), 6u);
+    EXPECT_EQ(tail[0], "Error              : Access 2016 oder Access 2016 Runtime nicht gefunden oder "
+                       "nicht installiert!");
+    EXPECT_EQ(tail[3], "");
+    EXPECT_EQ(tail[5], "[Verweise]");
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "ZEQUORA Manager");
+    }
+
+    // The next start reads the markers back.
+    (void)in.Run({}, {zq::MsgResult::Ok});
+    EXPECT_TRUE(in.Traced("Data Network Cfg   : Not Set"));
+}
+
+inline void FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(Installation& in) {
+    in.UpdateInstaller("4.1.24.0");
+    in.Write(in.Path("zqm.zqf"), "this is not a database\r\n");
+    EXPECT_EQ(in.Run({"/x"}, {}).exitCode, 0);
+    const auto lines = in.Trace();
+    const auto at = std::find(lines.begin(), lines.end(), "Update Version     : 4.1.24.0");
+    ASSERT_NE(at, lines.end());
+    ASSERT_LT(at + 2, lines.end());
+    EXPECT_EQ(*(at + 1), "");
+    EXPECT_EQ(*(at + 2), "*** Check Office 14.0 ***");
+    EXPECT_EQ(in.Tail(4)[0].rfind("Command            : ", 0), 0u);
+    // The stand-in was started and itself refuses the file.
+    EXPECT_NE(in.StandinReport().find("failed"), std::string::npos);
+}
+
+}  // namespace zqtest::zqm
+
+// The scenarios as tests of a fixture that derives from Installation.
+#define ZQ_ZQM_SCENARIO_TESTS(Fixture)                                                                  \
+    TEST_F(Fixture, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) {                   \
+        zqtest::zqm::LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine(*this);             \
+    }                                                                                                   \
+    TEST_F(Fixture, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {                               \
+        zqtest::zqm::MissingFrontEndShowsTheMessageAndEndsWithTheFooter(*this);                         \
+    }                                                                                                   \
+    TEST_F(Fixture, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {                          \
+        zqtest::zqm::NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016(*this);                    \
+    }                                                                                                   \
+    TEST_F(Fixture, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {                           \
+        zqtest::zqm::FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(*this);                     \
+    }
