@@ -34,7 +34,7 @@ public:
     explicit MemoryRead(std::string content) : content_(std::move(content)) {}
     std::uint64_t Size() const override { return content_.size(); }
     std::string ReadAt(std::uint64_t offset, std::size_t size) override {
-        return offset >= content_.size() ? std::string() : content_.substr(offset, size);
+        return offset >= content_.size() ? std::string() : content_.substr(static_cast<std::size_t>(offset), size);
     }
 
 private:
