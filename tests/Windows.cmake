@@ -40,9 +40,12 @@ zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTe
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/VersionTextTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/starter/StarterLogicTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/starter/UpdateFlowTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/support/MemoryFiles.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/support/MemoryDb.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/support/PeFixture.cpp)
-target_link_libraries(test_win_core PRIVATE zq_reorg zq_update)
+target_link_libraries(test_win_core PRIVATE zq_reorg zq_update zq_starter)
 
 # The Win32 adapters against the real Windows (Wine) registry, files and processes.
 add_executable(zq_showargs ${CMAKE_CURRENT_SOURCE_DIR}/platform/win32/tools/ShowArgs.cpp)

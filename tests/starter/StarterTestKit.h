@@ -1,51 +1,30 @@
 #pragma once
-// The start program's core on real adapters in a temporary folder: registry store, profile
-// files, files, database engine and console dialogs with scripted answers. Only the process
-// start, the clock and the names of machine and user are held still.
-#include <sqlite3.h>
-
+// The start program's core over services in memory, the same on every platform: registry,
+// profile files, files and the front end's database in memory, console boxes with scripted
+// answers, recorded process starts, a clock that stands still.
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/console/ConsoleDialogs.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixEnvironment.h"
-#include "platform/posix/PosixFiles.h"
-#include "platform/posix/PosixShell.h"
-#include "platform/posix/ProfileFiles.h"
-#include "platform/posix/RegistryStore.h"
-#include "platform/posix/SqliteEngine.h"
 #include "starter/Global.h"
 #include "support/Fakes.h"
-#include "support/TestSupport.h"
+#include "support/MemoryDb.h"
+#include "support/MemoryFiles.h"
 
 namespace zqtest {
 
-struct FixedClock : zq::posix::PosixClock {
-    zq::DateTime Now() override { return {2026, 12, 7, 8, 5, 9}; }
-};
-
-struct TestEnvironment : zq::posix::PosixEnvironment {
-    std::string program;
-    std::string ProgramPath() override { return program; }
-    std::string ComputerName() override { return "PC 12"; }
-    std::string UserName() override { return "anna"; }
-    std::string LocalUpdateFolder() override { return "/home/anna/.cache/zequora2/update/"; }
-};
-
-struct CountingRegistry : zq::posix::RegistryStore {
-    using RegistryStore::RegistryStore;
+struct CountingRegistry : MemoryRegistry {
     int enumCalls = 0;
     long EnumKey(zq::RegHandle key, std::uint32_t index, std::string& name) override {
         ++enumCalls;
-        return RegistryStore::EnumKey(key, index, name);
+        return MemoryRegistry::EnumKey(key, index, name);
     }
 };
 
 // Folders under one of these prefixes count as lying on a network file system.
-struct NetworkFiles : zq::posix::PosixFiles {
+struct NetworkFiles : MemoryFiles {
     std::set<std::string> remote;
     bool IsRemote(const std::string& path) override {
         for (const auto& r : remote)
@@ -54,44 +33,39 @@ struct NetworkFiles : zq::posix::PosixFiles {
     }
 };
 
-inline void MakeFrontEnd(const std::string& path, const std::string& values) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    std::string sql = "DROP TABLE IF EXISTS tbl_Intern;"
-                      "CREATE TABLE tbl_Intern (VI_Major TEXT, VI_Minor TEXT, VI_Beta TEXT);"
-                      "INSERT INTO tbl_Intern VALUES (" + values + ");";
-    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
-
-// One installation: program folder "prog", data folder "daten", registry store "reg".
+// One installation: program folder "prog", data folder "daten".
 struct Installation {
-    TempDir tmp;
-    std::string prog = tmp / "prog", data = tmp / "daten", ini = prog + "/zqm.ini";
-    CountingRegistry registry{tmp / "reg"};
-    zq::posix::ProfileFiles profile;
+    std::string prog = "/zq/prog", data = "/zq/daten", ini = prog + "/zqm.ini";
+    CountingRegistry registry;
     NetworkFiles files;
+    MemoryProfile profile{files};
     RecordingProcesses processes;
-    FixedClock clock;
-    TestEnvironment env;
-    zq::posix::PosixShell shell;
+    FakeClock clock;
+    FakeEnvironment env{prog + "/zqm"};
+    RecordingShell shell;
     std::istringstream answers;
     std::ostringstream boxes;
     zq::console::ConsoleDialogs dialogs{answers, boxes};
-    zq::posix::SqliteEngine engine;
+    MemoryDb engine{files};
     zq::Platform platform{registry, profile, files, processes, clock, env, shell, dialogs, nullptr, &engine};
     zq::TraceLog trace{files, prog + "/ZQM_Start_Trace.txt", zq::kStarterLabelWidth};
     zq::starter::StarterContext ctx{platform, trace};
 
     Installation() {
-        WriteFile(prog + "/zqm.zqf", "");
-        MakeFrontEnd(prog + "/zqm.zqf", "'4.1', '.23', NULL");
-        WriteFile(data + "/UpdStore/.keep", "");
-        env.program = prog + "/zqm";
+        FrontEnd("4.1", ".23", {});
+        files.Put(data + "/UpdStore/.keep", "");
+        env.computer = "PC 12";
+        env.user = "anna";
+        env.localUpdateFolder = "/home/anna/.cache/zequora2/update/";
         ctx.glProgramFolder = prog;
         ctx.glIniFile = ini;
         ctx.glFrontEndFile = prog + "/zqm.zqf";
         trace.OpenOutput();
+    }
+    // The front end with its version record.
+    void FrontEnd(zq::dao::Value major, zq::dao::Value minor, zq::dao::Value beta) {
+        engine.Put(prog + "/zqm.zqf",
+                   {{"tbl_Intern", {{{{"VI_Major", major}, {"VI_Minor", minor}, {"VI_Beta", beta}}}}}});
     }
     void Answer(const std::string& lines) { answers.str(lines); answers.clear(); }
     void Ini(const std::string& section, const std::string& key, const std::string& value) {
@@ -102,7 +76,7 @@ struct Installation {
     }
     std::vector<std::string> Lines() {
         trace.Close();
-        auto lines = CrLfLines(ReadFile(prog + "/ZQM_Start_Trace.txt"));
+        auto lines = TextLines(files.Content(prog + "/ZQM_Start_Trace.txt"));
         trace.OpenAppend();
         return lines;
     }

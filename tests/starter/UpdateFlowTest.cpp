@@ -1,4 +1,4 @@
-// The update check with real files: which installers are refused, the questions, the log
+// The update check over files in memory: which installers are refused, the questions, the log
 // name, the history file and the installer's command line.
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ protected:
         i.Ini("Datendatei", "Pfad", folder);
         store = folder + "/UpdStore/";
         exe = store + "zqmupd.exe";
-        zqtest::WriteFile(exe, zqtest::MakePeWithVersion(4, 1, 24, 0));
+        i.files.Put(exe, zqtest::MakePeWithVersion(4, 1, 24, 0));
     }
     Flow Check() { return CheckUpdateStore(i.ctx); }
 };
@@ -48,14 +48,14 @@ TEST_F(UpdateFlow, RefusesWhatIsNotACompleteProgramFile) {
     outside.dataOutsideFile = true;
     for (const std::string& content : {std::string(), std::string("<html>404 Not Found</html>"),
                                        full.substr(0, zqtest::PeResourceOffset() + 8)}) {
-        zqtest::WriteFile(exe, content);
+        i.files.Put(exe, content);
         i.trace.OpenOutput();
         EXPECT_EQ(Check(), Flow::Continue);
         EXPECT_EQ(i.Lines().back(), "Update Version     : Not found") << content.size();
     }
     // Offsets outside the file or no version at all read as 0.0.0.0, which is never newer.
     for (const std::string& content : {zqtest::MakePe(outside), zqtest::MakePeWithoutVersion()}) {
-        zqtest::WriteFile(exe, content);
+        i.files.Put(exe, content);
         i.trace.OpenOutput();
         EXPECT_EQ(Check(), Flow::Continue);
         EXPECT_EQ(i.From("Update Version     : 0.0.0.0").back(), "Result             : Not needed");
@@ -64,17 +64,17 @@ TEST_F(UpdateFlow, RefusesWhatIsNotACompleteProgramFile) {
 }
 
 TEST_F(UpdateFlow, FrontEndWithoutVersionRecord) {
-    zqtest::MakeFrontEnd(i.prog + "/zqm.zqf", "NULL, '.23', NULL");
+    i.FrontEnd({}, ".23", {});
     EXPECT_EQ(Check(), Flow::Continue);
     EXPECT_EQ(i.Lines().back(), "Current Version    : Error");
-    zqtest::WriteFile(i.prog + "/zqm.zqf", "no database at all");
+    i.files.Put(i.prog + "/zqm.zqf", "no database at all");
     i.trace.OpenOutput();
     EXPECT_EQ(Check(), Flow::Continue);
     EXPECT_EQ(i.Lines().back(), "Update Version     : 4.1.24.0");
 }
 
 TEST_F(UpdateFlow, YesWithLogQuotesBlanksAndWritesTheHistory) {
-    UseDataFolder(i.tmp / "my daten");
+    UseDataFolder("/zq/my daten");
     i.Ini("Update", "LogCreate", "X");
     i.Ini("Update", "LogPrefix", "vtc");
     i.Answer("j\nj\n");
@@ -90,7 +90,7 @@ TEST_F(UpdateFlow, YesWithLogQuotesBlanksAndWritesTheHistory) {
               (std::vector<std::string>{"   Check Logfile  : " + log, "Run Update         : " + command, "",
                                         "*** EXIT program ***"}));
     const std::string when = i.clock.FormatGeneral(i.clock.Now()) + " ";
-    EXPECT_EQ(zqtest::CrLfLines(zqtest::ReadFile(store + "ZQM_Update_Trace.txt")),
+    EXPECT_EQ(zqtest::TextLines(i.files.Content(store + "ZQM_Update_Trace.txt")),
               (std::vector<std::string>{when + "ZEQUORA Manager : Update Version 4.1.23.0 To Version 4.1.24.0 / "
                                                "PC 12 / anna / Using Starter Version: 4.01.0.23",
                                         when + "Run Update      : " + command, when + "-----------"}));
@@ -103,7 +103,7 @@ TEST_F(UpdateFlow, LogQuestionAnswers) {
     EXPECT_EQ(Check(), Flow::Exit);
     EXPECT_EQ(i.ctx.outcome, Outcome::LogCanceled);
     EXPECT_EQ(i.Lines().back(), "   Run Update     : Canceled");
-    EXPECT_FALSE(zqtest::FileExists(store + "ZQM_Update_Trace.txt"));
+    EXPECT_FALSE(i.files.Has(store + "ZQM_Update_Trace.txt"));
 
     // No: no log, no prefix, so neither the Log folder nor the "-" placement of the history.
     i.trace.OpenOutput();
@@ -111,8 +111,8 @@ TEST_F(UpdateFlow, LogQuestionAnswers) {
     EXPECT_EQ(Check(), Flow::Exit);
     EXPECT_EQ(i.processes.started, std::vector<std::string>{exe + " /SILENT /SP-"});
     EXPECT_EQ(i.From("Result             : Needed").at(1), "   Create Log     : Denied");
-    EXPECT_TRUE(zqtest::FileExists(store + "ZQM_Update_Trace.txt"));
-    EXPECT_FALSE(zqtest::FileExists(store + "Log"));
+    EXPECT_TRUE(i.files.Has(store + "ZQM_Update_Trace.txt"));
+    EXPECT_FALSE(i.files.Has(store + "Log"));
 }
 
 TEST_F(UpdateFlow, PrefixWithoutAskingAndHistoryInTheDataFolder) {
@@ -122,7 +122,7 @@ TEST_F(UpdateFlow, PrefixWithoutAskingAndHistoryInTheDataFolder) {
     EXPECT_EQ(Check(), Flow::Exit);
     EXPECT_EQ(i.processes.started,
               std::vector<std::string>{exe + " /SILENT /SP- /LOG=" + store + "Log/anna_zqmupd_Log.txt"});
-    EXPECT_TRUE(zqtest::FileExists(i.data + "/ZQM_Update_Trace.txt"));
+    EXPECT_TRUE(i.files.Has(i.data + "/ZQM_Update_Trace.txt"));
     const std::string boxes = i.boxes.str();
     EXPECT_EQ(boxes.find("== ZEQUORA"), boxes.rfind("== ZEQUORA")) << "one box only:\n" << boxes;
 }

@@ -17,6 +17,17 @@
 
 namespace zqtest {
 
+// A text's lines, split at CR LF (the programs' line ends).
+inline std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
 struct ShownBox {
     std::string text, title;
     zq::MsgIcon icon;
@@ -152,13 +163,14 @@ public:
     zq::PathStyle Style() const override { return zq::PathStyle::Posix; }
     std::string ProgramPath() override { return program; }
     std::optional<std::string> Get(const std::string&) override { return std::nullopt; }
-    std::string ComputerName() override { return "host"; }
-    std::string UserName() override { return "user"; }
-    std::string LogonName() override { return "user"; }
-    std::string LocalUpdateFolder() override { return "/tmp/zq-unused/"; }
+    std::string ComputerName() override { return computer; }
+    std::string UserName() override { return user; }
+    std::string LogonName() override { return user; }
+    std::string LocalUpdateFolder() override { return localUpdateFolder; }
     std::string Error52Folder() override { return "/tmp/error52/"; }
     std::string StreamedOffice16Folder(bool) override { return "/tmp/zq-unused/"; }
     std::string program;
+    std::string computer = "host", user = "user", localUpdateFolder = "/tmp/zq-unused/";
 };
 
 // The registry in memory: keys and value names matched without regard to case, subkeys in
