@@ -1,29 +1,28 @@
-// zqr.ini, backup copies with their rotation, and the lock-file check, each on real files in
-// a temporary installation.
-#include <filesystem>
-
+// zqr.ini, backup copies with their rotation, and the data-file check, over files in memory
+// on every platform.
 #include <gtest/gtest.h>
 
 #include "reorg/Ablauf.h"
 #include "reorg/IniDatei.h"
-#include "reorg/ReorgHarness.h"
+#include "reorg/MemoryHarness.h"
 #include "reorg/ZqrExpected.h"
 
 using namespace zq;
 using namespace zq::reorg;
-using zqtest::Harness;
-namespace fs = std::filesystem;
+using Harness = zqtest::MemoryHarness;
 
 namespace {
 
-void SetTime(const std::string& path, int minutesAgo) {
-    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(minutesAgo));
+// The file was last written the given number of minutes before the day's end.
+void SetTime(Harness& h, const std::string& path, int minutesAgo) {
+    const int minutes = 24 * 60 - minutesAgo;
+    h.files.files[path].lastWrite = {2026, 12, 6, minutes / 60, minutes % 60, 0};
 }
 
-int CountCopies(const std::string& folder) {
+int CountCopies(Harness& h, const std::string& folder) {
     int n = 0;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename().string().rfind("R_", 0) == 0) ++n;
+    for (const DirEntry& e : h.files.List(folder))
+        if (e.name.rfind("R_", 0) == 0) ++n;
     return n;
 }
 
@@ -32,7 +31,7 @@ int CountCopies(const std::string& folder) {
 TEST(OptionsFile, FirstStartWritesTheWholeCommentedFile) {
     Harness h;
     WriteDefaultOptions(h.ctx);
-    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
+    EXPECT_EQ(h.files.Content(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
     ReadOptions(h.ctx);
     EXPECT_EQ(h.ctx.options.kopie, "B");
     EXPECT_EQ(h.ctx.options.create, "B");
@@ -42,16 +41,16 @@ TEST(OptionsFile, FirstStartWritesTheWholeCommentedFile) {
     EXPECT_EQ(h.ctx.options.maxFiles, "10");
     // A second start changes nothing.
     WriteDefaultOptions(h.ctx);
-    EXPECT_EQ(zqtest::ReadFile(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
+    EXPECT_EQ(h.files.Content(h.prog + "/zqr.ini"), zqexpect::kFreshOptionsFile);
 }
 
 TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {
     Harness h;
-    zqtest::WriteFile(h.prog + "/zqr.ini",
+    h.files.Put(h.prog + "/zqr.ini",
                       "[Global]\r\nWarten=5\r\nLogdatei=\r\nDateiAnzahlMax=12 Stück\r\nTabCode= abc \r\n");
     WriteDefaultOptions(h.ctx);
     ReadOptions(h.ctx);
-    std::string ini = zqtest::ReadFile(h.prog + "/zqr.ini");
+    std::string ini = h.files.Content(h.prog + "/zqr.ini");
     EXPECT_NE(ini.find("Warten=5\r\n"), std::string::npos);
     EXPECT_EQ(ini.find("; Zusätzliche Sekunden"), std::string::npos);  // no comment for a kept key
     EXPECT_NE(ini.find("logdatei=a\r\n; Erstellen einer Log-Datei"), std::string::npos);
@@ -66,7 +65,7 @@ TEST(OptionsFile, PresentValuesStayAndMissingOrEmptyOnesAreCompleted) {
 // over) leaves the defaults in force: never "no backup" or every table counted.
 TEST(OptionsFile, DefaultsAreInForceWhenTheFileCannotBeWritten) {
     Harness h;
-    fs::create_directory(h.prog + "/zqr.ini");
+    h.files.AddFolder(h.prog + "/zqr.ini");
     WriteDefaultOptions(h.ctx);
     ReadOptions(h.ctx);
     EXPECT_EQ(h.ctx.options.kopie, "B");
@@ -83,28 +82,28 @@ protected:
         h.ctx.options.Parse();
         h.ctx.unattended = true;
         h.ctx.trace.OpenOutput();
-        zqtest::MakeDataFile(h.ctx.glDataFile);  // the rotation runs only for a usable file
+        h.MakeDataFile();  // the rotation runs only for a usable file
     }
     Harness h;
 };
 
 TEST_F(Backups, RotationKeepsTheMaximumAndDeletesTheOldestOnly) {
     Use("B", "10");
-    fs::create_directories(h.data + "/Save");
+    h.files.AddFolder(h.data + "/Save");
     for (int k = 0; k < 12; ++k) {
         std::string path = h.data + "/Save/R_2501" + std::to_string(10 + k) + "_000000.mdb";
-        zqtest::WriteFile(path, "old");
-        SetTime(path, 100 - k);  // k = 0 is the oldest
+        h.files.Put(path, "old");
+        SetTime(h, path, 100 - k);  // k = 0 is the oldest
     }
-    zqtest::WriteFile(h.data + "/Save/keep_me.mdb", "not a copy");
-    SetTime(h.data + "/Save/keep_me.mdb", 1000);
+    h.files.Put(h.data + "/Save/keep_me.mdb", "not a copy");
+    SetTime(h, h.data + "/Save/keep_me.mdb", 1000);
     EXPECT_EQ(MakeBackupCopies(h.ctx), 1);
     h.ctx.trace.Close();
-    EXPECT_EQ(CountCopies(h.data + "/Save"), 10);
-    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/keep_me.mdb"));
+    EXPECT_EQ(CountCopies(h, h.data + "/Save"), 10);
+    EXPECT_TRUE(h.files.Has(h.data + "/Save/keep_me.mdb"));
     for (int k = 0; k < 3; ++k)
-        EXPECT_FALSE(zqtest::FileExists(h.data + "/Save/R_2501" + std::to_string(10 + k) + "_000000.mdb"));
-    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/R_250113_000000.mdb"));
+        EXPECT_FALSE(h.files.Has(h.data + "/Save/R_2501" + std::to_string(10 + k) + "_000000.mdb"));
+    EXPECT_TRUE(h.files.Has(h.data + "/Save/R_250113_000000.mdb"));
     std::string trace = h.Trace();
     EXPECT_NE(trace.find("Action           : Delete copies of the data file to keep max amount of: 10\r\n"
                          "Command          : Delete file '" + h.data + "/Save/R_250110_000000.mdb'\r\n"),
@@ -114,20 +113,20 @@ TEST_F(Backups, RotationKeepsTheMaximumAndDeletesTheOldestOnly) {
 
 TEST_F(Backups, AFailedCopyCountsNothingAndCostsNoGoodCopy) {
     Use("FB", "2");
-    fs::create_directories(h.data + "/Save");
-    fs::create_directories(h.prog + "/Autosave");
+    h.files.AddFolder(h.data + "/Save");
+    h.files.AddFolder(h.prog + "/Autosave");
     for (const std::string& folder : {h.data + "/Save", h.prog + "/Autosave"}) {
-        zqtest::WriteFile(folder + "/R_250101_000000.mdb", "good 1");
-        zqtest::WriteFile(folder + "/R_250102_000000.mdb", "good 2");
+        h.files.Put(folder + "/R_250101_000000.mdb", "good 1");
+        h.files.Put(folder + "/R_250102_000000.mdb", "good 2");
     }
-    fs::remove(h.ctx.glDataFile);
-    fs::create_directories(h.ctx.glDataFile);  // a folder cannot be copied: every copy fails
+    h.files.files.erase(h.ctx.glDataFile);
+    h.files.AddFolder(h.ctx.glDataFile);  // a folder cannot be copied: every copy fails
     EXPECT_EQ(MakeBackupCopies(h.ctx), 0);
     h.ctx.trace.Close();
-    EXPECT_EQ(CountCopies(h.data + "/Save"), 2);
-    EXPECT_EQ(CountCopies(h.prog + "/Autosave"), 2);
-    for (const auto& e : fs::directory_iterator(h.data + "/Save"))  // no temporary left behind
-        EXPECT_EQ(e.path().filename().string().rfind("R_2501", 0), 0u) << e.path();
+    EXPECT_EQ(CountCopies(h, h.data + "/Save"), 2);
+    EXPECT_EQ(CountCopies(h, h.prog + "/Autosave"), 2);
+    for (const DirEntry& e : h.files.List(h.data + "/Save"))  // no temporary left behind
+        EXPECT_EQ(e.name.rfind("R_2501", 0), 0u) << e.name;
     std::string trace = h.Trace();
     EXPECT_NE(trace.find("to backend folder: " + h.data + "/Save/R_"), std::string::npos);
     EXPECT_NE(trace.find("to frontend folder: " + h.prog + "/Autosave/R_"), std::string::npos);
@@ -136,15 +135,15 @@ TEST_F(Backups, AFailedCopyCountsNothingAndCostsNoGoodCopy) {
 
 TEST_F(Backups, BothCopiesShareOneNameAndMaxZeroSkipsTheCleanUp) {
     Use("FB", "0");
-    zqtest::WriteFile(h.data + "/Save/R_200101_000000.mdb", "old");
+    h.files.Put(h.data + "/Save/R_200101_000000.mdb", "old");
     EXPECT_EQ(MakeBackupCopies(h.ctx), 2);
     h.ctx.trace.Close();
     std::string name;
-    for (const auto& e : fs::directory_iterator(h.prog + "/Autosave")) name = e.path().filename().string();
+    for (const DirEntry& e : h.files.List(h.prog + "/Autosave")) name = e.name;
     ASSERT_EQ(name.size(), std::string("R_261206_070509.mdb").size());
-    EXPECT_TRUE(zqtest::ReadFile(h.data + "/Save/" + name) == zqtest::ReadFile(h.ctx.glDataFile));
-    EXPECT_TRUE(zqtest::ReadFile(h.prog + "/Autosave/" + name) == zqtest::ReadFile(h.ctx.glDataFile));
-    EXPECT_TRUE(zqtest::FileExists(h.data + "/Save/R_200101_000000.mdb"));
+    EXPECT_TRUE(h.files.Content(h.data + "/Save/" + name) == h.files.Content(h.ctx.glDataFile));
+    EXPECT_TRUE(h.files.Content(h.prog + "/Autosave/" + name) == h.files.Content(h.ctx.glDataFile));
+    EXPECT_TRUE(h.files.Has(h.data + "/Save/R_200101_000000.mdb"));
     EXPECT_EQ(h.Trace().find("Delete copies"), std::string::npos);
     // The frontend folder was created without a question in an unattended run.
     EXPECT_TRUE(h.dialogs.boxes.empty());
@@ -153,7 +152,7 @@ TEST_F(Backups, BothCopiesShareOneNameAndMaxZeroSkipsTheCleanUp) {
 TEST(DataFileCheck, ANameWithoutMdbEndsTheProgram) {
     Harness h;
     h.ctx.trace.OpenOutput();
-    zqtest::WriteFile(h.data + "/ZQDATA.MDB.bak", "x");
+    h.files.Put(h.data + "/ZQDATA.MDB.bak", "x");
     Flow flow = Flow::Go;
     EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/ZQDATA.MDB.bak", flow));
     EXPECT_EQ(flow, Flow::End);

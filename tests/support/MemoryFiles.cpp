@@ -143,7 +143,9 @@ FsStatus MemoryFiles::MakeDirectory(const std::string& path) {
 
 FsStatus MemoryFiles::Copy(const std::string& source, const std::string& target, bool overwrite) {
     if (FsStatus st = Injected("Copy", target); !st.ok()) return st;
+    if (IsDirectory(source)) return {zq::kErrPermission, "Not a file: " + source};
     if (!Has(source)) return NotFound(source);
+    if (!IsDirectory(FolderOf(target))) return {zq::kErrPathNotFound, "Path not found: " + target};
     if (Has(target) && !overwrite) return {zq::kErrFileExists, "File exists: " + target};
     files[target] = files[source];
     files[target].holders = 0;
@@ -213,7 +215,7 @@ std::vector<zq::DirEntry> MemoryFiles::List(const std::string& folder) {
 }
 
 std::unique_ptr<zq::ITextFile> MemoryFiles::OpenText(const std::string& path, bool append) {
-    if (!Injected("Open", path).ok()) return nullptr;
+    if (!Injected("Open", path).ok() || IsDirectory(path)) return nullptr;
     if (!append || !Has(path)) files[path].content.clear();
     return std::make_unique<MemoryText>(*this, path);
 }
@@ -231,6 +233,7 @@ std::optional<std::string> MemoryFiles::ReadAll(const std::string& path, std::si
 
 FsStatus MemoryFiles::WriteAtomic(const std::string& path, const std::string& content) {
     if (FsStatus st = Injected("Write", path); !st.ok()) return st;
+    if (IsDirectory(path)) return {zq::kErrPermission, "Is a folder: " + path};
     files[path].content = content;
     return {};
 }
