@@ -441,6 +441,7 @@ FsStatus PosixFiles::Copy(const std::string& source, const std::string& target, 
     }
 
     StagedFile out(*this, PathStyle::Posix, target, kCopySuffix, static_cast<unsigned long>(::getpid()));
+    if (!out.Ok()) return out.Status();
     std::vector<char> buf(1 << 20);
     for (;;) {
         ssize_t n = ::read(in.get(), buf.data(), buf.size());

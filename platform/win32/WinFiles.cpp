@@ -303,6 +303,7 @@ FsStatus WinFiles::Copy(const std::string& source, const std::string& target, bo
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in.valid()) return Failure(GetLastError(), source);
     StagedFile out(*this, PathStyle::Windows, target, kCopySuffix, GetCurrentProcessId());
+    if (!out.Ok()) return out.Status();
     std::vector<char> buffer(1 << 20);
     for (;;) {
         DWORD n = 0;
