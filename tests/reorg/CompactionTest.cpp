@@ -1,16 +1,13 @@
-// The end of a compaction whose database program does not finish, on real files and a real
-// (slow) program in a temporary installation.
-#include <filesystem>
-
+// The end of a compaction whose database program does not finish, and a run without a data
+// engine, over the services in memory on every platform.
 #include <gtest/gtest.h>
 
 #include "reorg/Ablauf.h"
-#include "reorg/ReorgHarness.h"
+#include "reorg/MemoryHarness.h"
 
 using namespace zq;
 using namespace zq::reorg;
-using zqtest::Harness;
-namespace fs = std::filesystem;
+using Harness = zqtest::MemoryHarness;
 
 namespace {
 
@@ -20,12 +17,13 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     Harness h("/DATEI x");
-    zqtest::MakeDataFile(h.ctx.glDataFile);
-    const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
-    const std::string slow = h.dir / "fake/msaccess.exe";
-    zqtest::WriteFile(slow, "#!/bin/sh\nsleep 3\n");
-    fs::permissions(slow, fs::perms::owner_all, fs::perm_options::add);
-    h.ctx.glAccessExe = slow;
+    h.MakeDataFile();
+    const auto before = h.files.Stamp(h.ctx.glDataFile);
+    // A database program that never ends by itself.
+    h.files.Put("/zq/fake/msaccess.exe", "program");
+    h.processes.clock = &h.clock;
+    h.processes.waitsBeforeEnd = -1;
+    h.ctx.glAccessExe = "/zq/fake/msaccess.exe";
     h.ctx.unattended = true;
     h.ctx.options = ReorgOptions::FromTexts("X", "B", "N", "0", "TBL", "10");
     h.ctx.accessWaitBoundMs = 300;
@@ -40,11 +38,12 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
                     "nicht beendet und wurde beendet (Grenze \"WartenMax\" in zqr.ini).\r\n\r\n"
                     "Das Ergebnis wurde nicht in die Datendatei geschrieben."))
         << h.dialogs.boxes[0].text;
-    EXPECT_TRUE(zqtest::ReadFile(h.ctx.glDataFile) == before) << "nothing may be written into the data file";
+    EXPECT_EQ(h.processes.terminated, 1);
+    EXPECT_TRUE(h.files.Stamp(h.ctx.glDataFile) == before) << "nothing may be written into the data file";
     std::string trace = h.Trace();
     EXPECT_TRUE(Has(trace, "Result           : Error | still running after "));
     EXPECT_TRUE(Has(trace, "Result           : Error | not written: the database program did not finish"));
-    EXPECT_TRUE(Has(zqtest::ReadFile(h.data + "/ZQR_Reorg_Log.txt"), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
+    EXPECT_TRUE(Has(h.files.Content(h.data + "/ZQR_Reorg_Log.txt"), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
 }
 
 namespace {
@@ -70,8 +69,8 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     Harness h("/DATEI x");
     NoEngine engine;
     h.platform.db = &engine;
-    zqtest::MakeDataFile(h.ctx.glDataFile);
-    const std::string before = zqtest::ReadFile(h.ctx.glDataFile);
+    h.MakeDataFile();
+    const auto before = h.files.Stamp(h.ctx.glDataFile);
     h.ctx.unattended = true;
     h.ctx.options = ReorgOptions::FromTexts("B", "B", "A", "0", "TBL", "10");
     h.ctx.trace.OpenOutput();
@@ -87,9 +86,9 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     EXPECT_TRUE(Has(h.dialogs.boxes[0].text, "unterschiedliche Bitversion"));
     EXPECT_TRUE(Has(h.Trace(), "Action           : Check database engine: DAO (DAO.DBEngine.120)\r\n"
                                "Result           : Error | 429 not registered\r\n"));
-    EXPECT_TRUE(zqtest::ReadFile(h.ctx.glDataFile) == before);
-    EXPECT_FALSE(fs::exists(h.data + "/Save"));
-    EXPECT_FALSE(fs::exists(h.data + "/ZQR_Reorg_Log.txt"));
+    EXPECT_TRUE(h.files.Stamp(h.ctx.glDataFile) == before);
+    EXPECT_FALSE(h.files.IsDirectory(h.data + "/Save"));
+    EXPECT_FALSE(h.files.Has(h.data + "/ZQR_Reorg_Log.txt"));
 }
 
 // A lasting error is not waited for: only "in use" is.
@@ -97,7 +96,6 @@ TEST(Compaction, OnlyAFileInUseIsWaitedFor) {
     Harness h;
     NoEngine engine;
     h.platform.db = &engine;
-    h.clock.instant = true;
     h.ctx.options = ReorgOptions::FromTexts("B", "B", "X", "0", "TBL", "10");
     (void)CountRecords(h.ctx, 1);
     EXPECT_EQ(engine.opens, 1);

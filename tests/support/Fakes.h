@@ -256,21 +256,6 @@ private:
     zq::RegHandle next_ = 1;
 };
 
-struct RecordingProcesses : zq::IProcesses {
-    std::vector<std::string> started;
-    std::vector<zq::WindowStyle> styles;
-    bool fail = false;
-    zq::StartResult Start(const std::string& commandLine, bool,
-                          zq::WindowStyle style = zq::WindowStyle::NormalFocus) override {
-        started.push_back(commandLine);
-        styles.push_back(style);
-        zq::StartResult r;
-        r.ok = !fail;
-        if (fail) r.error = "cannot start";
-        return r;
-    }
-};
-
 // A clock that stands still at one moment; sleeping moves the tick count on.
 struct FakeClock : zq::IClock {
     zq::DateTime now{2026, 12, 7, 8, 5, 9};
@@ -289,6 +274,54 @@ struct FakeClock : zq::IClock {
     }
     void Sleep(int milliseconds) override { ticks += milliseconds; }
     std::int64_t TickMs() override { return ticks; }
+};
+
+// Started programs, recorded. One started with a handle ends at its first wait, or after
+// waitsBeforeEnd waits (never when negative, until it is ended); each wait that does not end
+// it passes its time on the clock given.
+struct RecordingProcesses : zq::IProcesses {
+    std::vector<std::string> started;
+    std::vector<zq::WindowStyle> styles;
+    bool fail = false;
+    FakeClock* clock = nullptr;
+    int waitsBeforeEnd = 0;
+    int exitCode = 0;
+    int terminated = 0;
+    std::function<void(const std::string&)> onStart;  // what the program does once it runs
+
+    zq::StartResult Start(const std::string& commandLine, bool keepHandle,
+                          zq::WindowStyle style = zq::WindowStyle::NormalFocus) override {
+        started.push_back(commandLine);
+        styles.push_back(style);
+        zq::StartResult r;
+        r.ok = !fail;
+        if (fail) {
+            r.error = "cannot start";
+            return r;
+        }
+        if (onStart) onStart(commandLine);
+        if (keepHandle) r.handle = std::make_unique<Handle>(*this);
+        return r;
+    }
+
+private:
+    struct Handle : zq::IProcessHandle {
+        explicit Handle(RecordingProcesses& o) : owner(o) {}
+        bool Wait(int timeoutMs) override {
+            if (ended || (owner.waitsBeforeEnd >= 0 && waits >= owner.waitsBeforeEnd)) return ended = true;
+            ++waits;
+            if (owner.clock && timeoutMs > 0) owner.clock->ticks += timeoutMs;
+            return false;
+        }
+        int ExitCode() const override { return owner.exitCode; }
+        void Terminate() override {
+            ended = true;
+            ++owner.terminated;
+        }
+        RecordingProcesses& owner;
+        int waits = 0;
+        bool ended = false;
+    };
 };
 
 }  // namespace zqtest

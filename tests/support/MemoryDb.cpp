@@ -83,6 +83,7 @@ public:
             name = name.substr(0, name.find(' '));
             none = lower.find(" where 1 = 2") != std::string::npos;
         }
+        if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
         const auto it = tables_.find(name);
         if (it == tables_.end()) {
             error = {3078, "The table '" + name + "' cannot be found."};

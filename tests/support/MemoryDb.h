@@ -1,8 +1,8 @@
 #pragma once
 // Databases in memory, one a file of MemoryFiles: a file that exists but holds no database
 // is "not a database of this format", a missing one "not found", as the engine says. Tables
-// are rows of named values; a recordset reads a table, "select * from <table>" and, with
-// "where 1 = 2", none of its rows.
+// are rows of named values; a recordset reads a table, "select * from <table>" (the name
+// bracketed or not) and, with "where 1 = 2", none of its rows.
 #include <map>
 #include <memory>
 #include <string>

@@ -99,6 +99,15 @@ std::string MemoryFiles::FolderOf(const std::string& path) const {
 void MemoryFiles::Put(const std::string& path, const std::string& content) {
     AddFolder(FolderOf(path));
     files[path].content = content;
+    files[path].generation = ++writes;
+}
+
+std::optional<zq::FileStamp> MemoryFiles::Stamp(const std::string& path) {
+    const auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    const auto generation = static_cast<std::int64_t>(it->second.generation);
+    return zq::FileStamp{path + "#" + std::to_string(generation),
+                         static_cast<std::int64_t>(it->second.content.size()), generation};
 }
 
 void MemoryFiles::AddFolder(const std::string& folder) {
@@ -149,6 +158,7 @@ FsStatus MemoryFiles::Copy(const std::string& source, const std::string& target,
     if (Has(target) && !overwrite) return {zq::kErrFileExists, "File exists: " + target};
     files[target] = files[source];
     files[target].holders = 0;
+    files[target].generation = ++writes;
     return {};
 }
 
@@ -235,6 +245,7 @@ FsStatus MemoryFiles::WriteAtomic(const std::string& path, const std::string& co
     if (FsStatus st = Injected("Write", path); !st.ok()) return st;
     if (IsDirectory(path)) return {zq::kErrPermission, "Is a folder: " + path};
     files[path].content = content;
+    files[path].generation = ++writes;
     return {};
 }
 

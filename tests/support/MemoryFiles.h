@@ -22,6 +22,7 @@ public:
         std::uint32_t attributes = zq::kAttrNormal;
         zq::DateTime lastWrite{2026, 12, 7, 8, 0, 0};
         int holders = 0;  // held files and locks open on it
+        std::uint64_t generation = 0;  // a new one with every writing of the file
     };
     std::map<std::string, File> files;
     std::set<std::string> folders;
@@ -53,10 +54,13 @@ public:
     std::optional<std::string> ReadAll(const std::string& path, std::size_t maxBytes) override;
     zq::FsStatus WriteAtomic(const std::string& path, const std::string& content) override;
     std::int64_t FreeSpace(const std::string&) override { return freeSpace; }
+    std::optional<zq::FileStamp> Stamp(const std::string& path) override;
     std::unique_ptr<zq::IHeldFile> CreateHeld(const std::string& path, zq::FsStatus& status) override;
     bool RemoveUnheld(const std::string& path) override;
 
     std::int64_t freeSpace = std::int64_t{1} << 40;
+
+    std::uint64_t writes = 0;  // counts every writing, for the files' generations
 
 private:
     zq::FsStatus Injected(const std::string& operation, const std::string& path) const;
