@@ -39,6 +39,7 @@ zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTe
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FunktionenTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/OptionsAndBackupTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/CompactionTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FrmZQRTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/VersionTextTest.cpp

@@ -117,6 +117,18 @@ void MemoryFiles::AddFolder(const std::string& folder) {
     }
 }
 
+std::string MemoryFiles::ReadPermissions(const std::string& path, FsStatus& status) {
+    status = Has(path) ? FsStatus{} : NotFound(path);
+    return Has(path) ? files[path].permissions : std::string();
+}
+
+FsStatus MemoryFiles::WritePermissions(const std::string& path, const std::string& permissions) {
+    if (FsStatus st = Injected("SetAttributes", path); !st.ok()) return st;
+    if (!Has(path)) return NotFound(path);
+    files[path].permissions = permissions;
+    return {};
+}
+
 std::string MemoryFiles::Content(const std::string& path) const {
     const auto it = files.find(path);
     return it == files.end() ? "<missing>" : it->second.content;

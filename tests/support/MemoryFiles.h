@@ -23,6 +23,7 @@ public:
         zq::DateTime lastWrite{2026, 12, 7, 8, 0, 0};
         int holders = 0;  // held files and locks open on it
         std::uint64_t generation = 0;  // a new one with every writing of the file
+        std::string permissions = "1000:1000 0640";
     };
     std::map<std::string, File> files;
     std::set<std::string> folders;
@@ -55,6 +56,8 @@ public:
     zq::FsStatus WriteAtomic(const std::string& path, const std::string& content) override;
     std::int64_t FreeSpace(const std::string&) override { return freeSpace; }
     std::optional<zq::FileStamp> Stamp(const std::string& path) override;
+    std::string ReadPermissions(const std::string& path, zq::FsStatus& status) override;
+    zq::FsStatus WritePermissions(const std::string& path, const std::string& permissions) override;
     std::unique_ptr<zq::IHeldFile> CreateHeld(const std::string& path, zq::FsStatus& status) override;
     bool RemoveUnheld(const std::string& path) override;
 
