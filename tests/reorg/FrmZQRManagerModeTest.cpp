@@ -10,9 +10,13 @@
 #include "platform/posix/LockFile.h"
 #include "reorg/Ablauf.h"
 #include "reorg/ReorgHarness.h"
+#include "reorg/WindowTestSupport.h"
 #include "reorg/frmZQR/frmZQR.h"
 
 using namespace zq::reorg;
+using zqtest::ConsoleWindow;
+using zqtest::kNotTheWayOut;
+using zqtest::Remembered;
 using zqtest::Harness;
 namespace fs = std::filesystem;
 
@@ -25,11 +29,6 @@ int Count(const std::string& text, const std::string& part) {
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
 }
-
-std::string Remembered(Harness& h) { return zq::GetSetting(h.registry, kProductName, "Settings", "01", ""); }
-
-const std::vector<Event> kNotTheWayOut{Event::CmdReorgClick, Event::CmdDatendateiClick,
-                                       Event::PicDatendateiClick, Event::TxtDatenbankLostFocus};
 
 // The data file stays open elsewhere: the Manager-mode wait for its lock file runs all rounds.
 std::unique_ptr<zq::posix::LockFile> HoldOpen(const std::string& file) {
@@ -74,19 +73,6 @@ TEST(FrmZQR, WhileTheManagerModeWaitLetsInputThroughOnlyTheWayOutIsTakenAndEndsT
     EXPECT_EQ(window.Deliver(Event::CmdReorgClick), Flow::End);
 }
 
-
-// The console view reports its choices to the same logic.
-struct ConsoleWindow {
-    explicit ConsoleWindow(Harness& h, const std::string& input, const std::string& startParm = "")
-        : in(input), view(in, out), ctx(h.platform, view, startParm), window(ctx) {
-        ApplyDesign(view);
-    }
-    std::istringstream in;
-    std::ostringstream out;
-    zq::console::ConsoleReorgView view;
-    ReorgContext ctx;
-    FrmZQR window;
-};
 
 TEST(ConsoleReorgView, AWaitReadsNoInputAndTheWindowTakesItAfterwards) {
     Harness h;

@@ -9,19 +9,18 @@
 #include "platform/console/ConsoleReorgView.h"
 #include "reorg/Ablauf.h"
 #include "reorg/MemoryHarness.h"
+#include "reorg/WindowTestSupport.h"
 #include "reorg/frmZQR/frmZQR.h"
 
 using namespace zq::reorg;
+using zqtest::ConsoleWindow;
+using zqtest::kNotTheWayOut;
+using zqtest::Remembered;
 using Harness = zqtest::MemoryHarness;
 
 namespace {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string Remembered(Harness& h) { return zq::GetSetting(h.registry, kProductName, "Settings", "01", ""); }
-
-const std::vector<Event> kNotTheWayOut{Event::CmdReorgClick, Event::CmdDatendateiClick,
-                                       Event::PicDatendateiClick, Event::TxtDatenbankLostFocus};
 
 }  // namespace
 
@@ -110,19 +109,6 @@ TEST(FrmZQR, ARunTakesNoSecondStartNoFileChoiceAndIsNotBrokenOff) {
         << h.dialogs.boxes.back().text;
     EXPECT_EQ(h.ctx.FinalExitCode(), kExitSuccess);
 }
-
-// The console view reports its choices to the same logic.
-struct ConsoleWindow {
-    explicit ConsoleWindow(Harness& h, const std::string& input, const std::string& startParm = "")
-        : in(input), view(in, out), ctx(h.platform, view, startParm), window(ctx) {
-        ApplyDesign(view);
-    }
-    std::istringstream in;
-    std::ostringstream out;
-    zq::console::ConsoleReorgView view;
-    ReorgContext ctx;
-    FrmZQR window;
-};
 
 TEST(ConsoleReorgView, ATypedPathIsTakenBeforeTheStartButtonChecksItAndEndOfInputCloses) {
     Harness h;
