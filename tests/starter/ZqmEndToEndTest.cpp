@@ -101,26 +101,10 @@ protected:
         std::sscanf(version.c_str(), "%hu.%hu.%hu.%hu", &v[0], &v[1], &v[2], &v[3]);
         UpdateInstaller(v[0], v[1], v[2], v[3]);
     }
-    // The console's boxes: "== title == icon == buttons" and the text's lines after it.
     zqtest::zqm::RunResult Run(const std::vector<std::string>& args,
                                const std::vector<zq::MsgResult>& answers) override {
-        std::string input;
-        for (zq::MsgResult a : answers)
-            input += a == zq::MsgResult::Yes ? "j\n" : a == zq::MsgResult::No ? "n\n" : a == zq::MsgResult::Cancel ? "a\n" : "\n";
-        const auto r = Zqm(args, input);
-        std::vector<zqtest::zqm::Box> boxes;
-        for (const std::string& line : zqtest::CrLfLines(r.err)) {
-            for (std::size_t at = 0, end = 0; at <= line.size(); at = end + 1) {
-                end = std::min(line.find('\n', at), line.size());
-                const std::string part = line.substr(at, end - at);
-                if (part.rfind("== ", 0) == 0) {
-                    boxes.push_back({part.substr(3, part.find(" == ", 3) - 3), ""});
-                } else if (!boxes.empty()) {
-                    boxes.back().text += (boxes.back().text.empty() ? "" : "\n") + part;
-                }
-            }
-        }
-        return {r.exitCode, boxes};
+        const auto r = Zqm(args, zqtest::ConsoleAnswers(answers));
+        return {r.exitCode, zqtest::ConsoleBoxes(r.err)};
     }
     std::string StandinReport() override {
         const std::string report = WaitForFile(standinLog);

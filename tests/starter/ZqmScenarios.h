@@ -11,18 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/Dialogs.h"
+#include "support/Scenario.h"
 #include "starter/ZqmTraceLines.h"
 
 namespace zqtest::zqm {
 
-struct Box {
-    std::string title, text;
-};
-
-struct RunResult {
-    long exitCode = -1;
-    std::optional<std::vector<Box>> boxes;  // nothing where the platform cannot see them
-};
+using RunResult = ScenarioRun;
 
 class Installation {
 public:
@@ -46,13 +40,7 @@ public:
 
     std::string Path(const std::string& name) { return Prog() + Sep() + name; }
     std::vector<std::string> Trace() {
-        std::vector<std::string> lines;
-        const std::string text = Read(Path("ZQM_Start_Trace.txt"));
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t end = text.find("\r\n", at);
-            lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-            at = end == std::string::npos ? text.size() : end + 2;
-        }
+        std::vector<std::string> lines = CrLfLines(Read(Path("ZQM_Start_Trace.txt")));
         if (lines.size() > 1 && lines[1].rfind("Date/Time          : ", 0) == 0 && lines[1].size() > 25)
             lines[1] = "Date/Time          : *";
         return lines;

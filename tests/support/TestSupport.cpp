@@ -127,19 +127,4 @@ bool WaitForChildSuccess(int pid, int timeoutMs) {
 std::string BinDir() { return ZQ_BIN_DIR; }
 std::string SourceDir() { return ZQ_SOURCE_DIR; }
 
-std::vector<std::string> CrLfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 }  // namespace zqtest

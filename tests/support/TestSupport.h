@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Scenario.h"
+
 namespace zqtest {
 
 // A fresh folder under the system's temporary folder, removed with its content at the end.
@@ -40,8 +42,5 @@ bool WaitForChildSuccess(int pid, int timeoutMs);
 
 std::string BinDir();     // the build's bin/
 std::string SourceDir();  // the source tree
-
-// Splits a text into lines at CR LF (the programs' line ends).
-std::vector<std::string> CrLfLines(const std::string& text);
 
 }  // namespace zqtest

@@ -100,19 +100,6 @@ std::vector<std::string> Query(const std::string& path, const std::string& sql) 
     return out;
 }
 
-std::vector<std::string> CrLfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        auto end = text.find("\r\n", start);
-        if (end == std::string::npos) break;
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
 bool HaveDisplay() {
     // Wine's WoW64 mode gives a 32-bit program no display driver: its boxes return at once.
     if (sizeof(void*) == 4 && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)
@@ -142,6 +129,28 @@ bool BoxAnswers::WaitSeen(std::size_t count, int ms) {
             return seen_.size() >= count;
         },
         ms);
+}
+
+std::vector<int> Buttons(const std::vector<zq::MsgResult>& answers) {
+    std::vector<int> buttons;
+    for (zq::MsgResult a : answers) {
+        buttons.push_back(a == zq::MsgResult::Yes      ? IDYES
+                          : a == zq::MsgResult::No     ? IDNO
+                          : a == zq::MsgResult::Cancel ? IDCANCEL
+                                                       : IDOK);
+    }
+    return buttons;
+}
+
+std::optional<std::vector<zqtest::Box>> ScenarioBoxes(BoxAnswers& boxes) {
+    if (!HaveDisplay()) return std::nullopt;
+    std::vector<zqtest::Box> seen;
+    for (const auto& box : boxes.Seen()) {
+        std::string text = box.text;
+        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+        seen.push_back({box.title, text});
+    }
+    return seen;
 }
 
 BOOL CALLBACK BoxAnswers::Visit(HWND hwnd, LPARAM self) {

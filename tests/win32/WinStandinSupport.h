@@ -9,9 +9,12 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Scenario.h"
 
 namespace zqwin {
 
@@ -49,8 +52,7 @@ bool Sql(const std::string& path, const std::string& sql, std::string* error = n
 // The first column of each row of a query, as text ("NULL" for Null).
 std::vector<std::string> Query(const std::string& path, const std::string& sql);
 
-// The lines of a text whose lines end in CR LF (a last line without one included).
-std::vector<std::string> CrLfLines(const std::string& text);
+using zqtest::CrLfLines;
 
 // A display where windows and message boxes show (xvfb-run); without one MessageBoxW returns
 // at once.
@@ -83,6 +85,12 @@ private:
     HWND last_ = nullptr;
     std::thread thread_;
 };
+
+// The buttons that give the scenarios' answers, in turn.
+std::vector<int> Buttons(const std::vector<zq::MsgResult>& answers);
+// The boxes answered, as the scenarios compare them; nothing without a display, where boxes
+// return unseen.
+std::optional<std::vector<zqtest::Box>> ScenarioBoxes(BoxAnswers& boxes);
 
 // A started program; killed at the end at the latest.
 class Process {

@@ -114,17 +114,10 @@ protected:
     // Boxes are answered through their windows; without a display they return at once, unseen.
     zqtest::zqm::RunResult Run(const std::vector<std::string>& args,
                                const std::vector<zq::MsgResult>& answers) override {
-        std::vector<int> buttons;
-        for (zq::MsgResult a : answers)
-            buttons.push_back(a == zq::MsgResult::Yes ? IDYES : a == zq::MsgResult::No ? IDNO
-                              : a == zq::MsgResult::Cancel ? IDCANCEL : IDOK);
-        BoxAnswers boxes(buttons);
+        BoxAnswers boxes(zqwin::Buttons(answers));
         zqtest::zqm::RunResult r;
         r.exitCode = Zqm(zq::JoinCommandLine(args));
-        if (HaveDisplay()) {
-            r.boxes.emplace();
-            for (const auto& box : boxes.Seen()) r.boxes->push_back({box.title, box.text});
-        }
+        r.boxes = zqwin::ScenarioBoxes(boxes);
         return r;
     }
     std::string StandinReport() override {

@@ -1,0 +1,62 @@
+#pragma once
+// What a platform's end-to-end fixture gives the scenarios written once for both builds: a
+// run's exit code and the message boxes it showed, and how the console shows and answers them.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Dialogs.h"
+
+namespace zqtest {
+
+struct Box {
+    std::string title, text;  // the text's lines joined by newline
+};
+
+struct ScenarioRun {
+    long exitCode = -1;
+    std::optional<std::vector<Box>> boxes;  // nothing where the platform cannot see them
+};
+
+// Splits a text into lines at CR LF (the programs' line ends); a last line without one counts.
+inline std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// The console's boxes: "== title == icon == buttons", then the text's lines up to the next box.
+inline std::vector<Box> ConsoleBoxes(const std::string& err) {
+    std::vector<Box> boxes;
+    std::string text = err;
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("== ", 0) == 0) {
+            boxes.push_back({line.substr(3, line.find(" == ", 3) - 3), ""});
+        } else if (!boxes.empty()) {
+            boxes.back().text += (boxes.back().text.empty() ? "" : "\n") + line;
+        }
+        at = end + 1;
+    }
+    return boxes;
+}
+
+// One line of console input per box, in turn: j, n, a or Enter for OK.
+inline std::string ConsoleAnswers(const std::vector<zq::MsgResult>& answers) {
+    std::string input;
+    for (zq::MsgResult a : answers) {
+        input += a == zq::MsgResult::Yes      ? "j\n"
+                 : a == zq::MsgResult::No     ? "n\n"
+                 : a == zq::MsgResult::Cancel ? "a\n"
+                                              : "\n";
+    }
+    return input;
+}
+
+}  // namespace zqtest
