@@ -22,7 +22,7 @@
 #include "common/RegistryAccess.h"
 #include "platform/posix/RegistryStore.h"
 #include "reorg/Meldungen.h"
-#include "reorg/ZqrExpected.h"
+#include "reorg/ZqrScenarios.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -118,113 +118,6 @@ const char* const kAbortStart = "== ZEQUORA Datendatei Reorganisation == exclama
 
 }  // namespace
 
-TEST(ZqrUnattended, DateiReorganisesWithBackupLogAndResultRecords) {
-    Install in;
-    auto before = fs::file_size(in.dataFile);
-    RunResult r = in.Run({"/DATEI", in.dataFile});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    auto after = fs::file_size(in.dataFile);
-    EXPECT_LT(after, before);
-    EXPECT_EQ(in.Records(), "2000\n");
-    EXPECT_EQ(Count(r.err, "== "), 0) << "no message box in an unattended success: " << r.err;
-
-    std::string trace = in.Trace();
-    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
-    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + in.dataFile + "\r\n"));
-    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
-    const std::string access = zqtest::BinDir() + "/msaccess.exe";
-    struct stat st {};
-    ASSERT_EQ(::stat(in.dataFile.c_str(), &st), 0);
-    char permissions[64];
-    std::snprintf(permissions, sizeof permissions, "%u:%u %04o", st.st_uid, st.st_gid, st.st_mode & 07777);
-    std::vector<std::string> copyNames;
-    for (const auto& e : fs::directory_iterator(in.data + "/Save")) copyNames.push_back(e.path().filename());
-    ASSERT_EQ(copyNames.size(), 1u);
-    EXPECT_EQ(zqexpect::StartActionOn(zqtest::CrLfLines(trace)),
-              zqexpect::StartActionOf({in.dataFile, in.data, "/", copyNames[0], access, permissions,
-                                       static_cast<long long>(before)}));
-
-    EXPECT_EQ(zqexpect::MaskDates(zqtest::CrLfLines(in.Log())),
-              zqexpect::LogBlock(in.dataFile, static_cast<long long>(before), static_cast<long long>(after)));
-
-    EXPECT_EQ(fs::file_size(in.data + "/Save/" + copyNames[0]), before);
-
-    EXPECT_EQ(Query(in.dataFile, zqexpect::kResultRecordsSql),
-              zqexpect::Options(-1, zqexpect::kRecords, in.data + "/ZQR_Reorg_Log.txt") + "\n" +
-                  zqexpect::Event("/DATEI " + in.dataFile, true, zqexpect::AccessCommand(access, in.dataFile)) +
-                  "\n");
-    EXPECT_EQ(Query(in.dataFile, "select ER_UserErst from tblEreignis"), "root\n");
-    EXPECT_FALSE(fs::exists(in.data + "/zqdata.ldb"));
-
-    // A second run appends its block to the log.
-    ASSERT_EQ(in.Run({"/DATEI", in.dataFile}).exitCode, 0);
-    EXPECT_EQ(Count(in.Log(), "---- Ergebnis: "), 2);
-}
-
-TEST(ZqrUnattended, AutorunUsesTheRememberedFileOnly) {
-    Install in;
-    RunResult r = in.Run({"/AUTORUN"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, kAbortStart)) << r.err;
-    EXPECT_TRUE(Has(r.err, "2) die Datendatei  ist nicht vorhanden, oder \n"));
-
-    zq::posix::RegistryStore store(in.dir / "reg");
-    zq::SaveSetting(store, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", in.dataFile);
-    r = in.Run({"/autorun", "ignored", "words"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0"));
-    EXPECT_TRUE(Has(Query(in.dataFile, "select ER_Wert from tblEreignis"), "zqr.exe/autorun ignored words"));
-}
-
-TEST(ZqrUnattended, MissingOrMalformedPathsGiveUpWithTheAbortMessage) {
-    Install in;
-    std::string missing = in.data + "/fehlt.mdb";
-    RunResult r = in.Run({"/DATEI", missing});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "2) die Datendatei " + missing + " ist nicht vorhanden, oder \n")) << r.err;
-    EXPECT_TRUE(Has(in.Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
-
-    // The character after the switch is always skipped.
-    r = in.Run({"/DATEI" + in.dataFile});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "die Datendatei " + in.dataFile.substr(1) + " ist")) << r.err;
-
-    // Quotes stay part of the path.
-    r = in.Run({"/DATEI", "\"" + in.dataFile + "\""});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "die Datendatei \"" + in.dataFile + "\" ist"));
-
-    // Shell characters are taken literally and run nothing.
-    std::string odd = in.data + "/$(touch " + in.data + "/pwned);echo x|cat `id` &.mdb";
-    r = in.Run({"/DATEI", odd});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "die Datendatei " + odd + " ist"));
-    EXPECT_FALSE(fs::exists(in.data + "/pwned"));
-
-    // A path too long to be examined: the runtime error first, then the abort message.
-    std::string longPath = "/" + std::string(4000, 'a') + "/zqdata.mdb";
-    r = in.Run({"/DATEI", longPath});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nLaufzeitfehler: 52\n")) << r.err.substr(0, 300);
-    EXPECT_TRUE(Has(r.err, kAbortStart));
-    EXPECT_EQ(in.Records(), "2000\n");
-}
-
-TEST(ZqrUnattended, HeldLockFileBlocksTheRun) {
-    Install in;
-    std::string lock = in.data + "/zqdata.ldb";
-    WriteFile(lock, "");
-    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
-    RunResult r = in.Run({"/DATEI", in.dataFile});
-    ::close(fd);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, kAbortStart));
-    EXPECT_TRUE(Has(in.Trace(), "Result           : OK | Found | Deleted\r\n"));
-    EXPECT_FALSE(fs::exists(in.data + "/Save"));
-}
-
 TEST(ZqrUnattended, NoAccessNamesTheProductYearAndChangesNothing) {
     Install in;
     in.ZqmIni("[Datenbasis]\r\nBit=X\r\n");
@@ -273,34 +166,6 @@ TEST(ZqrUnattended, AccessFoundThroughRegistryAndStreamedFolder) {
     r = streamed.Run({"/DATEI", streamed.dataFile});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Has(streamed.Trace(), "Version            : 16.0/64 bit\r\nResult             : " + folder + "/\r\n"));
-}
-
-TEST(ZqrUnattended, ForeignOrTruncatedFilesGetTheFormatMessagesAndFail) {
-    std::string truncated = ReadFile(Install().dataFile);
-    truncated.resize(truncated.size() / 2);
-    for (const std::string& content : {std::string("Dies ist nur Text.\n"),
-                                      std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0'),
-                                      truncated}) {
-        Install in;
-        // Good copies from earlier runs, as many as the rotation keeps: none may be pushed out
-        // by a copy of a file that is no database.
-        for (int i = 0; i < 10; ++i) WriteFile(in.data + "/Save/R_2501" + std::to_string(10 + i) + "_010000.mdb", "gut");
-        WriteFile(in.dataFile, content);
-        auto start = std::chrono::steady_clock::now();
-        RunResult r = in.Run({"/DATEI", in.dataFile});
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // no 31 retries
-        EXPECT_EQ(r.exitCode, 2) << r.err;
-        EXPECT_TRUE(Has(r.err, "== Reorg Fehler == stop == OK\nDie angegebene ZEQUORA Datendatei 'zqdata.mdb' "
-                               "ist keine gültige ZEQUORA Datendatei"));
-        EXPECT_TRUE(Has(r.err, "Fehlercode: 3343\n== Reorg Hinweis == information == OK\nEine mögliche Ursache"));
-        EXPECT_EQ(ReadFile(in.dataFile), content);
-        int copies = 0;
-        for (const auto& e : fs::directory_iterator(in.data + "/Save")) copies += ReadFile(e.path()) == "gut";
-        EXPECT_EQ(copies, 10);
-        EXPECT_TRUE(Has(in.Trace(), "Result           : Skipped | data file cannot be opened: 3343 "));
-        EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher (konnte nicht ermittelt werden) / nachher 0 / "
-                                  "Differenz unbekannt"));
-    }
 }
 
 TEST(ZqrUnattended, ChangedRecordCountsWarnEvenUnattendedAndHaveTheirExitCode) {
@@ -1237,54 +1102,6 @@ TEST(ZqrScheduled, EarlierTracesAreKeptUpToTraceAnzahl) {
     EXPECT_FALSE(fs::exists(none.prog + "/ZQR_Reorg_Trace.1.txt"));
 }
 
-// One scheduled task for many data files: good, missing, held and failing ones; each as
-// "/DATEI" would do it, the others go on, and the worst outcome is the exit code.
-TEST(ZqrScheduled, AListReorganisesEachFileAndEndsWithTheWorstCode) {
-    Install in;
-    const std::string second = in.dir / "zwei/zqdata.mdb", held = in.dir / "drei/zqdata.mdb";
-    fs::create_directories(in.dir / "zwei");
-    fs::create_directories(in.dir / "drei");
-    MakeDataFile(second);
-    MakeDataFile(held);
-    WriteFile(in.dir / "drei/zqdata.ldb", "");
-    const int fd = ::open((in.dir / "drei/zqdata.ldb").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
-    WriteFile(in.dir / "liste.txt", "; Nachtlauf\r\n" + in.dataFile + "\r\n\r\n  " + in.dir / "fehlt/zqdata.mdb" +
-                                        "\r\n" + held + "\r\n" + second + "\r\n");
-    SyslogSocket log(in.dir / "log.sock");
-    ASSERT_TRUE(log.Ok());
-    in.env["ZEQUORA_SYSLOG_SOCKET"] = in.dir / "log.sock";
-    RunResult r = in.Run({"/LISTE", in.dir / "liste.txt"});
-    ::close(fd);
-    EXPECT_EQ(r.exitCode, 1) << r.err;  // two reorganised, two not done at all
-    EXPECT_TRUE(fs::exists(in.data + "/Save"));
-    EXPECT_TRUE(fs::exists(in.dir / "zwei/Save"));
-    EXPECT_FALSE(fs::exists(in.dir / "drei/Save"));
-    EXPECT_EQ(Query(second, "select ER_Wert from tblEreignis"), "zqr.exe/DATEI " + second + "\n");
-    const std::string trace = in.Trace();
-    EXPECT_TRUE(Has(trace, "*** List Summary ***\r\n"
-                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + in.dataFile + "\r\n"
-                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
-                               in.dir / "fehlt/zqdata.mdb" + "\r\n"
-                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
-                               held + "\r\n"
-                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + second + "\r\n"
-                           "Exit Code        : 1\r\n"))
-        << trace;
-    EXPECT_EQ(log.Received().size(), 5u) << "one entry per file and the list's own";
-
-    // A file whose database program fails makes the list fail.
-    in.FakeAccess("exit 7");
-    WriteFile(in.dir / "liste.txt", in.dataFile + "\n" + in.dir / "fehlt/zqdata.mdb\n");
-    r = in.Run({"/LISTE", in.dir / "liste.txt"});
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    // A list that cannot be read is given up like a missing data file.
-    r = in.Run({"/LISTE", in.dir / "keine-liste.txt"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "Die Liste der Datendateien " + in.dir / "keine-liste.txt" + " ist nicht vorhanden"));
-}
-
 // A database program that never ends is ended at "WartenMax" with everything it started; the
 // run fails, names the bound, and writes nothing into the data file.
 TEST(ZqrScheduled, ADatabaseProgramThatNeverEndsIsEndedAtWartenMax) {
@@ -1340,4 +1157,96 @@ TEST(ZqrScheduled, AFolderThatCannotBeWrittenEndsTheRunBeforeAnythingIsTouched) 
         EXPECT_FALSE(fs::exists(in.data + "/Save")) << which;
         EXPECT_FALSE(fs::exists(in.prog + "/Autosave")) << which;
     }
+}
+
+namespace {
+
+// The shared scenarios' installation: the Linux build over its registry store, SQLite files and
+// the stand-in database program, its system log read from a socket of the test's.
+class ZqrEndToEnd : public ::testing::Test, public zqtest::zqr::Installation {
+protected:
+    struct FlockHeld : Held {
+        explicit FlockHeld(const std::string& path) {
+            WriteFile(path, "");
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            EXPECT_TRUE(fd >= 0 && ::flock(fd, LOCK_SH) == 0) << path;
+        }
+        ~FlockHeld() override {
+            if (fd >= 0) ::close(fd);
+        }
+        int fd = -1;
+    };
+
+    void SetUp() override {
+        ASSERT_TRUE(log_.Ok());
+        in_.env["ZEQUORA_SYSLOG_SOCKET"] = in_.dir / "log.sock";
+    }
+
+    std::string Sep() override { return "/"; }
+    std::string Prog() override { return in_.prog; }
+    std::string Data() override { return in_.data; }
+    std::string Access() override { return zqtest::BinDir() + "/msaccess.exe"; }
+    std::string Scratch() override { return in_.dir.Path(); }
+    void MakeFolder(const std::string& path) override { fs::create_directories(path); }
+    void Write(const std::string& path, const std::string& bytes) override { WriteFile(path, bytes); }
+    std::string Read(const std::string& path) override { return ReadFile(path); }
+    std::string Text(const std::string& path) override { return ReadFile(path); }
+    bool Exists(const std::string& path) override { return fs::exists(path); }
+    std::vector<std::string> List(const std::string& folder) override {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    long long Size(const std::string& path) override { return static_cast<long long>(fs::file_size(path)); }
+    void Age(const std::string& path, int hour) override {
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(24 * 3650 - hour));
+    }
+    std::string Permissions(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return "?";
+        char text[64];
+        std::snprintf(text, sizeof text, "%u:%u %04o", st.st_uid, st.st_gid, st.st_mode & 07777);
+        return text;
+    }
+    void MakeDataFile(const std::string& path) override { ::MakeDataFile(path); }
+    std::vector<std::string> Rows(const std::string& file, const std::string& sql) override {
+        std::vector<std::string> rows;
+        const std::string text = Query(file, sql);
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+            rows.push_back(text.substr(at, end - at));
+        return rows;
+    }
+    void ZqrIni(const std::string& lines) override { in_.ZqrIni(lines); }
+    void Remember(const std::string& dataFile) override {
+        zq::posix::RegistryStore store(in_.dir / "reg");
+        zq::SaveSetting(store, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
+    }
+    void FailingAccess() override { in_.FakeAccess("exit 7"); }
+    std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<FlockHeld>(path); }
+    std::string TooLongPath() override { return "/" + std::string(4000, 'a') + "/zqdata.mdb"; }
+    bool RefusedInNames(char c) override { return c == '/' || c == '\0'; }
+    std::optional<int> SystemLogEntries() override {
+        entries_ += static_cast<int>(log_.Received().size());
+        return entries_;
+    }
+    zqtest::ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) override {
+        const RunResult r = in_.Run(args, zqtest::ConsoleAnswers(answers));
+        return {r.exitCode, zqtest::ConsoleBoxes(r.err)};
+    }
+
+    Install in_;
+    SyslogSocket log_{in_.dir / "log.sock"};
+    int entries_ = 0;
+};
+
+}  // namespace
+
+ZQ_ZQR_SCENARIO_TESTS(ZqrEndToEnd)
+
+// Who ran it is recorded with the event.
+TEST_F(ZqrEndToEnd, TheEventNamesWhoRanIt) {
+    ASSERT_EQ(Run({"/DATEI", DataFile()}, {}).exitCode, 0);
+    EXPECT_EQ(Rows(DataFile(), "select ER_UserErst from tblEreignis"), std::vector<std::string>{"root"});
 }

@@ -17,7 +17,7 @@
 #include "platform/win32/WinFiles.h"
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
-#include "reorg/ZqrExpected.h"
+#include "reorg/ZqrScenarios.h"
 #include "win32/WinStandinSupport.h"
 
 namespace {
@@ -128,7 +128,7 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-class ZqrWine : public ::testing::Test {
+class ZqrWine : public ::testing::Test, public zqtest::zqr::Installation {
 protected:
     zqwin::TempFolder tmp;
     std::string prog, office, data, dataFile, access, output;
@@ -161,7 +161,6 @@ protected:
     void ZqmIni(const std::string& more) {
         ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", "[Datenbasis]\r\nPfad=" + office + "\r\n" + more));
     }
-    void ZqrIni(const std::string& text) { ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqr.ini", "[Global]\r\n" + text)); }
 
     // ZQR.exe with the command line after its name, unchanged; its console output in output.
     long Zqr(const std::string& arguments, const std::vector<std::string>& env = {},
@@ -185,7 +184,6 @@ protected:
         output = p.Output();
         return code;
     }
-    std::string Trace() { return FromAnsi(zqwin::ReadAll(prog + "\\ZQR_Reorg_Trace.txt")); }
     // The file that takes Wine's debug output of the programs this test starts (wine-run.sh
     // names it); empty when the test runs otherwise.
     static std::string WineErrorsFile() {
@@ -195,100 +193,80 @@ protected:
         std::replace(path.begin(), path.end(), '/', '\\');
         return path;
     }
-    std::string Log() { return FromAnsi(zqwin::ReadAll(data + "\\ZQR_Reorg_Log.txt")); }
-    std::string Records() { return Records(dataFile); }
-    static std::string Records(const std::string& file) {
-        auto rows = zqwin::Query(file, "select count(*) from tblZeit");
-        return rows.empty() ? "?" : rows[0];
-    }
-    std::string ResultRecords() {
-        std::string text;
-        for (const std::string& row : zqwin::Query(dataFile, zqexpect::kResultRecordsSql)) text += row + "\n";
-        return text;
-    }
-    std::string Permissions(const std::string& file) {
-        zq::FsStatus status;
-        return files.ReadPermissions(file, status);
-    }
     std::vector<std::string> SaveCopies(const std::string& folder) {
         std::vector<std::string> names;
         for (const zq::DirEntry& e : files.List(folder)) names.push_back(e.name);
         return names;
     }
-};
 
-TEST_F(ZqrWine, DateiRunWritesWhatTheLinuxBuildWrites) {
-    BoxAnswers boxes({});
-    const long long before = zqwin::FileSize(dataFile);
-    const std::string permissions = Permissions(dataFile);
-    ASSERT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
-    const long long after = zqwin::FileSize(dataFile);
-    EXPECT_LT(after, before);
-    EXPECT_EQ(Records(), "2000");
-    EXPECT_TRUE(boxes.Seen().empty()) << "no message box in an unattended success";
-
-    const std::string trace = Trace();
-    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
-    EXPECT_TRUE(Has(trace, "ZQR.exe Version  : 4.1.23\r\n"));
-    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + dataFile + "\r\n"));
-    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
-    EXPECT_EQ(FromAnsi(zqwin::ReadAll(prog + "\\zqr.ini")), zqexpect::kFreshOptionsFile);
-    const auto copies = SaveCopies(data + "\\Save");
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(zqwin::FileSize(data + "\\Save\\" + copies[0]), before);
-    EXPECT_EQ(zqexpect::StartActionOn(zqwin::CrLfLines(trace)),
-              zqexpect::StartActionOf({dataFile, data, "\\", copies[0], access, permissions, before}));
-
-    EXPECT_EQ(zqexpect::MaskDates(zqwin::CrLfLines(Log())), zqexpect::LogBlock(dataFile, before, after));
-
-    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n" +
-                                   zqexpect::Event("/DATEI " + dataFile, true, zqexpect::AccessCommand(access, dataFile)) +
-                                   "\n");
-    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
-    EXPECT_FALSE(zqwin::Exists(dataFile + ".zqr-lock"));
-}
-
-TEST_F(ZqrWine, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders) {
-    {
-        BoxAnswers boxes({IDOK});
-        EXPECT_EQ(Zqr("/AUTORUN"), 1) << output;
-        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
-        if (HaveDisplay()) {
-            auto seen = boxes.Seen();
-            ASSERT_EQ(seen.size(), 1u);
-            EXPECT_EQ(seen[0].title, kDefaultTitle);
-            EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
-        }
+    // The shared scenarios' installation.
+    struct HeldFile : Held {
+        explicit HeldFile(const std::string& path) : file(path) { EXPECT_TRUE(file.Held()) << path; }
+        HeldLockFile file;
+    };
+    std::string Sep() override { return "\\"; }
+    std::string Prog() override { return prog; }
+    std::string Data() override { return data; }
+    std::string Access() override { return access; }
+    std::string Scratch() override { return tmp.Path(); }
+    void MakeFolder(const std::string& path) override { CreateDirectoryW(Wide(path).c_str(), nullptr); }
+    void Write(const std::string& path, const std::string& bytes) override {
+        ASSERT_TRUE(zqwin::WriteAll(path, bytes)) << path;
     }
-    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
-    ZqrIni("sicherungskopie=fb\r\ndateianzahlmax=3\r\n");
-    ASSERT_TRUE(CreateDirectoryW(Wide(data + "\\Save").c_str(), nullptr));
-    for (int k = 0; k < 4; ++k) {
-        const std::string old = data + "\\Save\\R_20010" + std::to_string(k + 1) + "_000000.mdb";
-        ASSERT_TRUE(zqwin::WriteAll(old, "old"));
-        HANDLE h = CreateFileW(Wide(old).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        FILETIME t{};
+    std::string Read(const std::string& path) override { return zqwin::ReadAll(path); }
+    std::string Text(const std::string& path) override { return FromAnsi(zqwin::ReadAll(path)); }
+    bool Exists(const std::string& path) override { return zqwin::Exists(path); }
+    std::vector<std::string> List(const std::string& folder) override {
+        auto names = SaveCopies(folder);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    long long Size(const std::string& path) override { return zqwin::FileSize(path); }
+    void Age(const std::string& path, int hour) override {
+        HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ULARGE_INTEGER v{};
-        v.QuadPart = 130000000000000000ull + static_cast<unsigned long long>(k) * 36000000000ull;
-        t.dwLowDateTime = v.LowPart;
-        t.dwHighDateTime = v.HighPart;
-        SetFileTime(h, nullptr, nullptr, &t);
+        v.QuadPart = 130000000000000000ull + static_cast<unsigned long long>(hour) * 36000000000ull;
+        FILETIME t{v.LowPart, v.HighPart};
+        EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &t)) << path;
         CloseHandle(h);
     }
-    EXPECT_EQ(Zqr("/autorun ignored words"), 0) << output;
-    const std::string trace = Trace();
-    EXPECT_TRUE(Has(trace, "Result           : OK | Found 4 | Deleted 2\r\n")) << trace;
-    EXPECT_TRUE(Has(trace, "keep max amount of: 2\r\n"));
-    EXPECT_EQ(SaveCopies(data + "\\Save").size(), 3u);
-    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200101_000000.mdb"));
-    EXPECT_FALSE(zqwin::Exists(data + "\\Save\\R_200102_000000.mdb"));
-    EXPECT_TRUE(zqwin::Exists(data + "\\Save\\R_200104_000000.mdb"));
-    const auto autosave = SaveCopies(prog + "\\Autosave");
-    ASSERT_EQ(autosave.size(), 1u);
-    EXPECT_TRUE(Has(trace, zqexpect::BackupSaved("frontend", prog + "\\Autosave\\" + autosave[0])));
-    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Wert from tblEreignis"),
-              std::vector<std::string>{"zqr.exe/autorun ignored words"});
-}
+    std::string Permissions(const std::string& path) override {
+        zq::FsStatus status;
+        return files.ReadPermissions(path, status);
+    }
+    void MakeDataFile(const std::string& path) override {
+        std::string error;
+        ASSERT_TRUE(zqwin::Sql(path, zqexpect::kDataFileSql, &error)) << error;
+    }
+    std::vector<std::string> Rows(const std::string& file, const std::string& sql) override {
+        return zqwin::Query(file, sql);
+    }
+    void ZqrIni(const std::string& lines) override {
+        ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqr.ini", "[Global]\r\n" + lines));
+    }
+    void Remember(const std::string& file) override {
+        zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", file);
+    }
+    void FailingAccess() override { ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm")); }
+    std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<HeldFile>(path); }
+    std::string TooLongPath() override {
+        std::string path = "C:\\";
+        path.append(300, 'a');
+        return path + "\\zqdata.mdb";
+    }
+    bool RefusedInNames(char c) override { return std::string("\"<>|*?/\\:").find(c) != std::string::npos; }
+    std::optional<int> SystemLogEntries() override { return std::nullopt; }  // Wine keeps no event log
+    // The arguments as one command line, taken literally as a scheduled task passes it.
+    zqtest::ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) override {
+        BoxAnswers boxes(zqwin::Buttons(answers));
+        std::string line;
+        for (const std::string& a : args) line += (line.empty() ? "" : " ") + a;
+        zqtest::ScenarioRun r;
+        r.exitCode = Zqr(line);
+        r.boxes = zqwin::ScenarioBoxes(boxes);
+        return r;
+    }
+};
 
 TEST_F(ZqrWine, LocalUpdateWorksInTheFixedLocalFolderAndComesBack) {
     ZqmIni("[Update]\r\nLokalUpdate=y\r\n");
@@ -306,7 +284,7 @@ TEST_F(ZqrWine, LocalUpdateWorksInTheFixedLocalFolderAndComesBack) {
     EXPECT_EQ(zqwin::ReadAll(kLocalFolder + "\\zqdata_lokal_old.mdb"), "previous copy");
     EXPECT_FALSE(zqwin::Exists(local));
     EXPECT_LT(zqwin::FileSize(dataFile), before);
-    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(Records(dataFile), "2000");
     EXPECT_EQ(zqwin::Query(dataFile, "select ER_Pfad from tblEreignis"),
               std::vector<std::string>{zqexpect::AccessCommand(access, local)});
 }
@@ -325,40 +303,15 @@ TEST_F(ZqrWine, PermissionsLostToTheNewCompactedFileAreGivenBack) {
 
     ASSERT_EQ(Zqr("/DATEI " + dataFile, {"ZEQUORA_STANDIN_NEW_FILE=1"}), 0) << output;
     EXPECT_EQ(Permissions(dataFile), saved);
-    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(Records(dataFile), "2000");
     const std::string trace = Trace();
     EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(dataFile, saved)));
     EXPECT_TRUE(Has(trace, zqexpect::PermissionsRestored(dataFile, saved, initial))) << trace;
     EXPECT_FALSE(Has(Log(), "Warnung"));
 }
 
-// Bad input, as the Linux build meets it: the same messages and exit codes, and the data file
-// byte for byte as it was.
-TEST_F(ZqrWine, BadDataFilesGetTheFormatMessagesAndStayUntouched) {
-    std::string cut = zqwin::ReadAll(dataFile);
-    cut.resize(cut.size() / 2);
-    int round = 0;
-    for (const std::string& content : {std::string("Dies ist nur Text.\r\n"), std::string(), cut}) {
-        SCOPED_TRACE(++round);
-        ASSERT_TRUE(zqwin::WriteAll(dataFile, content));
-        DeleteFileW(Wide(data + "\\ZQR_Reorg_Log.txt").c_str());
-        BoxAnswers boxes({IDOK, IDOK, IDOK});
-        const bool checkBoxes = round == 1;
-        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
-        EXPECT_EQ(zqwin::ReadAll(dataFile), content);
-        EXPECT_TRUE(Has(Log(), zqexpect::kNotCountedLog + std::string("\r\n"))) << Log();
-        if (!checkBoxes || !HaveDisplay()) continue;
-        auto seen = boxes.Seen();
-        ASSERT_GE(seen.size(), 2u);
-        EXPECT_EQ(seen[0].title, "Reorg Fehler");
-        EXPECT_EQ(Lines(seen[0].text), zqexpect::kNotADatabase);
-        EXPECT_EQ(seen[1].title, "Reorg Hinweis");
-        EXPECT_EQ(Lines(seen[1].text), zqexpect::kNotADatabaseCause);
-    }
-
-    // Read-only: refused for writing, the file stays as it is.
-    ASSERT_TRUE(zqwin::Sql(dataFile + ".neu", zqexpect::kDataFileSql));
-    ASSERT_TRUE(MoveFileExW(Wide(dataFile + ".neu").c_str(), Wide(dataFile).c_str(), MOVEFILE_REPLACE_EXISTING));
+// Read-only: refused for writing, the file stays as it is.
+TEST_F(ZqrWine, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched) {
     const std::string bytes = zqwin::ReadAll(dataFile);
     ASSERT_TRUE(SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_READONLY));
     {
@@ -372,71 +325,6 @@ TEST_F(ZqrWine, BadDataFilesGetTheFormatMessagesAndStayUntouched) {
     }
     SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
-}
-
-TEST_F(ZqrWine, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {
-    const std::string bytes = zqwin::ReadAll(dataFile);
-    struct Case {
-        std::string arguments, shownPath;
-        bool badName;  // a name Windows cannot hold: its existence test fails with 52 first
-        bool checkBoxes = false;
-    };
-    const std::string odd = data + "\\&^%PATH%$(touch x);echo `id`!.mdb";
-    const std::vector<Case> cases = {
-        {"/DATEI " + data + "\\fehlt.mdb", data + "\\fehlt.mdb", false, true},
-        // The character after the switch is always skipped.
-        {"/DATEI" + dataFile, dataFile.substr(1), false},
-        // Shell characters are taken literally and run nothing.
-        {"/DATEI " + odd, odd, false},
-        // Quotes stay part of the path.
-        {"/DATEI \"" + dataFile + "\"", "\"" + dataFile + "\"", true, true},
-        {"/DATEI " + data + "\\a|b<c>.mdb", data + "\\a|b<c>.mdb", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        BoxAnswers boxes({IDOK, IDOK});
-        EXPECT_EQ(Zqr(c.arguments), 1) << output;
-        EXPECT_TRUE(Has(Trace(), "glStartParm      : " + c.arguments + "\r\n")) << Trace();
-        EXPECT_TRUE(Has(Trace(), "\r\n\r\nError            :  Aktion abgebrochen.\r\n"));
-        if (c.checkBoxes && HaveDisplay()) {
-            auto seen = boxes.Seen();
-            ASSERT_EQ(seen.size(), c.badName ? 2u : 1u);
-            if (c.badName) {
-                EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n", 0), 0u) << seen[0].text;
-            }
-            EXPECT_EQ(seen.back().title, kDefaultTitle);
-            EXPECT_EQ(Lines(seen.back().text), zqexpect::AbortMessage(c.shownPath));
-        }
-    }
-    // A path beyond what any file system takes: the runtime error first, then the abort.
-    {
-        BoxAnswers boxes({IDOK, IDOK});
-        const std::string tooLong = "C:\\" + std::string(300, 'a') + "\\zqdata.mdb";
-        EXPECT_EQ(Zqr("/DATEI " + tooLong), 1) << output;
-        if (HaveDisplay()) {
-            auto seen = boxes.Seen();
-            ASSERT_EQ(seen.size(), 2u);
-            EXPECT_EQ(seen[0].title, "Reorg Fehler");
-            EXPECT_EQ(Lines(seen[0].text).rfind("Laufzeitfehler: 52\n\nDie angegebene ZEQUORA Datendatei wurde "
-                                                "nicht gefunden.",
-                                                0),
-                      0u)
-                << seen[0].text;
-            EXPECT_EQ(Lines(seen[1].text), zqexpect::AbortMessage(tooLong));
-        }
-    }
-    // A lock file that another program holds open: nothing is done.
-    {
-        HeldLockFile held(data + "\\zqdata.ldb");
-        ASSERT_TRUE(held.Held());
-        BoxAnswers boxes({IDOK});
-        EXPECT_EQ(Zqr("/DATEI " + dataFile), 1) << output;
-        EXPECT_TRUE(Has(Trace(), "Result           : OK | Found | Deleted\r\n"));
-        EXPECT_FALSE(Has(Trace(), "Start Action"));
-        EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
-    }
-    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
-    EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
 }
 
 TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
@@ -479,7 +367,7 @@ TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinim
     EXPECT_GE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 1) << trace;
     EXPECT_LE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 19) << trace;
     EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0)));
-    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(Records(dataFile), "2000");
     // Started by the Manager: the options record, no event record.
     EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n");
     auto seen = boxes.Seen();
@@ -551,7 +439,7 @@ TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
                   0u)
             << seen[2].text;
     }
-    EXPECT_EQ(Records(), "2000");
+    EXPECT_EQ(Records(dataFile), "2000");
     EXPECT_TRUE(Has(Trace(), "glStartParm      : \r\n"));
     EXPECT_TRUE(Has(ResultRecords(), zqexpect::Event("", true, zqexpect::AccessCommand(access, dataFile))));
     // The next plain start shows the remembered path; its end button closes it.
@@ -608,44 +496,6 @@ TEST_F(ZqrWine, ADatabaseProgramThatIsNoProgramStopsTheRunBeforeAnyCopy) {
     EXPECT_FALSE(Has(Trace(), "%1"));
     EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
     EXPECT_TRUE(zqwin::ReadAll(dataFile) == before);
-}
-
-TEST_F(ZqrWine, AListReorganisesEachFileAndEndsWithTheWorstCode) {
-    const std::string second = tmp.File("Zweite") + "\\zqdata.mdb";
-    ASSERT_TRUE(CreateDirectoryW(Wide(tmp.File("Zweite")).c_str(), nullptr));
-    std::string error;
-    ASSERT_TRUE(zqwin::Sql(second, zqexpect::kDataFileSql, &error)) << error;
-    // A file some program holds open sharing nothing, as Access holds one.
-    const std::string held = tmp.File("Dritte") + "\\zqdata.mdb";
-    ASSERT_TRUE(CreateDirectoryW(Wide(tmp.File("Dritte")).c_str(), nullptr));
-    ASSERT_TRUE(zqwin::Sql(held, zqexpect::kDataFileSql, &error)) << error;
-    ASSERT_TRUE(zqwin::WriteAll(tmp.File("Dritte") + "\\zqdata.ldb", ""));
-    HANDLE lock = CreateFileW(Wide(tmp.File("Dritte") + "\\zqdata.ldb").c_str(), GENERIC_READ, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    const std::string list = tmp.File("liste.txt");
-    ZqrIni("Meldungen=N\r\n");
-    ASSERT_TRUE(zqwin::WriteAll(list, "; Nachtlauf\r\n" + dataFile + "\r\n\r\n" + data + "\\fehlt.mdb\r\n" + held +
-                                          "\r\n" + second + "\r\n"));
-    EXPECT_EQ(Zqr("/LISTE " + list), 1) << output;
-    CloseHandle(lock);
-    EXPECT_TRUE(zqwin::Exists(data + "\\Save"));
-    EXPECT_TRUE(zqwin::Exists(tmp.File("Zweite") + "\\Save"));
-    EXPECT_FALSE(zqwin::Exists(tmp.File("Dritte") + "\\Save"));
-    const std::string trace = Trace();
-    EXPECT_TRUE(Has(trace, "*** List Summary ***\r\n"
-                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + dataFile + "\r\n"
-                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
-                               data + "\\fehlt.mdb\r\n"
-                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
-                               held + "\r\n"
-                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + second + "\r\n"
-                           "Exit Code        : 1\r\n"))
-        << trace;
-    // A database program that fails makes the list fail.
-    ASSERT_TRUE(zqwin::WriteAll(list, dataFile + "\r\n" + second + "\r\n"));
-    ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm"));
-    EXPECT_EQ(Zqr("/LISTE " + list), 2) << output;
 }
 
 // ZQR.exe embeds a manifest of its own, so Windows no longer reads a ZQR.exe.manifest beside it;
@@ -813,3 +663,5 @@ TEST_F(ZqrWine, ManagerRestartDeclinedStartsNothing) {
 }
 
 }  // namespace
+
+ZQ_ZQR_SCENARIO_TESTS(ZqrWine)

@@ -1,0 +1,324 @@
+#pragma once
+// The reorganiser's unattended end-to-end scenarios, written once: each platform's test derives
+// its fixture from Installation (a temporary installation with the stand-in database program,
+// how it runs the real program and answers its boxes) and runs them, adding what only it can
+// check. Expected lines come from ZqrExpected.h.
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "reorg/ZqrExpected.h"
+#include "support/Scenario.h"
+
+namespace zqtest::zqr {
+
+class Installation {
+public:
+    // Something held open for as long as it lives.
+    struct Held {
+        virtual ~Held() = default;
+    };
+
+    virtual ~Installation() = default;
+    virtual std::string Sep() = 0;
+    virtual std::string Prog() = 0;
+    virtual std::string Data() = 0;     // the data folder, with zqdata.mdb
+    virtual std::string Access() = 0;   // the database program as the trace names it
+    virtual std::string Scratch() = 0;  // a folder of the test's own, beside the installation
+    virtual void MakeFolder(const std::string& path) = 0;
+    virtual void Write(const std::string& path, const std::string& bytes) = 0;
+    virtual std::string Read(const std::string& path) = 0;
+    // Trace and log as text (each system writes its own code page).
+    virtual std::string Text(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    virtual std::vector<std::string> List(const std::string& folder) = 0;  // names, sorted
+    virtual long long Size(const std::string& path) = 0;
+    // Last written long ago, hour hours after a fixed moment: a larger hour is newer.
+    virtual void Age(const std::string& path, int hour) = 0;
+    virtual std::string Permissions(const std::string& path) = 0;  // as the trace writes them
+    virtual void MakeDataFile(const std::string& path) = 0;
+    // The first column of each row, as text.
+    virtual std::vector<std::string> Rows(const std::string& file, const std::string& sql) = 0;
+    virtual void ZqrIni(const std::string& lines) = 0;  // under [Global]
+    virtual void Remember(const std::string& dataFile) = 0;  // as the window remembers it
+    virtual void FailingAccess() = 0;  // a database program that cannot reorganise
+    // The lock file held open as the database engine holds it.
+    virtual std::unique_ptr<Held> HoldLockFile(const std::string& path) = 0;
+    virtual std::string TooLongPath() = 0;  // longer than the file system can examine
+    virtual bool RefusedInNames(char c) = 0;  // the system allows no such character in a name
+    // Runs the program with the arguments, answering its boxes in turn.
+    // The system log's entries since the installation was made; nothing where it cannot be read.
+    virtual std::optional<int> SystemLogEntries() = 0;
+    virtual ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) = 0;
+
+    std::string DataFile() { return In(Data(), "zqdata.mdb"); }
+    std::string In(const std::string& folder, const std::string& name) { return folder + Sep() + name; }
+    std::string Trace() { return Text(In(Prog(), "ZQR_Reorg_Trace.txt")); }
+    std::string Log() { return Text(In(Data(), "ZQR_Reorg_Log.txt")); }
+    std::string Records(const std::string& file) {
+        const auto rows = Rows(file, "select count(*) from tblZeit");
+        return rows.empty() ? "?" : rows[0];
+    }
+    std::string ResultRecords() {
+        std::string text;
+        for (const std::string& row : Rows(DataFile(), zqexpect::kResultRecordsSql)) text += row + "\n";
+        return text;
+    }
+};
+
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+inline int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+inline const std::string kAborted = "\r\n\r\nError            :  Aktion abgebrochen.\r\n";
+
+inline void DateiReorganisesWithBackupLogAndResultRecords(Installation& in) {
+    const std::string file = in.DataFile();
+    const long long before = in.Size(file);
+    const std::string permissions = in.Permissions(file);
+    const ScenarioRun r = in.Run({"/DATEI", file}, {});
+    ASSERT_EQ(r.exitCode, 0);
+    const long long after = in.Size(file);
+    EXPECT_LT(after, before);
+    EXPECT_EQ(in.Records(file), "2000");
+    if (r.boxes) {
+        EXPECT_TRUE(r.boxes->empty()) << "no message box in an unattended success";
+    }
+
+    const std::string trace = in.Trace();
+    EXPECT_EQ(trace.rfind("*** Globals ***\r\nDate/Time        : ", 0), 0u);
+    EXPECT_TRUE(Has(trace, "ZQR.exe Version  : 4.1.23\r\n"));
+    EXPECT_TRUE(Has(trace, "glStartParm      : /DATEI " + file + "\r\n"));
+    EXPECT_TRUE(Has(trace, zqexpect::kDefaultOptions));
+    EXPECT_EQ(in.Text(in.In(in.Prog(), "zqr.ini")), zqexpect::kFreshOptionsFile);
+    const std::string save = in.In(in.Data(), "Save");
+    const auto copies = in.List(save);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(in.Size(in.In(save, copies[0])), before);
+    EXPECT_EQ(zqexpect::StartActionOn(CrLfLines(trace)),
+              zqexpect::StartActionOf({file, in.Data(), in.Sep(), copies[0], in.Access(), permissions, before}));
+    EXPECT_EQ(zqexpect::MaskDates(CrLfLines(in.Log())), zqexpect::LogBlock(file, before, after));
+    EXPECT_EQ(in.ResultRecords(),
+              zqexpect::Options(-1, zqexpect::kRecords, in.In(in.Data(), "ZQR_Reorg_Log.txt")) + "\n" +
+                  zqexpect::Event("/DATEI " + file, true, zqexpect::AccessCommand(in.Access(), file)) + "\n");
+    EXPECT_FALSE(in.Exists(in.In(in.Data(), "zqdata.ldb")));
+    EXPECT_FALSE(in.Exists(file + ".zqr-lock"));
+
+    // A second run appends its block to the log.
+    ASSERT_EQ(in.Run({"/DATEI", file}, {}).exitCode, 0);
+    EXPECT_EQ(Count(in.Log(), "---- Ergebnis: "), 2);
+}
+
+inline void AutorunTakesTheRememberedFileAndRotatesBothBackupFolders(Installation& in) {
+    ScenarioRun r = in.Run({"/AUTORUN"}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(in.Trace(), kAborted));
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "ZEQUORA Datendatei Reorganisation");
+        EXPECT_EQ((*r.boxes)[0].text, zqexpect::AbortMessage(""));
+    }
+
+    in.Remember(in.DataFile());
+    in.ZqrIni("sicherungskopie=fb\r\ndateianzahlmax=3\r\n");
+    const std::string save = in.In(in.Data(), "Save");
+    in.MakeFolder(save);
+    for (int k = 1; k <= 4; ++k) {
+        const std::string old = in.In(save, "R_20010" + std::to_string(k) + "_000000.mdb");
+        in.Write(old, "old");
+        in.Age(old, k);
+    }
+    r = in.Run({"/autorun", "ignored", "words"}, {});
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Result           : OK | Found 4 | Deleted 2\r\n")) << trace;
+    EXPECT_TRUE(Has(trace, "keep max amount of: 2\r\n"));
+    const auto copies = in.List(save);
+    EXPECT_EQ(copies.size(), 3u);
+    EXPECT_FALSE(in.Exists(in.In(save, "R_200101_000000.mdb")));
+    EXPECT_FALSE(in.Exists(in.In(save, "R_200102_000000.mdb")));
+    EXPECT_TRUE(in.Exists(in.In(save, "R_200104_000000.mdb")));
+    const std::string autosave = in.In(in.Prog(), "Autosave");
+    const auto frontEnd = in.List(autosave);
+    ASSERT_EQ(frontEnd.size(), 1u);
+    EXPECT_TRUE(Has(trace, zqexpect::BackupSaved("frontend", in.In(autosave, frontEnd[0]))));
+    EXPECT_TRUE(Has(in.Log(), "- Anzahl Datensätze: vorher 2004 / nachher 2004 / Differenz 0"));
+    EXPECT_EQ(in.Rows(in.DataFile(), "select ER_Wert from tblEreignis"),
+              std::vector<std::string>{"zqr.exe/autorun ignored words"});
+}
+
+// Paths that name no file the run may take: given up with the abort message, nothing touched.
+inline void PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage(Installation& in) {
+    const std::string file = in.DataFile();
+    const std::string bytes = in.Read(file);
+    struct Case {
+        std::vector<std::string> args;
+        std::string shownPath;
+        bool badName;  // the existence test fails with 52 first
+    };
+    const std::string missing = in.In(in.Data(), "fehlt.mdb");
+    const std::string odd = in.In(in.Data(), "$(touch pwned);echo x &^%PATH%!`id`.mdb");
+    const std::string quoted = "\"" + file + "\"";
+    const std::string angled = in.In(in.Data(), "a|b<c>.mdb");
+    std::vector<Case> cases;
+    cases.push_back({{"/DATEI", missing}, missing, false});
+    // The character after the switch is always skipped.
+    cases.push_back({{"/DATEI" + file}, file.substr(1), false});
+    // Shell characters are taken literally and run nothing.
+    cases.push_back({{"/DATEI", odd}, odd, false});
+    // Quotes stay part of the path.
+    cases.push_back({{"/DATEI", quoted}, quoted, in.RefusedInNames('"')});
+    cases.push_back({{"/DATEI", angled}, angled, in.RefusedInNames('|')});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const ScenarioRun r = in.Run(c.args, {zq::MsgResult::Ok, zq::MsgResult::Ok});
+        EXPECT_EQ(r.exitCode, 1);
+        std::string line = "glStartParm      :";
+        for (const std::string& a : c.args) line += " " + a;
+        EXPECT_TRUE(Has(in.Trace(), line + "\r\n")) << in.Trace();
+        EXPECT_TRUE(Has(in.Trace(), kAborted));
+        if (!r.boxes) continue;
+        ASSERT_EQ(r.boxes->size(), c.badName ? 2u : 1u);
+        if (c.badName) {
+            EXPECT_EQ(r.boxes->front().text.rfind("Laufzeitfehler: 52\n", 0), 0u) << r.boxes->front().text;
+        }
+        EXPECT_EQ(r.boxes->back().title, "ZEQUORA Datendatei Reorganisation");
+        EXPECT_EQ(r.boxes->back().text, zqexpect::AbortMessage(c.shownPath));
+    }
+    EXPECT_FALSE(in.Exists(in.In(in.Data(), "pwned")));
+    EXPECT_FALSE(in.Exists(in.In(in.Prog(), "pwned")));
+
+    // A path too long to be examined: the runtime error first, then the abort message.
+    const std::string tooLong = in.TooLongPath();
+    const ScenarioRun r = in.Run({"/DATEI", tooLong}, {zq::MsgResult::Ok, zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 2u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Fehler");
+        EXPECT_EQ((*r.boxes)[0].text.rfind("Laufzeitfehler: 52\n\nDie angegebene ZEQUORA Datendatei wurde nicht "
+                                           "gefunden.",
+                                           0),
+                  0u)
+            << (*r.boxes)[0].text;
+        EXPECT_EQ((*r.boxes)[1].text, zqexpect::AbortMessage(tooLong));
+    }
+
+    // A lock file that another program holds open: nothing is done.
+    const auto held = in.HoldLockFile(in.In(in.Data(), "zqdata.ldb"));
+    EXPECT_EQ(in.Run({"/DATEI", file}, {zq::MsgResult::Ok}).exitCode, 1);
+    EXPECT_TRUE(Has(in.Trace(), "Result           : OK | Found | Deleted\r\n"));
+    EXPECT_FALSE(Has(in.Trace(), "Start Action"));
+    EXPECT_TRUE(in.Read(file) == bytes);
+    EXPECT_FALSE(in.Exists(in.In(in.Data(), "Save")));
+}
+
+// Files that are no database of the product: the format messages, exit 2, the file and the
+// earlier good copies as they were, and no retries.
+inline void ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched(Installation& in) {
+    const std::string file = in.DataFile();
+    std::string truncated = in.Read(file);
+    truncated.resize(truncated.size() / 2);
+    const std::string save = in.In(in.Data(), "Save");
+    in.MakeFolder(save);
+    // As many good copies from earlier runs as the rotation keeps: none may be pushed out by a
+    // copy of a file that is no database.
+    for (int i = 0; i < 10; ++i) in.Write(in.In(save, "R_2501" + std::to_string(10 + i) + "_010000.mdb"), "gut");
+    int round = 0;
+    for (const std::string& content :
+         {std::string("Dies ist nur Text.\r\n"), std::string("\0\x01\0\0Standard Jet DB\0", 20) + std::string(2000, '\0'),
+          std::string(), truncated}) {
+        SCOPED_TRACE(++round);
+        in.Write(file, content);
+        const auto start = std::chrono::steady_clock::now();
+        const ScenarioRun r = in.Run({"/DATEI", file}, {zq::MsgResult::Ok, zq::MsgResult::Ok, zq::MsgResult::Ok});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(in.Read(file) == content);
+        int good = 0;
+        for (const std::string& name : in.List(save)) good += in.Read(in.In(save, name)) == "gut";
+        EXPECT_EQ(good, 10);
+        EXPECT_TRUE(Has(in.Trace(), "Result           : Skipped | data file cannot be opened: 3343 "));
+        EXPECT_TRUE(Has(in.Log(), zqexpect::kNotCountedLog + std::string("\r\n"))) << in.Log();
+        if (!r.boxes) continue;
+        ASSERT_GE(r.boxes->size(), 2u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Fehler");
+        EXPECT_EQ((*r.boxes)[0].text, zqexpect::kNotADatabase);
+        EXPECT_EQ((*r.boxes)[1].title, "Reorg Hinweis");
+        EXPECT_EQ((*r.boxes)[1].text, zqexpect::kNotADatabaseCause);
+    }
+}
+
+// One scheduled task for many data files: good, missing, held and failing ones; each as
+// "/DATEI" would do it, the others go on, and the worst outcome is the exit code.
+inline void AListReorganisesEachFileAndEndsWithTheWorstCode(Installation& in) {
+    const std::string second = in.In(in.In(in.Scratch(), "zwei"), "zqdata.mdb");
+    const std::string held = in.In(in.In(in.Scratch(), "drei"), "zqdata.mdb");
+    const std::string missing = in.In(in.In(in.Scratch(), "fehlt"), "zqdata.mdb");
+    in.MakeFolder(in.In(in.Scratch(), "zwei"));
+    in.MakeFolder(in.In(in.Scratch(), "drei"));
+    in.MakeDataFile(second);
+    in.MakeDataFile(held);
+    in.ZqrIni("Meldungen=N\r\n");
+    const std::string list = in.In(in.Scratch(), "liste.txt");
+    in.Write(list, "; Nachtlauf\r\n" + in.DataFile() + "\r\n\r\n  " + missing + "\r\n" + held + "\r\n" + second + "\r\n");
+    ScenarioRun r;
+    {
+        const auto lock = in.HoldLockFile(in.In(in.In(in.Scratch(), "drei"), "zqdata.ldb"));
+        r = in.Run({"/LISTE", list}, {});
+    }
+    EXPECT_EQ(r.exitCode, 1);  // two reorganised, two not done at all
+    EXPECT_TRUE(in.Exists(in.In(in.Data(), "Save")));
+    EXPECT_TRUE(in.Exists(in.In(in.In(in.Scratch(), "zwei"), "Save")));
+    EXPECT_FALSE(in.Exists(in.In(in.In(in.Scratch(), "drei"), "Save")));
+    EXPECT_EQ(in.Rows(second, "select ER_Wert from tblEreignis"), std::vector<std::string>{"zqr.exe/DATEI " + second});
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "*** List Summary ***\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + in.DataFile() + "\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               missing + "\r\n"
+                           "Data File        : 1 | ZEQUORA Reorganisation abgebrochen: es wurde nichts verändert. | " +
+                               held + "\r\n"
+                           "Data File        : 0 | ZEQUORA Reorganisation erfolgreich. | " + second + "\r\n"
+                           "Exit Code        : 1\r\n"))
+        << trace;
+    if (const auto entries = in.SystemLogEntries()) {
+        EXPECT_EQ(*entries, 5) << "one per file and the list's own";
+    }
+
+    // A database program that fails makes the list fail.
+    in.FailingAccess();
+    in.Write(list, in.DataFile() + "\r\n" + missing + "\r\n");
+    EXPECT_EQ(in.Run({"/LISTE", list}, {}).exitCode, 2);
+    // A list that cannot be read is given up like a missing data file.
+    const std::string none = in.In(in.Scratch(), "keine-liste.txt");
+    EXPECT_EQ(in.Run({"/LISTE", none}, {}).exitCode, 1);
+    EXPECT_TRUE(Has(in.Trace(), "Die Liste der Datendateien " + none + " ist nicht vorhanden")) << in.Trace();
+}
+
+}  // namespace zqtest::zqr
+
+// The scenarios as tests of a fixture that is an Installation.
+#define ZQ_ZQR_SCENARIO_TESTS(Fixture)                                                                            \
+    TEST_F(Fixture, DateiReorganisesWithBackupLogAndResultRecords) {                                              \
+        zqtest::zqr::DateiReorganisesWithBackupLogAndResultRecords(*this);                                        \
+    }                                                                                                             \
+    TEST_F(Fixture, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders) {                                   \
+        zqtest::zqr::AutorunTakesTheRememberedFileAndRotatesBothBackupFolders(*this);                             \
+    }                                                                                                             \
+    TEST_F(Fixture, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {                                     \
+        zqtest::zqr::PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage(*this);                               \
+    }                                                                                                             \
+    TEST_F(Fixture, ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched) {                                \
+        zqtest::zqr::ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched(*this);                          \
+    }                                                                                                             \
+    TEST_F(Fixture, AListReorganisesEachFileAndEndsWithTheWorstCode) {                                            \
+        zqtest::zqr::AListReorganisesEachFileAndEndsWithTheWorstCode(*this);                                      \
+    }
