@@ -18,6 +18,7 @@
 #include "support/PeFixture.h"
 #include "support/TestSupport.h"
 #include "update/HttpsServer.h"
+#include "update/ZquScenarios.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class ZquEndToEnd : public ::testing::Test {
+class ZquEndToEnd : public ::testing::Test, public zqtest::zqu::Installation {
 protected:
     static void SetUpTestSuite() {
         dir = new zqtest::TempDir();
@@ -96,9 +97,72 @@ protected:
     std::string ShellLog() const {
         return zqtest::FileExists(shellLog) ? zqtest::ReadFile(shellLog) : "";
     }
-    std::string Store() const { return data + "/UpdStore/"; }
+    // The shared scenarios' installation: the console window, answered line by line.
+    std::string Store() override { return data + "/UpdStore/"; }
+    std::string Base() override { return server->Base(); }
+    std::string Served(const std::string& name) override { return zqtest::ReadFile(*dir / ("root/" + name)); }
+    void UseServer(const std::string& address, bool trusted) override {
+        Server(address, trusted ? std::string(*dir / "pki/ca.pem") : "");
+    }
+    void Write(const std::string& path, const std::string& bytes) override { zqtest::WriteFile(path, bytes); }
+    std::string Read(const std::string& path) override { return zqtest::ReadFile(path); }
+    std::string Opened(int) override {
+        const std::string log = ShellLog();  // the console's shell writes before the program goes on
+        fs::remove(shellLog);
+        const std::size_t verb = log.find(' '), end = log.find("\r\n");
+        return verb == std::string::npos ? "" : log.substr(verb + 1, end - verb - 1);
+    }
+    std::vector<zqtest::zqu::Failure> Failures() override {
+        const std::string ca = *dir / "pki/ca.pem";
+        return {
+            {"https://127.0.0.1:1", true, "Fehler: 7 / Keine Verbindung zum Update-Server (127.0.0.1:1)."},
+            {Base() + "/redirect-http", true,
+             "Fehler: 1 / Der Update-Server (" + Host() + ") leitet auf eine Adresse weiter, die nicht mit https:// beginnt"},
+            {Base(), false, "Fehler: 60 / Das Zertifikat des Update-Servers (" + Host() + ") ist nicht vertrauenswürdig."},
+            {"http://" + Host(), true, "Die Adresse des Update-Servers in zqu.ini ist keine https-Adresse: http://"},
+            {Base() + "/half", true, "Fehler: 18 / Die Übertragung ist abgebrochen."},
+            {Base() + "/cut-nolength", true, "Fehler: 18 / Die Übertragung ist abgebrochen."},
+            {Base() + "/nothing-here", true,
+             "Fehler: 404 / Der Update-Server (" + Host() + ") antwortete mit dem Status 404."},
+            {Base() + "/html", true, "Die geladene Datei ist kein vollständiges Windows-Programm (57 Bytes)."},
+        };
+    }
+    zqtest::zqu::Run Start(const std::vector<zqtest::zqu::Act>& acts) override {
+        using zqtest::zqu::Act;
+        std::string input;
+        std::vector<zq::MsgResult> answers;
+        int clicks = 0;
+        for (Act a : acts) {
+            if (a == Act::DownloadManager || a == Act::DownloadClient || a == Act::History) {
+                input += zqtest::ConsoleAnswers(answers);
+                answers.clear();
+                input += a == Act::DownloadManager ? "1\n" : a == Act::DownloadClient ? "2\n" : "h\n";
+                ++clicks;
+            } else {
+                answers.push_back(a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
+                                  : a == Act::Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok);
+            }
+        }
+        const auto r = Zqu(input + zqtest::ConsoleAnswers(answers) + "s\n");
+        zqtest::zqu::Run run;
+        run.exitCode = r.exitCode;
+        run.boxes = zqtest::ConsoleBoxes(r.err);
+        run.closedItself = Count(r.out, "Auswahl:") == clicks;
+        const auto value = [&](const std::string& after, const std::string& label) {
+            const std::size_t from = r.out.find(after);
+            const std::size_t at = r.out.find(label + ": ", from == std::string::npos ? r.out.size() : from);
+            if (at == std::string::npos) return std::string("(not shown)");
+            const std::size_t start = at + label.size() + 2;
+            return r.out.substr(start, r.out.find('\n', start) - start);
+        };
+        for (auto [part, name] : {std::pair{&run.manager, "-- ZEQUORA Manager --"}, {&run.client, "-- ZEQUORA Client --"}})
+            *part = {value(name, "Aktuelle Version"), value(name, "Update Version"), value(name, "Update Datum")};
+        run.folder = value("", "Auto-Update Verzeichnis");
+        return run;
+    }
+
     static std::string Host() { return "127.0.0.1:" + std::to_string(server->Port()); }
-    std::vector<std::string> StoreFiles() const {
+    std::vector<std::string> StoreFiles() override {
         std::vector<std::string> names;
         if (!fs::exists(Store())) return names;
         for (const auto& e : fs::directory_iterator(Store())) names.push_back(e.path().filename());
@@ -115,56 +179,6 @@ protected:
     std::string shellLog = tmp / "shell.log";
     double seconds = 0;
 };
-
-TEST_F(ZquEndToEnd, ShowsRecordedAndNewestVersionsAndOpensTheHistory) {
-    const auto r = Zqu("h\ns\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("==== ZEQUORA - Update 4.1 ===="), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Auto-Update Verzeichnis: " + Store() + "\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("-- ZEQUORA Manager --\n  Aktuelle Version: 3.05.0\n"
-                         "  Update Version: 3.04.2\n  Update Datum: 01.02.2025\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("-- ZEQUORA Client --\n  Aktuelle Version: 3.23.1\n"
-                         "  Update Version: ---\n  Update Datum: ---\n"),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(ShellLog(), "open " + server->Base() + "/download/update.txt\r\n");
-    EXPECT_EQ(r.out.find("Hinweis"), std::string::npos) << r.out;
-}
-
-TEST_F(ZquEndToEnd, DownloadsBothPartsThroughTheOfferAndCloses) {
-    const auto r = Zqu("1\nj\n\n2\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqcupd.exe"), zqtest::ReadFile(*dir / "root/zqcupd.exe"));
-    EXPECT_EQ(StoreFiles(), (std::vector<std::string>{"zqcupd.exe", "zqmupd.exe"}));
-    EXPECT_NE(r.err.find("== ZEQUORA Update  -  4.01 == information == Ja*/Nein/Abbrechen"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("== information == OK\nDownload erfolgreich ausgeführt.\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(ShellLog(), "explore " + Store() + "\r\n");
-    EXPECT_NE(r.out.find("100 %"), std::string::npos) << "progress shown";
-    EXPECT_EQ(Count(r.out, "Auswahl:"), 1) << "the window closed after the second success";
-}
-
-TEST_F(ZquEndToEnd, OverwriteQuestionAnsweredEachWay) {
-    fs::create_directories(Store());
-    zqtest::WriteFile(Store() + "zqmupd.exe", "old");
-    // No keeps the file; Yes replaces it; Cancel at the offer keeps the window; then close.
-    const auto r = Zqu("1\nn\n1\nj\na\ns\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Count(r.err, "Update-Datei 'zqmupd.exe' ist im Verzeichnis '" + Store() +
-                               "' bereits vorhanden."),
-              2)
-        << r.err;
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
-    EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqmupd.exe"});
-    EXPECT_EQ(ShellLog(), "");
-    EXPECT_EQ(Count(r.out, "Auswahl:"), 3);
-}
 
 TEST_F(ZquEndToEnd, UntrustedCertificateGivesNoVersionsAndNoDownload) {
     Server(server->Base());  // the system's authorities do not know the test CA
@@ -183,30 +197,12 @@ TEST_F(ZquEndToEnd, UntrustedCertificateGivesNoVersionsAndNoDownload) {
     EXPECT_TRUE(StoreFiles().empty());
 }
 
-TEST_F(ZquEndToEnd, EachFailureIsToldInGermanWithANumberThatMeansSomething) {
-    // Nobody listens on port 1.
-    Server("https://127.0.0.1:1", *dir / "pki/ca.pem");
-    auto r = Zqu("1\n\ns\n");
-    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 7 / Keine Verbindung zum Update-Server "
-                         "(127.0.0.1:1).\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find("connect"), std::string::npos) << r.err;
+ZQ_ZQU_SCENARIO_TESTS(ZquEndToEnd)
 
-    // A redirect to plain http is refused: the refusal is told, not its status 302.
-    Server(server->Base() + "/redirect-http", *dir / "pki/ca.pem");
-    r = Zqu("1\n\ns\n");
-    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 1 / Der Update-Server (" + Host() +
-                         ") leitet auf eine Adresse weiter, die nicht mit https:// beginnt"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find("302"), std::string::npos) << r.err;
-
-    // An update folder that cannot be written (here: a file stands in its place).
-    Server(server->Base(), *dir / "pki/ca.pem");
+TEST_F(ZquEndToEnd, AnUpdateFolderThatCannotBeWrittenIsTold) {
     fs::remove_all(Store());
-    zqtest::WriteFile(data + "/UpdStore", "no folder");
-    r = Zqu("1\n\ns\n");
+    zqtest::WriteFile(data + "/UpdStore", "no folder");  // a file stands in its place
+    const auto r = Zqu("1\n\ns\n");
     EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: " + std::to_string(ENOTDIR) +
                          " / In das Verzeichnis '" + Store() + "' kann nicht geschrieben werden.\n"),
               std::string::npos)
@@ -214,33 +210,10 @@ TEST_F(ZquEndToEnd, EachFailureIsToldInGermanWithANumberThatMeansSomething) {
     EXPECT_EQ(r.exitCode, 1);
 }
 
-TEST_F(ZquEndToEnd, AnHtmlPageOrATransferCutWithoutLengthNeverReplacesTheInstaller) {
-    fs::create_directories(Store());
-    zqtest::WriteFile(Store() + "zqmupd.exe", "the good installer");
-    Server(server->Base() + "/html", *dir / "pki/ca.pem");
-    auto r = Zqu("1\nj\n\ns\n");
-    EXPECT_NE(r.err.find("Fehler beim Download.\n\nDie geladene Datei ist kein vollständiges "
-                         "Windows-Programm (57 Bytes).\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find("erfolgreich"), std::string::npos) << r.err;
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "the good installer");
-    EXPECT_EQ(r.exitCode, 1);
-
-    // The server sends no length and the connection drops halfway.
-    Server(server->Base() + "/cut-nolength", *dir / "pki/ca.pem");
-    r = Zqu("1\nj\n\ns\n");
-    EXPECT_NE(r.err.find("Fehler beim Download.\n\nFehler: 18 / Die Übertragung ist abgebrochen.\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find("erfolgreich"), std::string::npos) << r.err;
-    EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), "the good installer");
-    EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqmupd.exe"});
-    EXPECT_EQ(r.exitCode, 1);
-
-    // Without length but ended cleanly, the same download is complete.
+// Without length but ended cleanly, a download is complete (cut, it is not: a scenario).
+TEST_F(ZquEndToEnd, ABodyWithoutLengthThatEndsCleanlyIsComplete) {
     Server(server->Base() + "/nolength", *dir / "pki/ca.pem");
-    r = Zqu("1\nj\na\ns\n");
+    const auto r = Zqu("1\na\ns\n");
     EXPECT_EQ(zqtest::ReadFile(Store() + "zqmupd.exe"), zqtest::ReadFile(*dir / "root/zqmupd.exe"));
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32/WinText.h"
+#include "update/ZquScenarios.h"
 #include "update/win32/WebFixture.h"
 #include "win32/WinStandinSupport.h"
 
@@ -188,7 +189,7 @@ void SetSetting(const std::string& app, const std::string& section, const std::s
                     text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-class ZquWine : public ::testing::Test {
+class ZquWine : public ::testing::Test, public zqtest::zqu::Installation {
 protected:
     static void SetUpTestSuite() {
         fixture = new zqwin::WebFixture();
@@ -229,7 +230,7 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, Wide(kSettings + "ZEQUORA - Manager 4").c_str());
     }
 
-    static std::string Base() { return fixture->Base() + "/e2e"; }
+    std::string Base() override { return fixture->Base() + "/e2e"; }
     void DataFolder(const std::string& folder) {
         ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", "[Datendatei]\r\nNetzwerk=X\r\nPfad=" + folder + "\r\n"));
         store = folder + "\\UpdStore\\";
@@ -238,12 +239,8 @@ protected:
         ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqu.ini", "[Server]\r\nAdresse=" + address + "\r\n" +
                                                             (ca.empty() ? "" : "CAFile=" + ca + "\r\n")));
     }
-    void OldInstaller(const std::string& text = "the old installer") {
-        CreateDirectoryW(Wide(store).c_str(), nullptr);
-        ASSERT_TRUE(zqwin::WriteAll(store + "zqmupd.exe", text));
-    }
     // Names in the update folder, hidden ones too.
-    std::vector<std::string> StoreFiles() const {
+    std::vector<std::string> StoreFiles() override {
         std::vector<std::string> names;
         WIN32_FIND_DATAW found{};
         HANDLE find = FindFirstFileW(Wide(store + "*").c_str(), &found);
@@ -266,7 +263,7 @@ protected:
     }
 
     // Starts ZQU.exe with the shell's "open" and "explore" caught.
-    std::unique_ptr<zqwin::Process> Start() {
+    std::unique_ptr<zqwin::Process> Launch() {
         const std::wstring standin = L"\"" + Wide(zqwin::BinDir()) + L"\\zq_showargs.exe\" \"%1\"";
         commands.clear();
         for (const wchar_t* key : {L"https\\shell\\open\\command", L"Folder\\shell\\explore\\command",
@@ -280,23 +277,84 @@ protected:
         EXPECT_TRUE(p->Started());
         return p;
     }
-    // Clicks the Manager's download with the old installer in place, answers Yes to the
-    // overwrite question and OK to the failure, closes: the box of the failure.
-    std::string FailedDownload() {
-        OldInstaller();
-        BoxAnswers boxes({IDYES, IDOK});
-        auto zqu = Start();
+    // The shared scenarios' installation: the window clicked, its boxes answered.
+    std::string Store() override { return store; }
+    std::string Served(const std::string& name) override { return zqwin::ReadAll(fixture->Root("e2e") + "\\" + name); }
+    void UseServer(const std::string& address, bool trusted) override { Server(address, trusted ? fixture->Ca() : ""); }
+    void Write(const std::string& path, const std::string& bytes) override {
+        CreateDirectoryW(Wide(path.substr(0, path.rfind('\\'))).c_str(), nullptr);
+        ASSERT_TRUE(zqwin::WriteAll(path, bytes)) << path;
+    }
+    std::string Read(const std::string& path) override { return zqwin::ReadAll(path); }
+    // The stand-in shows its command line: the program, then what it was to open.
+    std::string Opened(int waitMs) override {
+        const std::string seen = ShellSaw(waitMs);
+        const std::size_t end = seen.rfind('"');
+        const std::size_t start = end == std::string::npos || end == 0 ? std::string::npos : seen.rfind('"', end - 1);
+        return start == std::string::npos ? "" : seen.substr(start + 1, end - start - 1);
+    }
+    std::vector<zqtest::zqu::Failure> Failures() override {
+        const std::string host = fixture->Host();
+        return {
+            {fixture->Base() + "/half/e2e", true, "Fehler: 12030 / Die Übertragung ist abgebrochen."},
+            {fixture->Base() + "/cut-nolength/e2e", true, "Fehler: 12152 / Die Übertragung ist abgebrochen."},
+            {fixture->Base() + "/e2e/nothing-here", true,
+             "Fehler: 404 / Der Update-Server (" + host + ") antwortete mit dem Status 404."},
+            {fixture->Base() + "/redirect-http/e2e", true,
+             "Fehler: 12156 / Der Update-Server (" + host + ") leitet auf eine Adresse weiter, die nicht mit https:// beginnt"},
+            // The system's authorities alone do not know the test's.
+            {Base(), false, "Das Zertifikat des Update-Servers (" + host + ") ist nicht vertrauenswürdig."},
+            {"http://" + host + "/e2e", true, "Die Adresse des Update-Servers in zqu.ini ist keine https-Adresse: http://"},
+            // Nobody listens there any more.
+            {"https://localhost:1/e2e", true, "Fehler: 12029 / Keine Verbindung zum Update-Server (localhost:1)."},
+        };
+    }
+    zqtest::zqu::Run Start(const std::vector<zqtest::zqu::Act>& acts) override {
+        using zqtest::zqu::Act;
+        const auto click = [](Act a) { return a == Act::DownloadManager || a == Act::DownloadClient || a == Act::History; };
+        std::vector<zq::MsgResult> answers;
+        for (Act a : acts) {
+            if (!click(a)) {
+                answers.push_back(a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
+                                  : a == Act::Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok);
+            }
+        }
+        BoxAnswers boxes(zqwin::Buttons(answers));
+        auto zqu = Launch();
         ZquWindow window;
-        if (!window.WaitReady(30000)) return "(no window)";
-        window.Click("ZEQUORA Manager ", "Download Update");
-        boxes.WaitSeen(2, 30000);
-        Sleep(200);
-        window.Close();
-        EXPECT_EQ(zqu->Wait(20000), 1) << "a failed download is the exit code's";
-        EXPECT_EQ(zqwin::ReadAll(store + "zqmupd.exe"), "the old installer");
-        EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqmupd.exe"}) << "nothing half-done is left";
-        const auto seen = boxes.Seen();
-        return seen.size() >= 2 ? seen[1].title + " | " + seen[1].text : "(no failure box)";
+        zqtest::zqu::Run run;
+        if (!window.WaitReady(30000)) {
+            ADD_FAILURE() << window.Describe() << Ended(*zqu);
+            return run;
+        }
+        run.folder = window.Value("", "Auto-Update Verzeichnis");
+        for (auto [part, group] : {std::pair{&run.manager, "ZEQUORA Manager "}, {&run.client, "ZEQUORA Client "}}) {
+            *part = {window.Value(group, "Aktuelle Version"), window.Value(group, "Update Version"),
+                     window.Value(group, "Update Datum")};
+        }
+        // Each click after the boxes before it were answered, as a user would.
+        std::size_t answered = 0;
+        for (Act a : acts) {
+            if (!click(a)) {
+                ++answered;
+                continue;
+            }
+            if (answered > 0) {
+                EXPECT_TRUE(boxes.WaitSeen(answered, 30000)) << answered << " boxes";
+                Sleep(300);
+            }
+            EXPECT_TRUE(a == Act::History ? window.Click("", "&Historie anzeigen")
+                                          : window.Click(a == Act::DownloadManager ? "ZEQUORA Manager " : "ZEQUORA Client ",
+                                                         "Download Update"));
+        }
+        EXPECT_TRUE(boxes.WaitSeen(answers.size(), 30000)) << answers.size() << " boxes";
+        run.closedItself = zqu->Wait(1500) != -1;
+        if (!run.closedItself) {
+            EXPECT_TRUE(window.Close());
+        }
+        run.exitCode = zqu->Wait(20000);
+        run.boxes = zqwin::ScenarioBoxes(boxes);
+        return run;
     }
 
     static inline zqwin::WebFixture* fixture = nullptr;
@@ -306,48 +364,12 @@ protected:
     std::vector<std::unique_ptr<ClassCommand>> commands;
 };
 
-TEST_F(ZquWine, ShowsRecordedAndNewestVersionsAndOpensTheHistoryThroughTheShell) {
-    auto zqu = Start();
-    ZquWindow window;
-    ASSERT_TRUE(window.WaitReady(30000)) << window.Describe() << Ended(*zqu);
-    EXPECT_EQ(window.Value("ZEQUORA Manager ", "Aktuelle Version"), "3.05.0");
-    EXPECT_EQ(window.Value("ZEQUORA Manager ", "Update Version"), "3.04.2");
-    EXPECT_EQ(window.Value("ZEQUORA Manager ", "Update Datum"), "01.02.2025");
-    EXPECT_EQ(window.Value("ZEQUORA Client ", "Aktuelle Version"), "3.23.1");
-    EXPECT_EQ(window.Value("ZEQUORA Client ", "Update Version"), "---");
-    EXPECT_EQ(window.Value("ZEQUORA Client ", "Update Datum"), "---");
-    EXPECT_EQ(window.Value("", "Auto-Update Verzeichnis"), store);
-    ASSERT_TRUE(window.Click("", "&Historie anzeigen"));
-    EXPECT_EQ(ShellSaw(), "\"" + zqwin::BinDir() + "\\zq_showargs.exe\" \"" + Base() + "/download/update.txt\"");
-    ASSERT_TRUE(window.Close());
-    EXPECT_EQ(zqu->Wait(20000), 0);
-}
-
-TEST_F(ZquWine, DownloadsBothPartsThroughTheOfferAndCloses) {
-    BoxAnswers boxes({IDYES, IDOK});
-    auto zqu = Start();
-    ZquWindow window;
-    ASSERT_TRUE(window.WaitReady(30000)) << window.Describe() << Ended(*zqu);
-    ASSERT_TRUE(window.Click("ZEQUORA Manager ", "Download Update"));
-    EXPECT_EQ(zqu->Wait(30000), 0);
-    const auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].title, "ZEQUORA Update  -  4.01");
-    EXPECT_NE(seen[0].text.find("Wollen Sie nun auch gleich den anderen Programmteil herunterladen?"),
-              std::string::npos) << seen[0].text;
-    EXPECT_EQ(seen[1].text, "Download erfolgreich ausgeführt.");
-    EXPECT_TRUE(zqwin::ReadAll(store + "zqmupd.exe") == zqwin::ReadAll(fixture->Root("e2e") + "\\zqmupd.exe"));
-    EXPECT_TRUE(zqwin::ReadAll(store + "zqcupd.exe") == zqwin::ReadAll(fixture->Root("e2e") + "\\zqcupd.exe"));
-    EXPECT_EQ(StoreFiles(), (std::vector<std::string>{"zqcupd.exe", "zqmupd.exe"}));
-    EXPECT_NE(ShellSaw().find(store), std::string::npos) << "the update folder is opened";
-}
-
 // While a download runs on a slow line, the window answers whatever is sent to it at once
 // and its progress bar moves several times a second.
 TEST_F(ZquWine, TheWindowAnswersAndShowsProgressDuringASlowDownload) {
     Server(fixture->Base() + "/slow/e2e", fixture->Ca());
     BoxAnswers boxes({IDYES, IDOK});
-    auto zqu = Start();
+    auto zqu = Launch();
     ZquWindow window;
     ASSERT_TRUE(window.WaitReady(60000)) << window.Describe() << Ended(*zqu);
     HWND main = FindWindowW(nullptr, L"ZEQUORA - Update 4.1");
@@ -384,37 +406,9 @@ TEST_F(ZquWine, TheWindowAnswersAndShowsProgressDuringASlowDownload) {
     EXPECT_EQ(zqu->Wait(60000), 0);
 }
 
-TEST_F(ZquWine, OverwriteQuestionAnsweredEachWayAndTheOfferCancelled) {
-    OldInstaller("old");
-    BoxAnswers boxes({IDNO, IDYES, IDCANCEL});
-    auto zqu = Start();
-    ZquWindow window;
-    ASSERT_TRUE(window.WaitReady(30000)) << window.Describe() << Ended(*zqu);
-    ASSERT_TRUE(window.Click("ZEQUORA Manager ", "Download Update"));
-    ASSERT_TRUE(boxes.WaitSeen(1, 20000));
-    Sleep(300);
-    EXPECT_EQ(zqwin::ReadAll(store + "zqmupd.exe"), "old") << "No keeps the installer";
-    ASSERT_TRUE(window.Click("ZEQUORA Manager ", "Download Update"));
-    ASSERT_TRUE(boxes.WaitSeen(3, 30000));
-    Sleep(300);
-    EXPECT_FALSE(window.Gone()) << "Cancel at the offer keeps the window";
-    ASSERT_TRUE(window.Close());
-    EXPECT_EQ(zqu->Wait(20000), 0);
-    const auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 3u);
-    for (int i : {0, 1}) {
-        EXPECT_NE(seen[i].text.find("Update-Datei 'zqmupd.exe' ist im Verzeichnis '" + store + "' bereits vorhanden."),
-                  std::string::npos) << seen[i].text;
-        EXPECT_NE(seen[i].text.find("Download trotzdem starten und Datei überschreiben?"), std::string::npos);
-    }
-    EXPECT_NE(seen[2].text.find("Wollen Sie nun auch gleich"), std::string::npos) << seen[2].text;
-    EXPECT_TRUE(zqwin::ReadAll(store + "zqmupd.exe") == zqwin::ReadAll(fixture->Root("e2e") + "\\zqmupd.exe"));
-    EXPECT_EQ(ShellSaw(1000), "") << "nothing was opened";
-}
-
 TEST_F(ZquWine, TheFolderQuestionOpensTheDataFolderOnNoAndMakesTheUpdateFolderOnYes) {
     BoxAnswers boxes({IDNO, IDYES});
-    auto zqu = Start();
+    auto zqu = Launch();
     ZquWindow window;
     ASSERT_TRUE(window.WaitReady(30000)) << window.Describe() << Ended(*zqu);
     ASSERT_TRUE(window.Click("", ""));
@@ -435,43 +429,6 @@ TEST_F(ZquWine, TheFolderQuestionOpensTheDataFolderOnNoAndMakesTheUpdateFolderOn
               std::string::npos) << seen[0].text;
 }
 
-TEST_F(ZquWine, EachFailureIsToldInGermanAndLeavesTheOldInstaller) {
-    const std::string host = fixture->Host();
-    const std::string failed = "Fehler beim Download.\r\n\r\n";
-
-    Server(fixture->Base() + "/half/e2e", fixture->Ca());
-    EXPECT_NE(FailedDownload().find(failed + "Fehler: 12030 / Die Übertragung ist abgebrochen."), std::string::npos);
-
-    Server(fixture->Base() + "/cut-nolength/e2e", fixture->Ca());
-    EXPECT_NE(FailedDownload().find(failed + "Fehler: 12152 / Die Übertragung ist abgebrochen."), std::string::npos);
-
-    Server(fixture->Base() + "/e2e/nothing-here", fixture->Ca());
-    EXPECT_NE(FailedDownload().find(failed + "Fehler: 404 / Der Update-Server (" + host +
-                                    ") antwortete mit dem Status 404."),
-              std::string::npos);
-
-    Server(fixture->Base() + "/redirect-http/e2e", fixture->Ca());
-    EXPECT_NE(FailedDownload().find(failed + "Fehler: 12156 / Der Update-Server (" + host +
-                                    ") leitet auf eine Adresse weiter, die nicht mit https:// beginnt"),
-              std::string::npos);
-
-    // The system's authorities alone do not know the test's.
-    Server(Base());
-    const std::string untrusted = FailedDownload();
-    EXPECT_NE(untrusted.find("Das Zertifikat des Update-Servers (" + host + ") ist nicht vertrauenswürdig."),
-              std::string::npos) << untrusted;
-
-    Server("http://" + host + "/e2e", fixture->Ca());
-    const std::string plain = FailedDownload();
-    EXPECT_NE(plain.find(failed + "Die Adresse des Update-Servers in zqu.ini ist keine https-Adresse: http://"),
-              std::string::npos) << plain;
-
-    // Nobody listens there any more.
-    Server("https://localhost:1/e2e", fixture->Ca());
-    EXPECT_NE(FailedDownload().find(failed + "Fehler: 12029 / Keine Verbindung zum Update-Server (localhost:1)."),
-              std::string::npos);
-}
-
 TEST_F(ZquWine, AFullFolderKeepsTheOldInstaller) {
     const std::string full = fixture->FullFolder();
     if (full.empty()) GTEST_SKIP() << "no small file system could be mounted for a full folder";
@@ -479,13 +436,19 @@ TEST_F(ZquWine, AFullFolderKeepsTheOldInstaller) {
     ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
     DataFolder(folder);
     Server(fixture->Base() + "/e2e-big", fixture->Ca());
-    const std::string box = FailedDownload();
-    EXPECT_NE(box.find("Fehler beim Download.\r\n\r\nFehler: 112 / Im Verzeichnis '" + store +
-                       "' ist nicht genug Platz."),
-              std::string::npos) << box;
+    OldInstaller("the old installer");
+    const auto r = Start({zqtest::zqu::Act::DownloadManager, zqtest::zqu::Act::Yes, zqtest::zqu::Act::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(zqwin::ReadAll(store + "zqmupd.exe"), "the old installer");
+    EXPECT_EQ(StoreFiles(), std::vector<std::string>{"zqmupd.exe"}) << "nothing half-done is left";
+    ASSERT_TRUE(r.boxes && r.boxes->size() == 2u);
+    EXPECT_EQ((*r.boxes)[1].text, "Fehler beim Download.\n\nFehler: 112 / Im Verzeichnis '" + store +
+                                      "' ist nicht genug Platz.");
     DeleteFileW(Wide(store + "zqmupd.exe").c_str());
     RemoveDirectoryW(Wide(store).c_str());
     RemoveDirectoryW(Wide(folder).c_str());
 }
 
 }  // namespace
+
+ZQ_ZQU_SCENARIO_TESTS(ZquWine)
