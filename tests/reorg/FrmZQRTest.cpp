@@ -9,18 +9,45 @@
 #include "platform/console/ConsoleReorgView.h"
 #include "reorg/Ablauf.h"
 #include "reorg/MemoryHarness.h"
-#include "reorg/WindowTestSupport.h"
 #include "reorg/frmZQR/frmZQR.h"
 
 using namespace zq::reorg;
-using zqtest::ConsoleWindow;
-using zqtest::kNotTheWayOut;
-using zqtest::Remembered;
 using Harness = zqtest::MemoryHarness;
 
 namespace {
 
+std::string Remembered(Harness& h) { return zq::GetSetting(h.registry, kProductName, "Settings", "01", ""); }
+
+const std::vector<Event> kNotTheWayOut{Event::CmdReorgClick, Event::CmdDatendateiClick, Event::PicDatendateiClick,
+                                       Event::TxtDatenbankLostFocus};
+
+// The console view reports its choices to the same logic.
+struct ConsoleWindow {
+    ConsoleWindow(Harness& h, const std::string& input, const std::string& startParm = "")
+        : in(input), view(in, out), ctx(h.platform, view, startParm), window(ctx) {
+        ApplyDesign(view);
+    }
+    std::istringstream in;
+    std::ostringstream out;
+    zq::console::ConsoleReorgView view;
+    ReorgContext ctx;
+    FrmZQR window;
+};
+
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The data file stays open in Access elsewhere: its lock file cannot be removed, so the
+// Manager-mode wait for it runs all its rounds.
+void HoldLockFile(Harness& h) {
+    h.files.Put(h.data + "/zqdata.ldb", "");
+    h.files.files[h.data + "/zqdata.ldb"].holders = 1;
+}
 
 }  // namespace
 
@@ -125,3 +152,49 @@ TEST(ConsoleReorgView, ATypedPathIsTakenBeforeTheStartButtonChecksItAndEndOfInpu
     EXPECT_EQ(c.ctx.FinalExitCode(), kExitSuccess);
 }
 
+TEST(FrmZQR, WhileTheManagerModeWaitLetsInputThroughOnlyTheWayOutIsTakenAndEndsTheProgram) {
+    Harness h;
+    const std::string file = h.data + "/zqdata.mdb";
+    HoldLockFile(h);
+    h.ctx.program.glStartParm = "/MANAGER " + file;
+    FrmZQR window(h.ctx);
+    int rounds = 0;
+    bool fieldKept = true;
+    std::vector<Flow> answers;
+    h.view.duringWait = [&] {
+        ++rounds;
+        fieldKept = fieldKept && h.view.readOnly[Control::txtDatenbank];
+        if (rounds == 2) {
+            h.view.texts[Control::txtDatenbank] = h.data + "/other.mdb";
+            for (Event event : kNotTheWayOut) answers.push_back(h.view.window->Deliver(event));
+        }
+        if (rounds == 4) answers.push_back(h.view.window->Deliver(Event::Close));
+    };
+    EXPECT_EQ(StartUp(h.ctx, window), Flow::End);
+    EXPECT_EQ(answers, (std::vector<Flow>{Flow::Go, Flow::Go, Flow::Go, Flow::Go, Flow::End}));
+    EXPECT_EQ(h.dialogs.fileDialogs, 0);
+    EXPECT_TRUE(h.dialogs.boxes.empty());
+    EXPECT_EQ(h.ctx.glDataFile, file);
+    EXPECT_EQ(Remembered(h), "");
+    EXPECT_TRUE(fieldKept) << "the path field took typing during the wait";
+    // The wait ends with the window, and the program as one that did nothing.
+    EXPECT_EQ(rounds, 4);
+    EXPECT_EQ(Count(h.Trace(), "Result           : OK | Found | Deleted"), 4);
+    EXPECT_EQ(h.ctx.FinalExitCode(), kExitAborted);
+    EXPECT_EQ(window.Deliver(Event::CmdReorgClick), Flow::End);
+}
+
+
+TEST(ConsoleReorgView, AWaitReadsNoInputAndTheWindowTakesItAfterwards) {
+    Harness h;
+    const std::string file = h.data + "/zqdata.mdb";
+    HoldLockFile(h);
+    ConsoleWindow c(h, "d\ns\n", "/MANAGER " + file);
+    ASSERT_EQ(StartUp(c.ctx, c.window), Flow::Go);
+    EXPECT_EQ(c.in.tellg(), 0) << "the wait took input meant for the window";
+    EXPECT_TRUE(Has(c.out.str(), "lblFortschritt (rechts): Programm nicht bereit\n")) << c.out.str();
+    c.view.Run(c.window);
+    EXPECT_EQ(h.dialogs.fileDialogs, 1);
+    EXPECT_TRUE(c.in.eof() || c.in.peek() == EOF);
+    EXPECT_EQ(c.ctx.FinalExitCode(), kExitAborted);
+}
