@@ -771,83 +771,6 @@ TEST(ZqrUnattended, ReadOnlyDataFileGetsTheWriteMessage) {
     EXPECT_EQ(in.Records(), "2000\n");
 }
 
-TEST(ZqrWindow, PlainStartTypedPathAndStartButton) {
-    Install in;
-    // Empty field first: the abort message with two blanks, the window stays. Every box
-    // takes one line of input as its answer.
-    RunResult r = in.Run({}, "r\n\np " + in.dataFile + "\nr\nj\n\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(Has(r.err, "== Reorg Fehler == exclamation == OK\nAktion abgebrochen."));
-    EXPECT_TRUE(Has(r.err, "2) die Datendatei  ist nicht vorhanden"));
-    EXPECT_TRUE(Has(r.err, "== Reorg Hinweis == information == OK\nReorganisation erfolgreich.\n"
-                           "Die Größe der ZEQUORA Datendatei hat sich durch die Reorganisation \nvon "));
-    EXPECT_EQ(in.Records(), "2000\n");
-    // The typed path is remembered; the next start shows it.
-    r = in.Run({}, "s\n");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(Has(r.err, "==== ZEQUORA - Datendatei Reorganisation 4.1 ====\nZEQUORA Datendatei (zqdata.mdb): [" +
-                               in.dataFile + "]\n"))
-        << r.err;
-    EXPECT_TRUE(Has(in.Trace(), "glStartParm      : \r\n"));
-    // A leading blank before a switch opens the window too; end of input closes it.
-    r = in.Run({" /AUTORUN"}, "");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(Has(r.err, "[r] Datendatei reorganisieren"));
-    EXPECT_EQ(Count(in.Log(), "---- Ergebnis"), 1);
-}
-
-TEST(ZqrWindow, ChooseFileAndFolderQuestionsEachWay) {
-    Install in;
-    // Choose the file; at the missing Save folder answer No; then decline to go on.
-    RunResult r = in.Run({}, "d\n" + in.dataFile + "\nr\nn\nn\n");
-    EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_TRUE(Has(r.err, "== Reorg Sicherheitsabfrage == question == Ja/Nein*/Abbrechen\nFolgendes Verzeichnis"));
-    EXPECT_TRUE(Has(r.err, "== Reorg Sicherheitsabfrage == exclamation == Ja/Nein*/Abbrechen\nEs konnte vorab keine"));
-    EXPECT_FALSE(Has(in.Trace(), "#### Start Reorganisation ####"));
-    EXPECT_FALSE(fs::exists(in.data + "/Save"));
-
-    // Cancel at the folder question ends the run before anything is touched.
-    r = in.Run({}, "r\na\n");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_FALSE(fs::exists(in.data + "/Save"));
-
-    // Yes creates the folder and the run goes on.
-    r = in.Run({}, "r\nj\n\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::is_directory(in.data + "/Save"));
-    EXPECT_TRUE(Has(in.Trace(), "Action           : Create folder " + in.data + "/Save\r\nResult           : OK\r\n"));
-}
-
-TEST(ZqrWindow, ManagerSettingsQuestion) {
-    Install in;
-    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=N\r\n");
-    in.ZqrIni("sicherungskopie=b\r\n");
-    in.env["XDG_CACHE_HOME"] = in.dir / "cache";
-    // LokalUpdate is not Y: no question.
-    RunResult r = in.Run({}, "p " + in.dataFile + "\nr\nj\n\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_FALSE(Has(r.err, "Die ZEQUORA Manager Einstellungen"));
-
-    in.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n[Update]\r\nLokalUpdate=Y\r\n");
-    // Cancel: the window stays; end of input then closes it.
-    r = in.Run({}, "r\na\n");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "== Reorg Frage == question == Ja*/Nein/Abbrechen\nDie ZEQUORA Manager Einstellungen"));
-    EXPECT_TRUE(Has(r.err.substr(r.err.rfind("Die ZEQUORA Manager")), "[r] Datendatei reorganisieren"));
-
-    // Yes: both options become F in the file and in force; the copy goes to Autosave.
-    r = in.Run({}, "r\nj\nj\n\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    std::string ini = ReadFile(in.prog + "/zqr.ini");
-    EXPECT_TRUE(Has(ini, "speicherort=F\r\n"));
-    EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n"));
-    std::string trace = in.Trace();
-    EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
-                           "Result           : OK\r\n"));
-    EXPECT_TRUE(Has(trace, "Log file in frontend folder: " + in.prog + "/ZQR_Reorg_Log.txt"));
-    EXPECT_TRUE(fs::is_directory(in.prog + "/Autosave"));
-}
-
 TEST(ZqrWindow, ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart) {
     Install in;
     WriteFile(in.prog + "/zqm", "#!/bin/sh\necho started > \"" + in.dir / "zqm-started" + "\"\n");
@@ -1219,6 +1142,9 @@ protected:
         return rows;
     }
     void ZqrIni(const std::string& lines) override { in_.ZqrIni(lines); }
+    void ZqmIni(const std::string& more) override {
+        in_.ZqmIni("[Datenbasis]\r\nPfad=" + zqtest::BinDir() + "\r\n" + more);
+    }
     void Remember(const std::string& dataFile) override {
         zq::posix::RegistryStore store(in_.dir / "reg");
         zq::SaveSetting(store, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
@@ -1234,6 +1160,32 @@ protected:
     zqtest::ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) override {
         const RunResult r = in_.Run(args, zqtest::ConsoleAnswers(answers));
         return {r.exitCode, zqtest::ConsoleBoxes(r.err)};
+    }
+
+    // The console window: one line of input per act, then the end of input closes it.
+    zqtest::zqr::WindowRun Window(const std::vector<std::string>& args,
+                                  const std::vector<zqtest::zqr::Act>& acts) override {
+        using zqtest::zqr::Act;
+        std::string input;
+        int choices = 0;
+        for (const Act& a : acts) {
+            if (a.IsAnswer()) {
+                input += zqtest::ConsoleAnswers({a.Answer()});
+                continue;
+            }
+            input += a.kind == Act::Start ? "r\n" : a.kind == Act::End ? "s\n" : "p " + a.path + "\n";
+            ++choices;
+        }
+        const RunResult r = in_.Run(args, input);
+        zqtest::zqr::WindowRun run;
+        run.exitCode = r.exitCode;
+        run.boxes = zqtest::ConsoleBoxes(r.err);
+        run.closedItself = Count(r.err, "Auswahl: ") == choices;
+        const std::string field = "ZEQUORA Datendatei (zqdata.mdb): [";
+        const std::size_t at = r.err.find(field);
+        if (at != std::string::npos)
+            run.shownPath = r.err.substr(at + field.size(), r.err.find("]\n", at) - at - field.size());
+        return run;
     }
 
     Install in_;

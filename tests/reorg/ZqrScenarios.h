@@ -16,6 +16,23 @@
 
 namespace zqtest::zqr {
 
+// What a user does in the window, in order: a button, a typed path, or the answer to the next
+// box.
+struct Act {
+    enum Kind { Start, End, Type, Yes, No, Cancel, Ok } kind;
+    std::string path = {};  // what Type types
+    bool IsAnswer() const { return kind == Yes || kind == No || kind == Cancel || kind == Ok; }
+    zq::MsgResult Answer() const {
+        return kind == Yes ? zq::MsgResult::Yes : kind == No ? zq::MsgResult::No
+               : kind == Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok;
+    }
+};
+
+struct WindowRun : ScenarioRun {
+    std::string shownPath;      // the path field when the window showed
+    bool closedItself = false;  // the program ended before its window was closed
+};
+
 class Installation {
 public:
     // Something held open for as long as it lives.
@@ -44,6 +61,7 @@ public:
     // The first column of each row, as text.
     virtual std::vector<std::string> Rows(const std::string& file, const std::string& sql) = 0;
     virtual void ZqrIni(const std::string& lines) = 0;  // under [Global]
+    virtual void ZqmIni(const std::string& more) = 0;  // after the database program's section
     virtual void Remember(const std::string& dataFile) = 0;  // as the window remembers it
     virtual void FailingAccess() = 0;  // a database program that cannot reorganise
     // The lock file held open as the database engine holds it.
@@ -54,6 +72,8 @@ public:
     // The system log's entries since the installation was made; nothing where it cannot be read.
     virtual std::optional<int> SystemLogEntries() = 0;
     virtual ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) = 0;
+    // Runs the program with its window, does the acts and closes the window when it is still there.
+    virtual WindowRun Window(const std::vector<std::string>& args, const std::vector<Act>& acts) = 0;
 
     std::string DataFile() { return In(Data(), "zqdata.mdb"); }
     std::string In(const std::string& folder, const std::string& name) { return folder + Sep() + name; }
@@ -303,6 +323,137 @@ inline void AListReorganisesEachFileAndEndsWithTheWorstCode(Installation& in) {
     EXPECT_TRUE(Has(in.Trace(), "Die Liste der Datendateien " + none + " ist nicht vorhanden")) << in.Trace();
 }
 
+inline void WindowTypedPathStartButtonAndTheRememberedFile(Installation& in) {
+    const std::string file = in.DataFile();
+    // An empty field first: the abort message, the window stays; then the typed path.
+    WindowRun r = in.Window({}, {{Act::Start}, {Act::Ok}, {Act::Type, file}, {Act::Start}, {Act::Yes}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.closedItself) << "a run ends the program";
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 3u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Fehler");
+        EXPECT_EQ((*r.boxes)[0].text, zqexpect::AbortMessage(""));
+        EXPECT_EQ((*r.boxes)[1].title, "Reorg Sicherheitsabfrage");  // the Save folder: Yes
+        EXPECT_EQ((*r.boxes)[2].title, "Reorg Hinweis");
+        EXPECT_EQ((*r.boxes)[2].text.rfind("Reorganisation erfolgreich.\nDie Größe der ZEQUORA Datendatei hat sich "
+                                           "durch die Reorganisation \nvon ",
+                                           0),
+                  0u)
+            << (*r.boxes)[2].text;
+    }
+    EXPECT_EQ(in.Records(file), "2000");
+    EXPECT_TRUE(Has(in.Trace(), "glStartParm      : \r\n"));
+    EXPECT_TRUE(Has(in.ResultRecords(), zqexpect::Event("", true, zqexpect::AccessCommand(in.Access(), file))));
+
+    // The next plain start shows the remembered path; its end button closes it.
+    r = in.Window({}, {{Act::End}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.shownPath, file);
+
+    // A blank before the switch: no switch at the start, so the window opens and nothing runs.
+    const std::string bytes = in.Read(file);
+    r = in.Window({" /AUTORUN"}, {{Act::End}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(in.Trace(), "glStartParm      :  /AUTORUN\r\n"));
+    EXPECT_FALSE(Has(in.Trace(), "*** Start Action ***"));
+    EXPECT_TRUE(in.Read(file) == bytes);
+}
+
+// The missing backup folder and the run without any backup copy.
+inline void WindowBackupQuestionsAnsweredEachWay(Installation& in) {
+    in.Remember(in.DataFile());
+    const std::string save = in.In(in.Data(), "Save");
+    // No at the folder, then No at going on without a copy: nothing done.
+    WindowRun r = in.Window({}, {{Act::Start}, {Act::No}, {Act::No}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.closedItself);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 2u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ((*r.boxes)[0].text, "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
+                                      "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \n" +
+                                          save + "\n\nSoll es erstellt werden?");
+        EXPECT_EQ((*r.boxes)[1].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ((*r.boxes)[1].text, "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\n"
+                                      "Wollen Sie die Reorganisation trotzdem durchführen?");
+    }
+    EXPECT_FALSE(Has(in.Trace(), "#### Start Reorganisation ####"));
+    EXPECT_FALSE(in.Exists(save));
+
+    // Cancel at the folder: ends before anything is touched.
+    r = in.Window({}, {{Act::Start}, {Act::Cancel}});
+    EXPECT_EQ(r.exitCode, 1);
+    if (r.boxes) {
+        EXPECT_EQ(r.boxes->size(), 1u);
+    }
+    EXPECT_FALSE(in.Exists(save));
+
+    // No at the folder, Yes at going on: reorganised without a copy.
+    r = in.Window({}, {{Act::Start}, {Act::No}, {Act::Yes}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    if (r.boxes) {
+        EXPECT_EQ(r.boxes->size(), 3u);
+    }
+    EXPECT_TRUE(Has(in.Trace(), zqexpect::AccessEnded(0)));
+    EXPECT_FALSE(in.Exists(save));
+
+    // Yes: the folder is made and the copy goes there.
+    r = in.Window({}, {{Act::Start}, {Act::Yes}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(in.Trace(), "Action           : Create folder " + save + "\r\nResult           : OK\r\n"));
+    EXPECT_EQ(in.List(save).size(), 1u);
+}
+
+// The Manager works locally and the options would put copies and log on the server.
+inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
+    in.Remember(in.DataFile());
+    in.ZqrIni("sicherungskopie=b\r\n");
+    const std::string question = "Die ZEQUORA Manager Einstellungen lassen den Schluss zu, dass wegen möglicher "
+                                 "Berechtigungsproblem auf dem Server keine Daten verändert bzw. abgelegt werden "
+                                 "können.\nSollen diese Einstellungen auch für die Reorganisation übernommen werden?";
+    // The Manager does not work locally: no question (the Save folder: Yes).
+    in.ZqmIni("[Update]\r\nLokalUpdate=N\r\n");
+    WindowRun r = in.Window({}, {{Act::Start}, {Act::Yes}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 2u);
+        EXPECT_NE((*r.boxes)[0].text, question);
+    }
+
+    in.ZqmIni("[Update]\r\nLokalUpdate=Y\r\n");
+    // Cancel: the window stays and can start again.
+    r = in.Window({}, {{Act::Start}, {Act::Cancel}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(r.closedItself);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Frage");
+        EXPECT_EQ((*r.boxes)[0].text, question);
+    }
+    EXPECT_FALSE(Has(in.Trace(), "Start Action"));
+
+    // No: the options stay; copy and log beside the data file.
+    r = in.Window({}, {{Act::Start}, {Act::No}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(in.Trace(), zqexpect::LogOpened("Extend", "backend", in.In(in.Data(), "ZQR_Reorg_Log.txt"))));
+    EXPECT_FALSE(in.Exists(in.In(in.Prog(), "Autosave")));
+
+    // Yes: both options become F in the file and in force; copy and log beside the program.
+    r = in.Window({}, {{Act::Start}, {Act::Yes}, {Act::Yes}, {Act::Ok}});
+    EXPECT_EQ(r.exitCode, 0);
+    if (r.boxes) {
+        EXPECT_EQ(r.boxes->size(), 3u);
+    }
+    const std::string ini = in.Text(in.In(in.Prog(), "zqr.ini"));
+    EXPECT_TRUE(Has(ini, "speicherort=F\r\n")) << ini;
+    EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n")) << ini;
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
+                           "Result           : OK\r\n"));
+    EXPECT_TRUE(Has(trace, zqexpect::LogOpened("Extend", "frontend", in.In(in.Prog(), "ZQR_Reorg_Log.txt"))));
+    EXPECT_EQ(in.List(in.In(in.Prog(), "Autosave")).size(), 1u);
+}
+
 }  // namespace zqtest::zqr
 
 // The scenarios as tests of a fixture that is an Installation.
@@ -321,4 +472,13 @@ inline void AListReorganisesEachFileAndEndsWithTheWorstCode(Installation& in) {
     }                                                                                                             \
     TEST_F(Fixture, AListReorganisesEachFileAndEndsWithTheWorstCode) {                                            \
         zqtest::zqr::AListReorganisesEachFileAndEndsWithTheWorstCode(*this);                                      \
+    }                                                                                                             \
+    TEST_F(Fixture, WindowTypedPathStartButtonAndTheRememberedFile) {                                             \
+        zqtest::zqr::WindowTypedPathStartButtonAndTheRememberedFile(*this);                                       \
+    }                                                                                                             \
+    TEST_F(Fixture, WindowBackupQuestionsAnsweredEachWay) {                                                       \
+        zqtest::zqr::WindowBackupQuestionsAnsweredEachWay(*this);                                                 \
+    }                                                                                                             \
+    TEST_F(Fixture, WindowManagerSettingsQuestionAnsweredEachWay) {                                               \
+        zqtest::zqr::WindowManagerSettingsQuestionAnsweredEachWay(*this);                                         \
     }

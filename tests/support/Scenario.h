@@ -28,21 +28,31 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
     return lines;
 }
 
-// The console's boxes: "== title == icon == buttons", then the text's lines up to the next box.
+// The console's boxes: "== title == icon == buttons", then the text's lines up to the next box,
+// the window drawn anew ("==== caption ====") or its progress line. A box may follow the
+// window's prompt on its line.
 inline std::vector<Box> ConsoleBoxes(const std::string& err) {
-    std::vector<Box> boxes;
     std::string text = err;
     for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+    std::vector<Box> boxes;
+    bool open = false;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(at, end - at);
-        if (line.rfind("== ", 0) == 0) {
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        while (line.rfind("Auswahl: ", 0) == 0) line.erase(0, 9);
+        if (line.rfind("==== ", 0) == 0 || line.rfind("lblFortschritt", 0) == 0) {
+            open = false;
+        } else if (line.rfind("== ", 0) == 0) {
             boxes.push_back({line.substr(3, line.find(" == ", 3) - 3), ""});
-        } else if (!boxes.empty()) {
+            open = true;
+        } else if (open) {
             boxes.back().text += (boxes.back().text.empty() ? "" : "\n") + line;
         }
-        at = end + 1;
+    }
+    for (Box& box : boxes) {
+        while (!box.text.empty() && box.text.back() == '\n') box.text.pop_back();
     }
     return boxes;
 }

@@ -158,7 +158,7 @@ protected:
     static void Copy(const std::string& from, const std::string& to) {
         ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from;
     }
-    void ZqmIni(const std::string& more) {
+    void ZqmIni(const std::string& more) override {
         ASSERT_TRUE(zqwin::WriteAll(prog + "\\zqm.ini", "[Datenbasis]\r\nPfad=" + office + "\r\n" + more));
     }
 
@@ -257,12 +257,55 @@ protected:
     bool RefusedInNames(char c) override { return std::string("\"<>|*?/\\:").find(c) != std::string::npos; }
     std::optional<int> SystemLogEntries() override { return std::nullopt; }  // Wine keeps no event log
     // The arguments as one command line, taken literally as a scheduled task passes it.
+    // Each act after the boxes before it were answered, as a user would.
+    zqtest::zqr::WindowRun Window(const std::vector<std::string>& args,
+                                  const std::vector<zqtest::zqr::Act>& acts) override {
+        using zqtest::zqr::Act;
+        std::vector<zq::MsgResult> answers;
+        for (const Act& a : acts) {
+            if (a.IsAnswer()) answers.push_back(a.Answer());
+        }
+        BoxAnswers boxes(zqwin::Buttons(answers));
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + CommandTail(args));
+        EXPECT_TRUE(p.Started());
+        zqtest::zqr::WindowRun run;
+        ZqrWindow window;
+        if (!window.Find()) {
+            ADD_FAILURE() << "no window";
+            return run;
+        }
+        run.shownPath = window.Text(ZqrWindow::kPath);
+        std::size_t answered = 0;
+        for (const Act& a : acts) {
+            if (a.IsAnswer()) {
+                ++answered;
+                continue;
+            }
+            if (answered > 0) {
+                EXPECT_TRUE(boxes.WaitSeen(answered, 30000)) << answered << " boxes";
+                Sleep(300);
+            }
+            if (a.kind == Act::Type) window.Type(a.path);
+            else window.Click(a.kind == Act::Start ? ZqrWindow::kReorg : ZqrWindow::kEnde);
+        }
+        EXPECT_TRUE(boxes.WaitSeen(answers.size(), 30000)) << answers.size() << " boxes";
+        run.closedItself = p.Wait(1500) != -1;
+        if (!run.closedItself) window.Close();
+        run.exitCode = p.Wait(120000);
+        output = p.Output();
+        run.boxes = zqwin::ScenarioBoxes(boxes);
+        return run;
+    }
+    // The arguments after the program's name, taken literally as a scheduled task passes them.
+    static std::string CommandTail(const std::vector<std::string>& args) {
+        std::string tail;
+        for (const std::string& a : args) tail += " " + a;
+        return tail;
+    }
     zqtest::ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) override {
         BoxAnswers boxes(zqwin::Buttons(answers));
-        std::string line;
-        for (const std::string& a : args) line += (line.empty() ? "" : " ") + a;
         zqtest::ScenarioRun r;
-        r.exitCode = Zqr(line);
+        r.exitCode = Zqr(CommandTail(args).substr(args.empty() ? 0 : 1));
         r.boxes = zqwin::ScenarioBoxes(boxes);
         return r;
     }
@@ -413,44 +456,6 @@ TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
     EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
 }
 
-TEST_F(ZqrWine, WindowTypedPathStartButtonAndTheRememberedFile) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
-    {
-        // An empty field first: the abort message, the window stays; then the typed path.
-        BoxAnswers boxes({IDOK, IDYES, IDOK});
-        EXPECT_EQ(ZqrWindowRun("",
-                               [&](ZqrWindow& w) {
-                                   w.Click(ZqrWindow::kReorg);
-                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
-                                   w.Type(dataFile);
-                                   w.Click(ZqrWindow::kReorg);
-                               }),
-                  0)
-            << output;
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 3u);
-        EXPECT_EQ(seen[0].title, "Reorg Fehler");
-        EXPECT_EQ(Lines(seen[0].text), zqexpect::AbortMessage(""));
-        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");  // the Save folder: Yes
-        EXPECT_EQ(seen[2].title, "Reorg Hinweis");
-        EXPECT_EQ(Lines(seen[2].text).rfind("Reorganisation erfolgreich.\nDie Größe der ZEQUORA Datendatei hat sich "
-                                            "durch die Reorganisation \nvon ",
-                                            0),
-                  0u)
-            << seen[2].text;
-    }
-    EXPECT_EQ(Records(dataFile), "2000");
-    EXPECT_TRUE(Has(Trace(), "glStartParm      : \r\n"));
-    EXPECT_TRUE(Has(ResultRecords(), zqexpect::Event("", true, zqexpect::AccessCommand(access, dataFile))));
-    // The next plain start shows the remembered path; its end button closes it.
-    EXPECT_EQ(ZqrWindowRun("",
-                           [&](ZqrWindow& w) {
-                               EXPECT_EQ(w.Text(ZqrWindow::kPath), dataFile);
-                               w.Click(ZqrWindow::kEnde);
-                           }),
-              0);
-}
-
 // A task that runs while nobody is logged on gets a window station nobody sees: no box may
 // wait there. The message goes to the trace and the system log, and the run ends at once.
 TEST_F(ZqrWine, WithoutAVisibleDesktopNoBoxWaitsAndTheSystemLogGetsTheEntry) {
@@ -539,113 +544,6 @@ TEST_F(ZqrWine, TheProgramCarriesTheMessagesOfItsEventLogEntries) {
         EXPECT_EQ(Utf8(std::wstring(shown, n)), "Datendatei: C:\\Daten\\zqdata.mdb\r\n") << "event " << id;
     }
     FreeLibrary(exe);
-}
-
-// A blank before the switch: no switch at the start, so the window opens and nothing runs.
-TEST_F(ZqrWine, ABlankBeforeTheSwitchOpensTheWindow) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the window needs a display";
-    const std::string before = zqwin::ReadAll(dataFile);
-    EXPECT_EQ(ZqrWindowRun(" /AUTORUN", [&](ZqrWindow& w) { w.Click(ZqrWindow::kEnde); }), 0) << output;
-    EXPECT_TRUE(Has(Trace(), "glStartParm      :  /AUTORUN\r\n"));
-    EXPECT_FALSE(Has(Trace(), "*** Start Action ***"));
-    EXPECT_TRUE(zqwin::ReadAll(dataFile) == before);
-}
-
-// The missing backup folder and the run without any backup copy.
-TEST_F(ZqrWine, WindowBackupQuestionsAnsweredEachWay) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
-    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
-    auto start = [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); };
-    {
-        // No at the folder, then No at going on without a copy: nothing done.
-        BoxAnswers boxes({IDNO, IDNO});
-        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 2u);
-        EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
-        EXPECT_EQ(Lines(seen[0].text), "Folgendes Verzeichnis ist nicht vorhanden oder es kann (z. B. auf Grund "
-                                       "unzureichender Berechtigungen) nicht darauf zugegriffen werden: \n" +
-                                           data + "\\Save\n\nSoll es erstellt werden?");
-        EXPECT_EQ(seen[1].title, "Reorg Sicherheitsabfrage");
-        EXPECT_EQ(Lines(seen[1].text), "Es konnte vorab keine der beiden geplanten Sicherungskopien erstellt werden.\n"
-                                       "Wollen Sie die Reorganisation trotzdem durchführen?");
-        EXPECT_FALSE(Has(Trace(), "#### Start Reorganisation ####"));
-        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
-    }
-    {
-        // Cancel at the folder: ends before anything is touched.
-        BoxAnswers boxes({IDCANCEL});
-        EXPECT_EQ(ZqrWindowRun("", start), 1) << output;
-        EXPECT_EQ(boxes.Seen().size(), 1u);
-        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
-    }
-    {
-        // No at the folder, Yes at going on: reorganised without a copy.
-        BoxAnswers boxes({IDNO, IDYES, IDOK});
-        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
-        EXPECT_EQ(boxes.Seen().size(), 3u);
-        EXPECT_TRUE(Has(Trace(), zqexpect::AccessEnded(0)));
-        EXPECT_FALSE(zqwin::Exists(data + "\\Save"));
-    }
-    {
-        // Yes: the folder is made and the copy goes there.
-        BoxAnswers boxes({IDYES, IDOK});
-        EXPECT_EQ(ZqrWindowRun("", start), 0) << output;
-        EXPECT_TRUE(Has(Trace(), "Action           : Create folder " + data + "\\Save\r\nResult           : OK\r\n"));
-        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
-    }
-}
-
-// The Manager works locally and the options would put copies and log on the server.
-TEST_F(ZqrWine, WindowManagerSettingsQuestionAnsweredEachWay) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
-    zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", dataFile);
-    ZqmIni("[Update]\r\nLokalUpdate=Y\r\n");
-    ZqrIni("sicherungskopie=b\r\n");
-    const std::string question = "Die ZEQUORA Manager Einstellungen lassen den Schluss zu, dass wegen möglicher "
-                                 "Berechtigungsproblem auf dem Server keine Daten verändert bzw. abgelegt werden "
-                                 "können.\nSollen diese Einstellungen auch für die Reorganisation übernommen werden?";
-    {
-        // Cancel: the window stays and can start again.
-        BoxAnswers boxes({IDCANCEL});
-        EXPECT_EQ(ZqrWindowRun("",
-                               [&](ZqrWindow& w) {
-                                   w.Click(ZqrWindow::kReorg);
-                                   ASSERT_TRUE(zqwin::WaitFor([&] { return boxes.Seen().size() == 1; }, 20000));
-                                   Sleep(300);
-                                   EXPECT_TRUE(w.Enabled(ZqrWindow::kReorg));
-                                   w.Close();
-                               }),
-                  1)
-            << output;
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].title, "Reorg Frage");
-        EXPECT_EQ(Lines(seen[0].text), question);
-        EXPECT_FALSE(Has(Trace(), "Start Action"));
-    }
-    {
-        // No: the options stay; the copy goes to Save (folder question: Yes).
-        BoxAnswers boxes({IDNO, IDYES, IDOK});
-        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
-        EXPECT_EQ(boxes.Seen().size(), 3u);
-        EXPECT_EQ(SaveCopies(data + "\\Save").size(), 1u);
-        EXPECT_TRUE(Has(Trace(), zqexpect::LogOpened("Extend", "backend", data + "\\ZQR_Reorg_Log.txt")));
-    }
-    {
-        // Yes: both options become F in the file and in force; copy and log beside the program.
-        BoxAnswers boxes({IDYES, IDYES, IDOK});
-        EXPECT_EQ(ZqrWindowRun("", [](ZqrWindow& w) { w.Click(ZqrWindow::kReorg); }), 0) << output;
-        EXPECT_EQ(boxes.Seen().size(), 3u);
-        const std::string ini = zqwin::ReadAll(prog + "\\zqr.ini");
-        EXPECT_TRUE(Has(ini, "speicherort=F\r\n")) << ini;
-        EXPECT_TRUE(Has(ini, "sicherungskopie=F\r\n")) << ini;
-        const std::string trace = Trace();
-        EXPECT_TRUE(Has(trace, "Action           : Settings adjusted to Manager and changed to frontend only\r\n"
-                               "Result           : OK\r\n"));
-        EXPECT_TRUE(Has(trace, zqexpect::LogOpened("Extend", "frontend", prog + "\\ZQR_Reorg_Log.txt")));
-        EXPECT_EQ(SaveCopies(prog + "\\Autosave").size(), 1u);
-    }
 }
 
 TEST_F(ZqrWine, ManagerRestartDeclinedStartsNothing) {
