@@ -66,6 +66,9 @@ public:
     virtual void FailingAccess() = 0;  // a database program that cannot reorganise
     // The lock file held open as the database engine holds it.
     virtual std::unique_ptr<Held> HoldLockFile(const std::string& path) = 0;
+    // The folder where the Manager's local working copies go, made as the user's own (on a
+    // file system of its own where the platform can).
+    virtual std::string LocalFolder() = 0;
     virtual std::string TooLongPath() = 0;  // longer than the file system can examine
     virtual bool RefusedInNames(char c) = 0;  // the system allows no such character in a name
     // Runs the program with the arguments, answering its boxes in turn.
@@ -323,6 +326,30 @@ inline void AListReorganisesEachFileAndEndsWithTheWorstCode(Installation& in) {
     EXPECT_TRUE(Has(in.Trace(), "Die Liste der Datendateien " + none + " ist nicht vorhanden")) << in.Trace();
 }
 
+// The Manager works locally: the data file is moved to the local folder, compacted there and
+// moved back; the previous working copy becomes the old one.
+inline void LocalUpdateWorksInTheLocalFolderAndComesBack(Installation& in) {
+    in.ZqmIni("[Update]\r\nLokalUpdate=y\r\n");
+    in.ZqrIni("sicherungskopie=x\r\n");
+    const std::string folder = in.LocalFolder();
+    const std::string local = in.In(folder, "zqdata_lokal.mdb");
+    in.Write(local, "previous copy");
+    in.Write(in.In(folder, "zqdata_lokal_old.mdb"), "older copy");
+    const std::string file = in.DataFile();
+    const long long before = in.Size(file);
+    EXPECT_EQ(in.Run({"/DATEI", file}, {}).exitCode, 0);
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, zqexpect::MovedToLocalFolder())) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessStarted(in.Access(), local)));
+    EXPECT_TRUE(Has(trace, zqexpect::MovedBack()));
+    EXPECT_EQ(in.Read(in.In(folder, "zqdata_lokal_old.mdb")), "previous copy");
+    EXPECT_FALSE(in.Exists(local));
+    EXPECT_LT(in.Size(file), before);
+    EXPECT_EQ(in.Records(file), "2000");
+    EXPECT_EQ(in.Rows(file, "select ER_Pfad from tblEreignis"),
+              std::vector<std::string>{zqexpect::AccessCommand(in.Access(), local)});
+}
+
 inline void WindowTypedPathStartButtonAndTheRememberedFile(Installation& in) {
     const std::string file = in.DataFile();
     // An empty field first: the abort message, the window stays; then the typed path.
@@ -472,6 +499,9 @@ inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
     }                                                                                                             \
     TEST_F(Fixture, AListReorganisesEachFileAndEndsWithTheWorstCode) {                                            \
         zqtest::zqr::AListReorganisesEachFileAndEndsWithTheWorstCode(*this);                                      \
+    }                                                                                                             \
+    TEST_F(Fixture, LocalUpdateWorksInTheLocalFolderAndComesBack) {                                              \
+        zqtest::zqr::LocalUpdateWorksInTheLocalFolderAndComesBack(*this);                                        \
     }                                                                                                             \
     TEST_F(Fixture, WindowTypedPathStartButtonAndTheRememberedFile) {                                             \
         zqtest::zqr::WindowTypedPathStartButtonAndTheRememberedFile(*this);                                       \

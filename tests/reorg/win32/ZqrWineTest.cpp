@@ -249,6 +249,10 @@ protected:
     }
     void FailingAccess() override { ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm")); }
     std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<HeldFile>(path); }
+    std::string LocalFolder() override {
+        EXPECT_TRUE(files.MakePrivateFolder(kLocalFolder).ok());
+        return kLocalFolder;
+    }
     std::string TooLongPath() override {
         std::string path = "C:\\";
         path.append(300, 'a');
@@ -310,27 +314,6 @@ protected:
         return r;
     }
 };
-
-TEST_F(ZqrWine, LocalUpdateWorksInTheFixedLocalFolderAndComesBack) {
-    ZqmIni("[Update]\r\nLokalUpdate=y\r\n");
-    ZqrIni("sicherungskopie=x\r\n");
-    ASSERT_TRUE(files.MakePrivateFolder(kLocalFolder).ok());
-    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal.mdb", "previous copy"));
-    ASSERT_TRUE(zqwin::WriteAll(kLocalFolder + "\\zqdata_lokal_old.mdb", "older copy"));
-    const long long before = zqwin::FileSize(dataFile);
-    EXPECT_EQ(Zqr("/DATEI " + dataFile), 0) << output;
-    const std::string trace = Trace();
-    const std::string local = kLocalFolder + "\\zqdata_lokal.mdb";
-    EXPECT_TRUE(Has(trace, zqexpect::MovedToLocalFolder())) << trace;
-    EXPECT_TRUE(Has(trace, zqexpect::AccessStarted(access, local)));
-    EXPECT_TRUE(Has(trace, zqexpect::MovedBack()));
-    EXPECT_EQ(zqwin::ReadAll(kLocalFolder + "\\zqdata_lokal_old.mdb"), "previous copy");
-    EXPECT_FALSE(zqwin::Exists(local));
-    EXPECT_LT(zqwin::FileSize(dataFile), before);
-    EXPECT_EQ(Records(dataFile), "2000");
-    EXPECT_EQ(zqwin::Query(dataFile, "select ER_Pfad from tblEreignis"),
-              std::vector<std::string>{zqexpect::AccessCommand(access, local)});
-}
 
 TEST_F(ZqrWine, PermissionsLostToTheNewCompactedFileAreGivenBack) {
     // Only the owner and the system: an access list Wine keeps as far as Windows does.
