@@ -484,31 +484,13 @@ inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
 }  // namespace zqtest::zqr
 
 // The scenarios as tests of a fixture that is an Installation.
-#define ZQ_ZQR_SCENARIO_TESTS(Fixture)                                                                            \
-    TEST_F(Fixture, DateiReorganisesWithBackupLogAndResultRecords) {                                              \
-        zqtest::zqr::DateiReorganisesWithBackupLogAndResultRecords(*this);                                        \
-    }                                                                                                             \
-    TEST_F(Fixture, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders) {                                   \
-        zqtest::zqr::AutorunTakesTheRememberedFileAndRotatesBothBackupFolders(*this);                             \
-    }                                                                                                             \
-    TEST_F(Fixture, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage) {                                     \
-        zqtest::zqr::PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage(*this);                               \
-    }                                                                                                             \
-    TEST_F(Fixture, ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched) {                                \
-        zqtest::zqr::ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched(*this);                          \
-    }                                                                                                             \
-    TEST_F(Fixture, AListReorganisesEachFileAndEndsWithTheWorstCode) {                                            \
-        zqtest::zqr::AListReorganisesEachFileAndEndsWithTheWorstCode(*this);                                      \
-    }                                                                                                             \
-    TEST_F(Fixture, LocalUpdateWorksInTheLocalFolderAndComesBack) {                                              \
-        zqtest::zqr::LocalUpdateWorksInTheLocalFolderAndComesBack(*this);                                        \
-    }                                                                                                             \
-    TEST_F(Fixture, WindowTypedPathStartButtonAndTheRememberedFile) {                                             \
-        zqtest::zqr::WindowTypedPathStartButtonAndTheRememberedFile(*this);                                       \
-    }                                                                                                             \
-    TEST_F(Fixture, WindowBackupQuestionsAnsweredEachWay) {                                                       \
-        zqtest::zqr::WindowBackupQuestionsAnsweredEachWay(*this);                                                 \
-    }                                                                                                             \
-    TEST_F(Fixture, WindowManagerSettingsQuestionAnsweredEachWay) {                                               \
-        zqtest::zqr::WindowManagerSettingsQuestionAnsweredEachWay(*this);                                         \
-    }
+#define ZQ_ZQR_SCENARIO_TESTS(Fixture)                                                                  \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, DateiReorganisesWithBackupLogAndResultRecords)               \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AutorunTakesTheRememberedFileAndRotatesBothBackupFolders)    \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage)      \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ForeignOrTruncatedFilesGetTheFormatMessagesAndStayUntouched) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AListReorganisesEachFileAndEndsWithTheWorstCode)             \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, LocalUpdateWorksInTheLocalFolderAndComesBack)                \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowTypedPathStartButtonAndTheRememberedFile)              \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowBackupQuestionsAnsweredEachWay)                        \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)

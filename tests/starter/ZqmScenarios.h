@@ -134,16 +134,8 @@ inline void FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(Installation&
 }  // namespace zqtest::zqm
 
 // The scenarios as tests of a fixture that derives from Installation.
-#define ZQ_ZQM_SCENARIO_TESTS(Fixture)                                                                  \
-    TEST_F(Fixture, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) {                   \
-        zqtest::zqm::LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine(*this);             \
-    }                                                                                                   \
-    TEST_F(Fixture, MissingFrontEndShowsTheMessageAndEndsWithTheFooter) {                               \
-        zqtest::zqm::MissingFrontEndShowsTheMessageAndEndsWithTheFooter(*this);                         \
-    }                                                                                                   \
-    TEST_F(Fixture, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016) {                          \
-        zqtest::zqm::NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016(*this);                    \
-    }                                                                                                   \
-    TEST_F(Fixture, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) {                           \
-        zqtest::zqm::FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(*this);                     \
-    }
+#define ZQ_ZQM_SCENARIO_TESTS(Fixture)                                                                     \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, MissingFrontEndShowsTheMessageAndEndsWithTheFooter)             \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016)        \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched)

@@ -70,3 +70,7 @@ inline std::string ConsoleAnswers(const std::vector<zq::MsgResult>& answers) {
 }
 
 }  // namespace zqtest
+
+// A scenario function ns::Name(Installation&) as the test Name of a fixture that is one.
+#define ZQ_SCENARIO_TEST(Fixture, ns, Name) \
+    TEST_F(Fixture, Name) { ns::Name(*this); }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Scenario.h"
+
 #include "platform/Web.h"
 #include "platform/WebRules.h"
 
@@ -234,23 +236,11 @@ inline void AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped(WebSite&
 
 // The scenarios as tests of a fixture that derives from WebSite.
 #define ZQ_WEB_CONTRACT_TESTS(Fixture)                                                                  \
-    TEST_F(Fixture, TrustedPageIsReadAndAnUntrustedCertificateGivesNothing) {                           \
-        zqtest::web::TrustedPageIsReadAndAnUntrustedCertificateGivesNothing(*this);                     \
-    }                                                                                                   \
-    TEST_F(Fixture, OnlyHttpsIsSpokenEvenAfterARedirect) { zqtest::web::OnlyHttpsIsSpokenEvenAfterARedirect(*this); } \
-    TEST_F(Fixture, APageBeyondTheBoundIsAbandoned) { zqtest::web::APageBeyondTheBoundIsAbandoned(*this); } \
-    TEST_F(Fixture, DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress) {                      \
-        zqtest::web::DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress(*this);                \
-    }                                                                                                   \
-    TEST_F(Fixture, TheCheckDecidesBeforeTheTargetIsReplaced) {                                         \
-        zqtest::web::TheCheckDecidesBeforeTheTargetIsReplaced(*this);                                   \
-    }                                                                                                   \
-    TEST_F(Fixture, KilledDownloadsLeaveLeftoversThatOnlyLaterRunsRemove) {                             \
-        zqtest::web::KilledDownloadsLeaveLeftoversThatOnlyLaterRunsRemove(*this);                       \
-    }                                                                                                   \
-    TEST_F(Fixture, AStallingServerEndsWithinTheStallTimeOut) {                                         \
-        zqtest::web::AStallingServerEndsWithinTheStallTimeOut(*this);                                   \
-    }                                                                                                   \
-    TEST_F(Fixture, AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped) {                      \
-        zqtest::web::AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped(*this);                \
-    }
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, TrustedPageIsReadAndAnUntrustedCertificateGivesNothing)      \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, OnlyHttpsIsSpokenEvenAfterARedirect)                         \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, APageBeyondTheBoundIsAbandoned)                              \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, DownloadReplacesTheTargetOnlyWhenCompleteAndReportsProgress) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, TheCheckDecidesBeforeTheTargetIsReplaced)                    \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, KilledDownloadsLeaveLeftoversThatOnlyLaterRunsRemove)        \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, AStallingServerEndsWithinTheStallTimeOut)                    \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::web, AStalledFetchReportsProgressAboutOnceASecondAndCanBeStopped)

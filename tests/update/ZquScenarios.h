@@ -131,16 +131,8 @@ inline void EachFailureIsToldAndLeavesTheOldInstaller(Installation& in) {
 }  // namespace zqtest::zqu
 
 // The scenarios as tests of a fixture that is an Installation.
-#define ZQ_ZQU_SCENARIO_TESTS(Fixture)                                                                            \
-    TEST_F(Fixture, ShowsRecordedAndNewestVersionsAndOpensTheHistory) {                                           \
-        zqtest::zqu::ShowsRecordedAndNewestVersionsAndOpensTheHistory(*this);                                     \
-    }                                                                                                             \
-    TEST_F(Fixture, DownloadsBothPartsThroughTheOfferAndCloses) {                                                 \
-        zqtest::zqu::DownloadsBothPartsThroughTheOfferAndCloses(*this);                                           \
-    }                                                                                                             \
-    TEST_F(Fixture, OverwriteQuestionAnsweredEachWayAndTheOfferCancelled) {                                       \
-        zqtest::zqu::OverwriteQuestionAnsweredEachWayAndTheOfferCancelled(*this);                                 \
-    }                                                                                                             \
-    TEST_F(Fixture, EachFailureIsToldAndLeavesTheOldInstaller) {                                                  \
-        zqtest::zqu::EachFailureIsToldAndLeavesTheOldInstaller(*this);                                            \
-    }
+#define ZQ_ZQU_SCENARIO_TESTS(Fixture)                                                           \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, ShowsRecordedAndNewestVersionsAndOpensTheHistory)     \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, DownloadsBothPartsThroughTheOfferAndCloses)           \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, OverwriteQuestionAnsweredEachWayAndTheOfferCancelled) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, EachFailureIsToldAndLeavesTheOldInstaller)

@@ -30,7 +30,6 @@ using zqwin::HaveDisplay;
 const std::string kSettingsKey =
     "Software\\VB and VBA Program Settings\\ZEQUORA - Datendatei Reorganisation";
 const std::string kLocalFolder = "C:\\temp\\zequora2\\update";
-const std::string kDefaultTitle = "ZEQUORA Datendatei Reorganisation";
 
 // Trace and log are written in the ANSI code page.
 std::string FromAnsi(const std::string& ansi) {
