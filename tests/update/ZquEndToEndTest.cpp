@@ -130,20 +130,16 @@ protected:
     zqtest::zqu::Run Start(const std::vector<zqtest::zqu::Act>& acts) override {
         using zqtest::zqu::Act;
         std::string input;
-        std::vector<zq::MsgResult> answers;
         int clicks = 0;
         for (Act a : acts) {
-            if (a == Act::DownloadManager || a == Act::DownloadClient || a == Act::History) {
-                input += zqtest::ConsoleAnswers(answers);
-                answers.clear();
-                input += a == Act::DownloadManager ? "1\n" : a == Act::DownloadClient ? "2\n" : "h\n";
-                ++clicks;
-            } else {
-                answers.push_back(a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
-                                  : a == Act::Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok);
+            if (zqtest::zqu::IsAnswer(a)) {
+                input += zqtest::ConsoleAnswers({zqtest::zqu::AnswerOf(a)});
+                continue;
             }
+            input += a == Act::DownloadManager ? "1\n" : a == Act::DownloadClient ? "2\n" : "h\n";
+            ++clicks;
         }
-        const auto r = Zqu(input + zqtest::ConsoleAnswers(answers) + "s\n");
+        const auto r = Zqu(input + "s\n");
         zqtest::zqu::Run run;
         run.exitCode = r.exitCode;
         run.boxes = zqtest::ConsoleBoxes(r.err);

@@ -14,6 +14,11 @@ namespace zqtest::zqu {
 
 // What a user does, in order: a button of the window, or the answer to the next box.
 enum class Act { DownloadManager, DownloadClient, History, Yes, No, Cancel, Ok };
+inline bool IsAnswer(Act a) { return a == Act::Yes || a == Act::No || a == Act::Cancel || a == Act::Ok; }
+inline zq::MsgResult AnswerOf(Act a) {
+    return a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
+           : a == Act::Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok;
+}
 
 struct Part {
     std::string current, recorded, date;  // as the window shows them

@@ -311,13 +311,9 @@ protected:
     }
     zqtest::zqu::Run Start(const std::vector<zqtest::zqu::Act>& acts) override {
         using zqtest::zqu::Act;
-        const auto click = [](Act a) { return a == Act::DownloadManager || a == Act::DownloadClient || a == Act::History; };
         std::vector<zq::MsgResult> answers;
         for (Act a : acts) {
-            if (!click(a)) {
-                answers.push_back(a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
-                                  : a == Act::Cancel ? zq::MsgResult::Cancel : zq::MsgResult::Ok);
-            }
+            if (zqtest::zqu::IsAnswer(a)) answers.push_back(zqtest::zqu::AnswerOf(a));
         }
         BoxAnswers boxes(zqwin::Buttons(answers));
         auto zqu = Launch();
@@ -335,7 +331,7 @@ protected:
         // Each click after the boxes before it were answered, as a user would.
         std::size_t answered = 0;
         for (Act a : acts) {
-            if (!click(a)) {
+            if (zqtest::zqu::IsAnswer(a)) {
                 ++answered;
                 continue;
             }
