@@ -12,6 +12,7 @@
 
 #include "platform/Dialogs.h"
 #include "support/Scenario.h"
+#include "starter/Global.h"
 #include "starter/ZqmTraceLines.h"
 
 namespace zqtest::zqm {
@@ -37,6 +38,12 @@ public:
     // What the stand-in database program noted of its start, waited for a bounded time; the
     // note goes, so that the next start writes its own.
     virtual std::string StandinReport() = 0;
+    // Whether the stand-in database program or an installer noted a start, now.
+    virtual bool AnythingStarted() = 0;
+    // A data folder the system cannot examine (error 52), as zqm.ini names it, and the folder
+    // the start puts in its place.
+    virtual std::string UnexaminableFolder() = 0;
+    virtual std::string Error52Folder() = 0;
 
     std::string Path(const std::string& name) { return Prog() + Sep() + name; }
     std::vector<std::string> Trace() {
@@ -131,6 +138,76 @@ inline void FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(Installation&
     EXPECT_NE(in.StandinReport().find("failed"), std::string::npos);
 }
 
+// No ends the start; no answer keeps the entry and goes on; Yes puts the placeholder in.
+inline void DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer(Installation& in) {
+    const std::string broken = in.UnexaminableFolder();
+    in.Write(in.Path("zqm.ini"), "[Datenbasis]\r\nVersion=14.0\r\n[Datendatei]\r\nPfad=" + broken + "\r\n");
+    RunResult r = in.Run({}, {zq::MsgResult::No});
+    EXPECT_EQ(r.exitCode, zq::starter::kExitStopped);
+    const std::vector<std::string> tail = {
+        "Check Datapath     : " + broken,
+        "Result             : Not found",
+        "Error              : 52 / bad file name or number",
+        "Abfrage            : Neuzuweisung 'Y/N/C'",
+        "Result             : N",
+        "Exit App           : OK",
+    };
+    EXPECT_EQ(in.Tail(tail.size()), tail);
+    EXPECT_FALSE(in.AnythingStarted());
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "ZEQUORA Startprogramm  Fehler");
+        EXPECT_EQ((*r.boxes)[0].text.rfind("Fehler 52 / Dateiname oder -nummer falsch", 0), 0u) << (*r.boxes)[0].text;
+    }
+
+    EXPECT_EQ(in.Run({}, {zq::MsgResult::Cancel}).exitCode, 0);
+    EXPECT_TRUE(in.Traced("Try to continue    : OK"));
+    EXPECT_NE(in.Read(in.Path("zqm.ini")).find("Pfad=" + broken), std::string::npos);
+    EXPECT_EQ(in.Tail(1)[0], "[Verweise]");
+
+    EXPECT_EQ(in.Run({}, {zq::MsgResult::Yes}).exitCode, 0);
+    const auto lines = in.Trace();
+    const auto at = std::find(lines.begin(), lines.end(), "Result             : Y");
+    ASSERT_NE(at, lines.end());
+    ASSERT_LT(at + 2, lines.end());
+    EXPECT_EQ(*(at + 1), "New folder         : " + in.Error52Folder());
+    EXPECT_EQ(*(at + 2), "Continue start     : OK");
+    EXPECT_NE(in.Read(in.Path("zqm.ini")).find("Pfad=" + in.Error52Folder()), std::string::npos);
+    EXPECT_EQ(in.Tail(1)[0], "[Verweise]");
+}
+
+// Cancel at the offer of a newer installer, or at the question about its log, ends the start
+// without the trace's footer and starts nothing.
+inline void UpdateOfferAndLogQuestionCancelledEndWithoutFooter(Installation& in) {
+    in.UpdateInstaller("4.1.24.0");
+    RunResult r = in.Run({}, {zq::MsgResult::Cancel});
+    EXPECT_EQ(r.exitCode, zq::starter::kExitStopped);
+    const std::vector<std::string> tail = {
+        "Update Version     : 4.1.24.0",
+        "Current Version    : 4.1.23.0",
+        "Result             : Needed",
+        "Run Update         : Canceled",
+    };
+    EXPECT_EQ(in.Tail(tail.size()), tail);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "ZEQUORA Startprogramm  Hinweis");
+        EXPECT_NE((*r.boxes)[0].text.find("Diese Version: 4.1.23.0"), std::string::npos) << (*r.boxes)[0].text;
+        EXPECT_NE((*r.boxes)[0].text.find("Neue Version: 4.1.24.0"), std::string::npos);
+    }
+
+    in.Write(in.Path("zqm.ini"), in.Read(in.Path("zqm.ini")) + "[Update]\r\nLogCreate=X\r\n");
+    r = in.Run({}, {zq::MsgResult::Yes, zq::MsgResult::Cancel});
+    EXPECT_EQ(r.exitCode, zq::starter::kExitStopped);
+    EXPECT_EQ(in.Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 2u);
+        EXPECT_EQ((*r.boxes)[1].title, "ZEQUORA Startprogramm  Abfrage");
+    }
+    EXPECT_FALSE(in.AnythingStarted());
+    EXPECT_FALSE(in.Exists(in.Paths().data + in.Sep() + "UpdStore" + in.Sep() + "ZQM_Update_Trace.txt"));
+}
+
 }  // namespace zqtest::zqm
 
 // The scenarios as tests of a fixture that derives from Installation.
@@ -138,4 +215,6 @@ inline void FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched(Installation&
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, LaunchStartsTheDatabaseProgramWithTheFrontEndAndTheCommandLine) \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, MissingFrontEndShowsTheMessageAndEndsWithTheFooter)             \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016)        \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateOfferAndLogQuestionCancelledEndWithoutFooter)

@@ -125,6 +125,9 @@ protected:
         Remove(standinLog);
         return report;
     }
+    bool AnythingStarted() override { return zqwin::Exists(standinLog) || zqwin::Exists(installerLog); }
+    std::string UnexaminableFolder() override { return "C:\\DA|TEN\\"; }  // '|' is in no Windows name
+    std::string Error52Folder() override { return "C:\\temp\\error52\\"; }
     // The started programs run on their own; wait a bounded time for their report.
     static std::string WaitForFile(const std::string& path) {
         zqwin::WaitFor([&] { return !zqwin::ReadAll(path).empty(); }, 20000);
@@ -170,81 +173,6 @@ TEST_F(ZqmWine, WithoutAccessTheStreamedOffice16FolderIsLookedAt) {
     EXPECT_EQ(Zqm(""), 1);
     EXPECT_TRUE(Traced("Check Access       : C:\\Program Files (x86)\\Microsoft Office\\root\\Office16\\msaccess.exe"));
 }
-TEST_F(ZqmWine, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
-    const std::string broken = "C:\\DA|TEN\\";
-    Ini("[Datenbasis]\r\nVersion=14.0\r\n[Datendatei]\r\nPfad=" + broken + "\r\n");
-    {
-        BoxAnswers boxes({IDNO});
-        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
-        std::vector<std::string> tail = {
-            "Check Datapath     : " + broken,
-            "Result             : Not found",
-            "Error              : 52 / bad file name or number",
-            "Abfrage            : Neuzuweisung 'Y/N/C'",
-            "Result             : N",
-            "Exit App           : OK",
-        };
-        EXPECT_EQ(Tail(tail.size()), tail);
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].title, "ZEQUORA Startprogramm  Fehler");
-        EXPECT_EQ(seen[0].text.substr(0, 41), "Fehler 52 / Dateiname oder -nummer falsch");
-        EXPECT_FALSE(zqwin::Exists(standinLog));
-    }
-    {
-        BoxAnswers boxes({IDCANCEL});
-        EXPECT_EQ(Zqm(""), 0);
-        auto lines = Trace();
-        EXPECT_NE(std::find(lines.begin(), lines.end(), "Try to continue    : OK"), lines.end());
-        EXPECT_NE(IniText().find("Pfad=" + broken), std::string::npos);
-        EXPECT_EQ(Tail(1)[0], "[Verweise]");
-    }
-    {
-        BoxAnswers boxes({IDYES});
-        EXPECT_EQ(Zqm(""), 0);
-        auto lines = Trace();
-        auto at = std::find(lines.begin(), lines.end(), "Result             : Y");
-        ASSERT_NE(at, lines.end());
-        EXPECT_EQ(*(at + 1), "New folder         : C:\\temp\\error52\\");
-        EXPECT_EQ(*(at + 2), "Continue start     : OK");
-        EXPECT_NE(IniText().find("Pfad=C:\\temp\\error52\\"), std::string::npos);
-        EXPECT_EQ(Tail(1)[0], "[Verweise]");
-    }
-}
-
-TEST_F(ZqmWine, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the offer must be answered through its window";
-    Installer("zqmupd_4_1_24_0.exe");
-    {
-        BoxAnswers boxes({IDCANCEL});
-        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
-        std::vector<std::string> tail = {
-            "Update Version     : 4.1.24.0",
-            "Current Version    : 4.1.23.0",
-            "Result             : Needed",
-            "Run Update         : Canceled",
-        };
-        EXPECT_EQ(Tail(tail.size()), tail);
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0].title, "ZEQUORA Startprogramm  Hinweis");
-        EXPECT_NE(seen[0].text.find("Diese Version: 4.1.23.0"), std::string::npos) << seen[0].text;
-        EXPECT_NE(seen[0].text.find("Neue Version: 4.1.24.0"), std::string::npos);
-    }
-    Ini(IniText() + "[Update]\r\nLogCreate=X\r\n");
-    {
-        BoxAnswers boxes({IDYES, IDCANCEL});
-        EXPECT_EQ(Zqm(""), zq::starter::kExitStopped);
-        EXPECT_EQ(Tail(2), (std::vector<std::string>{"Result             : Needed", "   Run Update     : Canceled"}));
-        auto seen = boxes.Seen();
-        ASSERT_EQ(seen.size(), 2u);
-        EXPECT_EQ(seen[1].title, "ZEQUORA Startprogramm  Abfrage");
-    }
-    EXPECT_FALSE(zqwin::Exists(standinLog));
-    EXPECT_FALSE(zqwin::Exists(installerLog));
-}
-
 TEST_F(ZqmWine, AnOlderInstallerIsNotOfferedAndTheManagerStarts) {
     Installer("zqmupd_4_1_22_0.exe");
     EXPECT_EQ(Zqm(""), 0);
