@@ -16,11 +16,11 @@
 
 namespace zqtest::zqr {
 
-// What a user does in the window, in order: a button, a typed path, or the answer to the next
-// box.
+// What a user does in the window, in order: a button, a typed path, waiting for the progress
+// line to show a text, or the answer to the next box.
 struct Act {
-    enum Kind { Start, End, Type, Yes, No, Cancel, Ok } kind;
-    std::string path = {};  // what Type types
+    enum Kind { Start, End, Type, Await, Yes, No, Cancel, Ok } kind;
+    std::string text = {};  // what Type types, what Await waits for
     bool IsAnswer() const { return kind == Yes || kind == No || kind == Cancel || kind == Ok; }
     zq::MsgResult Answer() const {
         return kind == Yes ? zq::MsgResult::Yes : kind == No ? zq::MsgResult::No
@@ -481,6 +481,39 @@ inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
     EXPECT_EQ(in.List(in.In(in.Prog(), "Autosave")).size(), 1u);
 }
 
+// The Manager keeps the data file open, lock file and all: after twenty rounds of half a second
+// the window is not ready and its start button stays off, even for another file.
+inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
+    const std::string file = in.DataFile();
+    const std::string bytes = in.Read(file);
+    {
+        const auto held = in.HoldLockFile(in.In(in.Data(), "zqdata.ldb"));
+        const WindowRun r = in.Window({"/MANAGER", file}, {{Act::Await, "Programm nicht bereit"},
+                                                           {Act::Start},
+                                                           {Act::Type, file},
+                                                           {Act::Start}});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_FALSE(r.closedItself);
+        if (r.boxes) {
+            EXPECT_TRUE(r.boxes->empty());
+        }
+    }
+    const std::string trace = in.Trace();
+    EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
+    EXPECT_FALSE(Has(trace, "Start Action"));
+    EXPECT_TRUE(in.Read(file) == bytes);
+
+    // A file that is not there gives up at once.
+    const std::string missing = in.In(in.Data(), "nix.mdb");
+    const ScenarioRun r = in.Run({"/MANAGER", missing}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(in.Trace(), kAborted));
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].text, zqexpect::AbortMessage(missing));
+    }
+}
+
 }  // namespace zqtest::zqr
 
 // The scenarios as tests of a fixture that is an Installation.
@@ -493,4 +526,5 @@ inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, LocalUpdateWorksInTheLocalFolderAndComesBack)                \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowTypedPathStartButtonAndTheRememberedFile)              \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowBackupQuestionsAnsweredEachWay)                        \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)                \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)

@@ -101,7 +101,7 @@ private:
 // order of the design's controls).
 class ZqrWindow {
 public:
-    static constexpr int kEnde = 102, kReorg = 103, kPath = 104;
+    static constexpr int kEnde = 102, kReorg = 103, kPath = 104, kProgress = 106;
     // Waits until the window shows (false when it does not within the time).
     bool Find(int ms = 20000) {
         return zqwin::WaitFor(
@@ -288,7 +288,10 @@ protected:
                 EXPECT_TRUE(boxes.WaitSeen(answered, 30000)) << answered << " boxes";
                 Sleep(300);
             }
-            if (a.kind == Act::Type) window.Type(a.path);
+            if (a.kind == Act::Await) {
+                EXPECT_TRUE(zqwin::WaitFor([&] { return window.Text(ZqrWindow::kProgress) == a.text; }, 30000))
+                    << window.Text(ZqrWindow::kProgress);
+            } else if (a.kind == Act::Type) window.Type(a.text);
             else window.Click(a.kind == Act::Start ? ZqrWindow::kReorg : ZqrWindow::kEnde);
         }
         EXPECT_TRUE(boxes.WaitSeen(answers.size(), 30000)) << answers.size() << " boxes";
@@ -405,37 +408,6 @@ TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinim
     // Started with its path quoted and a minimised window.
     ASSERT_TRUE(zqwin::WaitFor([&] { return !zqwin::ReadAll(started).empty(); }, 20000));
     EXPECT_EQ(zqwin::ReadAll(started), "\"" + prog + "\\zqm.exe\"\n" + std::to_string(SW_SHOWMINIMIZED));
-}
-
-TEST_F(ZqrWine, ManagerModeWithALockFileThatStaysIsNotReady) {
-    // The Manager keeps the data file open through DAO, lock file and all.
-    zqwin::ComApartment com;
-    zq::win32::DaoEngine engine;
-    zq::dao::Error error;
-    auto manager = engine.OpenDatabase(dataFile, false, false, ";pwd=", error);
-    ASSERT_TRUE(manager) << error.description;
-    ASSERT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
-    const std::string bytes = zqwin::ReadAll(dataFile);
-    if (!HaveDisplay()) GTEST_SKIP() << "the window must be closed through its frame";
-    // After 20 rounds of half a second: not ready, the start button stays disabled.
-    EXPECT_EQ(ZqrWindowRun("/MANAGER " + dataFile,
-                           [](ZqrWindow& w) {
-                               EXPECT_TRUE(zqwin::WaitFor([&] { return w.Text(106) == "Programm nicht bereit"; }, 30000))
-                                   << w.Text(106);
-                               EXPECT_FALSE(w.Enabled(ZqrWindow::kReorg));
-                               w.Click(ZqrWindow::kReorg);
-                               Sleep(300);
-                               w.Close();
-                           }),
-              1)
-        << output;
-    const std::string trace = Trace();
-    EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
-    EXPECT_FALSE(Has(trace, "Start Action"));
-    EXPECT_TRUE(zqwin::Exists(data + "\\zqdata.ldb"));
-    manager->Close();
-    EXPECT_FALSE(zqwin::Exists(data + "\\zqdata.ldb"));
-    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
 }
 
 // A task that runs while nobody is logged on gets a window station nobody sees: no box may
