@@ -15,10 +15,6 @@ namespace {
 
 constexpr std::uint32_t kAnyFile = kAttrHidden | kAttrSystem;  // read-only files always match
 
-std::string Join(const ReorgContext& ctx, const std::string& folder, const std::string& name) {
-    return EnsureTrailingSeparator(folder, ctx.Style()) + name;
-}
-
 void WriteHeader(ReorgContext& ctx) {
     TraceLog& t = ctx.trace;
     t.Section("Globals");
@@ -281,13 +277,37 @@ int RunReorganiser(Platform& platform, IReorgView& view, std::string commandLine
     return ctx.FinalExitCode();
 }
 
-ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
-    : platform(p),
-      view(v),
-      trace(p.files, EnsureTrailingSeparator(ProgramFolder(p.env), p.env.Style()) + kTraceFileName,
-            kReorgLabelWidth) {
-    program.glStartParm = std::move(startParm);
+ProgramValues ProgramValues::Of(Platform& platform, std::string startParm) {
+    IEnvironment& env = platform.env;
+    const PathStyle style = env.Style();
+    ProgramValues v;
+    v.glStartParm = std::move(startParm);
+    v.glProductName = kProductName;
+    const std::string programPath = env.ProgramPath();
+    v.glProgramFolder = ProgramFolder(env);
+    std::string exe = FilePart(programPath, style);
+    if (exe.empty()) exe = programPath;
+    const std::size_t dot = exe.rfind('.');
+    v.glExeName = dot == std::string::npos || dot == 0 ? exe : exe.substr(0, dot);
+    v.glVersionText = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                      std::to_string(kVersionRevision);
+    v.glWindowTitle = v.glProductName + " " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor);
+    const std::string folder = EnsureTrailingSeparator(v.glProgramFolder, style);
+    v.glTraceFile = folder + kTraceFileName;
+    v.glManagerIniFile = folder + kManagerIniName;
+    v.glManagerExe = folder + kManagerExeName;
+    // On Linux the start program has no extension: take it when only that file is there.
+    const std::string plain = folder + "zqm";
+    if (!platform.files.Exists(v.glManagerExe, kAnyFile) && platform.files.Exists(plain, kAnyFile))
+        v.glManagerExe = plain;
+    return v;
 }
+
+ReorgContext::ReorgContext(Platform& p, IReorgView& v, std::string startParm)
+    : ReorgContext(p, v, ProgramValues::Of(p, std::move(startParm))) {}
+
+ReorgContext::ReorgContext(Platform& p, IReorgView& v, ProgramValues values)
+    : platform(p), view(v), trace(p.files, values.glTraceFile, kReorgLabelWidth), program(std::move(values)) {}
 
 std::string ReorgContext::OptionsFile() const {
     return EnsureTrailingSeparator(program.glProgramFolder, Style()) + kOptionsFileName;
@@ -399,20 +419,7 @@ bool CheckDataFile(ReorgContext& ctx, const std::string& path, Flow& flow) {
 
 Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     IEnvironment& env = ctx.platform.env;
-    IFiles& files = ctx.platform.files;
     const PathStyle style = ctx.Style();
-
-    ctx.program.glProductName = kProductName;
-    std::string programPath = env.ProgramPath();
-    ctx.program.glProgramFolder = ProgramFolder(env);
-    std::string exe = FilePart(programPath, style);
-    if (exe.empty()) exe = programPath;
-    std::size_t dot = exe.rfind('.');
-    ctx.program.glExeName = dot == std::string::npos || dot == 0 ? exe : exe.substr(0, dot);
-    ctx.program.glVersionText = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-                        std::to_string(kVersionRevision);
-    ctx.program.glWindowTitle = ctx.program.glProductName + " " + std::to_string(kVersionMajor) + "." +
-                        std::to_string(kVersionMinor);
 
     LoadLastDataFile(ctx);
     WriteDefaultOptions(ctx);
@@ -422,14 +429,6 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
                             parsed.mode == StartMode::Liste;
     ctx.quietBoxes = unattended && (!ctx.options.showBoxesUnattended || !env.HasVisibleDesktop());
     ctx.accessWaitBoundMs = ctx.options.waitMaxMinutes * 60 * 1000;
-
-    ctx.program.glTraceFile = Join(ctx, ctx.program.glProgramFolder, kTraceFileName);
-    ctx.program.glManagerIniFile = Join(ctx, ctx.program.glProgramFolder, kManagerIniName);
-    ctx.program.glManagerExe = Join(ctx, ctx.program.glProgramFolder, kManagerExeName);
-    // On Linux the start program has no extension: take it when only that file is there.
-    std::string plain = Join(ctx, ctx.program.glProgramFolder, "zqm");
-    if (!files.Exists(ctx.program.glManagerExe, kAnyFile) && files.Exists(plain, kAnyFile))
-        ctx.program.glManagerExe = plain;
 
     ReadAccessSettings(ctx.platform.profile, ctx.program.glManagerIniFile, style, ctx.access);
     BuildKeyPaths(ctx.access);

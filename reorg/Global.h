@@ -67,8 +67,8 @@ struct ReorgOptions {
     int traceCount = 5;  // "TraceAnzahl": earlier traces kept as ZQR_Reorg_Trace.<n>.txt
 };
 
-// The program's own values: who it is, how it was started and where its files are. The
-// start-up fills them; nothing changes them afterwards.
+// The program's own values: who it is, how it was started and where its files are, fixed
+// when its context is made.
 struct ProgramValues {
     std::string glStartParm;
     std::string glProductName;
@@ -79,16 +79,20 @@ struct ProgramValues {
     std::string glTraceFile;
     std::string glManagerIniFile;
     std::string glManagerExe;
+
+    // The values of this program, started with startParm.
+    static ProgramValues Of(Platform& platform, std::string startParm);
 };
 
 struct ReorgContext {
     ReorgContext(Platform& platform, IReorgView& view, std::string startParm);
+    ReorgContext(Platform& platform, IReorgView& view, ProgramValues values);
 
     Platform& platform;
     IReorgView& view;
     TraceLog trace;  // path fixed on construction from the program folder
 
-    ProgramValues program;  // fixed by the start-up
+    const ProgramValues program;
     ReorgOptions options;   // zqr.ini, parsed once (the Manager-settings answer may change it)
     AccessSettings access;
 

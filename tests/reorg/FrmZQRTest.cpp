@@ -153,10 +153,9 @@ TEST(ConsoleReorgView, ATypedPathIsTakenBeforeTheStartButtonChecksItAndEndOfInpu
 }
 
 TEST(FrmZQR, WhileTheManagerModeWaitLetsInputThroughOnlyTheWayOutIsTakenAndEndsTheProgram) {
-    Harness h;
+    Harness h("/MANAGER /zq/data/zqdata.mdb");
     const std::string file = h.data + "/zqdata.mdb";
     HoldLockFile(h);
-    h.ctx.program.glStartParm = "/MANAGER " + file;
     FrmZQR window(h.ctx);
     int rounds = 0;
     bool fieldKept = true;

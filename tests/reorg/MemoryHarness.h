@@ -16,8 +16,6 @@ struct MemoryHarness {
     explicit MemoryHarness(const std::string& startParm = "") : ctx(platform, view, startParm) {
         files.Put(prog + "/zqr", "");
         files.Put(data + "/zqdata.mdb", std::string(4096, 'd'));
-        ctx.program.glProgramFolder = prog;
-        ctx.program.glExeName = "zqr";
         ctx.glDataFile = data + "/zqdata.mdb";
     }
     // The data file as a database with the tables the results go into and records to count.

@@ -124,10 +124,6 @@ protected:
 
     void SetUp() override {
         NEED_DISPLAY();
-        ctx.program.glProductName = kProduct;
-        ctx.program.glProgramFolder = dir.Path();
-        ctx.program.glExeName = "ZQR";
-        ctx.program.glWindowTitle = std::string(kProduct) + " 4.1";
         ctx.glDataFile = "C:\\Daten\\zqdata.mdb";
         zq::reorg::ApplyDesign(view);
     }
@@ -141,6 +137,12 @@ protected:
     }
     HWND H(Control c) const { return view.Handle(c); }
     std::string Remembered() { return zq::GetSetting(registry, kProduct, "Settings", "01", ""); }
+    zq::reorg::ProgramValues Values() {
+        auto values = zq::reorg::ProgramValues::Of(platform, "");
+        values.glProductName = kProduct;
+        values.glWindowTitle = std::string(kProduct) + " 4.1";
+        return values;
+    }
 
     zqwin::TempDir dir;
     zq::win32::WinRegistry registry;
@@ -153,7 +155,7 @@ protected:
     RecordingDialogs dialogs;
     zq::Platform platform{registry, profile, files, processes, clock, env, shell, dialogs};
     zq::win32::WinReorgView view{dialogs};
-    zq::reorg::ReorgContext ctx{platform, view, ""};
+    zq::reorg::ReorgContext ctx{platform, view, Values()};
     zq::reorg::FrmZQR window{ctx};
 };
 
@@ -226,8 +228,6 @@ TEST_F(ReorgWindow, StartButtonGreenAndDrawnByTheProgramUntilAManifestHandsBothB
     RecordingDialogs otherDialogs;
     zq::win32::WinReorgView styled(otherDialogs);
     zq::reorg::ReorgContext styledCtx(platform, styled, "");
-    styledCtx.program.glProgramFolder = dir.Path();
-    styledCtx.program.glExeName = "ZQR";
     zq::reorg::FrmZQR styledWindow(styledCtx);
     zq::reorg::ApplyDesign(styled);
     ASSERT_EQ(styled.Show(styledWindow), Flow::Go);
