@@ -64,6 +64,10 @@ public:
     virtual void ZqmIni(const std::string& more) = 0;  // after the database program's section
     virtual void Remember(const std::string& dataFile) = 0;  // as the window remembers it
     virtual void FailingAccess() = 0;  // a database program that cannot reorganise
+    virtual void AccessWritesANewFile() = 0;  // the compacted data goes into a file made anew
+    // Gives the file an owner or rights that a new file of its folder does not get; false
+    // where the test cannot.
+    virtual bool RestrictRights(const std::string& path) = 0;
     // The lock file held open as the database engine holds it.
     virtual std::unique_ptr<Held> HoldLockFile(const std::string& path) = 0;
     // The folder where the Manager's local working copies go, made as the user's own (on a
@@ -514,6 +518,26 @@ inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
     }
 }
 
+// The database program writes the compacted data as a new file: the data file's owner and
+// rights go back onto it, and the trace says what they were and what the new file had.
+inline void TheDataFilesRightsAreGivenBackToTheCompactedFile(Installation& in) {
+    const std::string file = in.DataFile();
+    const std::string probe = in.In(in.Data(), "neu.txt");
+    in.Write(probe, "");
+    const std::string fresh = in.Permissions(probe);
+    if (!in.RestrictRights(file)) GTEST_SKIP() << "the test cannot give the data file other rights here";
+    const std::string saved = in.Permissions(file);
+    ASSERT_NE(saved, fresh);
+    in.AccessWritesANewFile();
+    ASSERT_EQ(in.Run({"/DATEI", file}, {}).exitCode, 0);
+    EXPECT_EQ(in.Permissions(file), saved);
+    EXPECT_EQ(in.Records(file), "2000");
+    const std::string trace = in.Trace();
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRead(file, saved))) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::PermissionsRestored(file, saved, fresh))) << trace;
+    EXPECT_FALSE(Has(in.Log(), "Warnung"));
+}
+
 }  // namespace zqtest::zqr
 
 // The scenarios as tests of a fixture that is an Installation.
@@ -527,4 +551,5 @@ inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowTypedPathStartButtonAndTheRememberedFile)              \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowBackupQuestionsAnsweredEachWay)                        \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)                \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)                 \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, TheDataFilesRightsAreGivenBackToTheCompactedFile)
