@@ -68,6 +68,8 @@ public:
     // Gives the file an owner or rights that a new file of its folder does not get; false
     // where the test cannot.
     virtual bool RestrictRights(const std::string& path) = 0;
+    // The file can be read but not written by the program's runs; false where the test cannot.
+    virtual bool MakeReadOnly(const std::string& path) = 0;
     // The lock file held open as the database engine holds it.
     virtual std::unique_ptr<Held> HoldLockFile(const std::string& path) = 0;
     // The folder where the Manager's local working copies go, made as the user's own (on a
@@ -538,6 +540,21 @@ inline void TheDataFilesRightsAreGivenBackToTheCompactedFile(Installation& in) {
     EXPECT_FALSE(Has(in.Log(), "Warnung"));
 }
 
+// A data file the run may read but not write: the write message, exit 2, the file as it was.
+inline void AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched(Installation& in) {
+    const std::string file = in.DataFile();
+    const std::string bytes = in.Read(file);
+    if (!in.MakeReadOnly(file)) GTEST_SKIP() << "the test cannot make the data file read-only for the run here";
+    const ScenarioRun r = in.Run({"/DATEI", file}, {zq::MsgResult::Ok, zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 2);
+    if (r.boxes) {
+        ASSERT_GE(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].text, zqexpect::kReadOnly);
+    }
+    EXPECT_TRUE(in.Read(file) == bytes);
+    EXPECT_EQ(in.Records(file), "2000");
+}
+
 }  // namespace zqtest::zqr
 
 // The scenarios as tests of a fixture that is an Installation.
@@ -552,4 +569,5 @@ inline void TheDataFilesRightsAreGivenBackToTheCompactedFile(Installation& in) {
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowBackupQuestionsAnsweredEachWay)                        \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)                \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)                 \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, TheDataFilesRightsAreGivenBackToTheCompactedFile)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, TheDataFilesRightsAreGivenBackToTheCompactedFile)            \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched)

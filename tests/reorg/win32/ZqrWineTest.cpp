@@ -248,6 +248,9 @@ protected:
     }
     void FailingAccess() override { ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm")); }
     void AccessWritesANewFile() override { runEnv_.push_back("ZEQUORA_STANDIN_NEW_FILE=1"); }
+    bool MakeReadOnly(const std::string& path) override {
+        return SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY) != FALSE;
+    }
     // Only the owner and the system: an access list Wine keeps as far as Windows does.
     bool RestrictRights(const std::string& path) override {
         const std::string initial = Permissions(path);
@@ -330,23 +333,6 @@ protected:
     }
     std::vector<std::string> runEnv_;  // what the shared scenarios' runs get in their environment
 };
-
-// Read-only: refused for writing, the file stays as it is.
-TEST_F(ZqrWine, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched) {
-    const std::string bytes = zqwin::ReadAll(dataFile);
-    ASSERT_TRUE(SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_READONLY));
-    {
-        BoxAnswers boxes({IDOK, IDOK});
-        EXPECT_EQ(Zqr("/DATEI " + dataFile), 2) << output;
-        if (HaveDisplay()) {
-            auto seen = boxes.Seen();
-            ASSERT_GE(seen.size(), 1u);
-            EXPECT_EQ(Lines(seen[0].text), zqexpect::kReadOnly);
-        }
-    }
-    SetFileAttributesW(Wide(dataFile).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_TRUE(zqwin::ReadAll(dataFile) == bytes);
-}
 
 TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
     std::string deep = data;
