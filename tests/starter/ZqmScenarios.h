@@ -38,6 +38,9 @@ public:
     // What the stand-in database program noted of its start, waited for a bounded time; the
     // note goes, so that the next start writes its own.
     virtual std::string StandinReport() = 0;
+    // The command line of the installer's start, as the system would show it, waited for a
+    // bounded time; the note goes.
+    virtual std::string InstallerStart() = 0;
     // Whether the stand-in database program or an installer noted a start, now.
     virtual bool AnythingStarted() = 0;
     // A data folder the system cannot examine (error 52), as zqm.ini names it, and the folder
@@ -208,6 +211,40 @@ inline void UpdateOfferAndLogQuestionCancelledEndWithoutFooter(Installation& in)
     EXPECT_FALSE(in.Exists(in.Paths().data + in.Sep() + "UpdStore" + in.Sep() + "ZQM_Update_Trace.txt"));
 }
 
+// Yes to the offer of a newer installer: it starts silently with its log instead of the
+// Manager, and the update history notes it.
+inline void UpdateInstallerIsStartedWithItsCommandLineAndNoted(Installation& in) {
+    in.UpdateInstaller("4.1.24.0");
+    in.Write(in.Path("zqm.ini"), in.Read(in.Path("zqm.ini")) + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
+    const RunResult r = in.Run({}, {zq::MsgResult::Yes});
+    EXPECT_EQ(r.exitCode, zq::starter::kExitUpdateStarted);
+    const ZqmPaths p = in.Paths();
+    const std::string store = p.dataTraced + p.sep + "UpdStore" + p.sep;
+    const auto quoted = [](const std::string& path) {
+        return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+    };
+    const std::string log = store + "PC_12_zqmupd_Log.txt";
+    const std::string command = quoted(store + "zqmupd.exe") + " /SILENT /SP- /LOG=" + quoted(log);
+    const std::vector<std::string> tail = {
+        "Result             : Needed",
+        "   Check Logfile  : " + log,
+        "Run Update         : " + command,
+        "",
+        "*** EXIT program ***",
+    };
+    EXPECT_EQ(in.Tail(tail.size()), tail);
+    EXPECT_EQ(in.InstallerStart(), command);
+    EXPECT_FALSE(in.AnythingStarted()) << "the front end is not started";
+    const auto history = CrLfLines(in.Read(store + "ZQM_Update_Trace.txt"));
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_NE(history[0].find(" ZEQUORA Manager : Update Version 4.1.23.0 To Version 4.1.24.0 / PC 12 / "
+                              "anna / Using Starter Version: 4.01.0.23"),
+              std::string::npos)
+        << history[0];
+    EXPECT_NE(history[1].find(" Run Update      : " + command), std::string::npos) << history[1];
+    EXPECT_NE(history[2].find(" -----------"), std::string::npos);
+}
+
 }  // namespace zqtest::zqm
 
 // The scenarios as tests of a fixture that derives from Installation.
@@ -217,4 +254,5 @@ inline void UpdateOfferAndLogQuestionCancelledEndWithoutFooter(Installation& in)
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, NoAccessOnAFirstStartWritesTheMarkersAndNamesAccess2016)        \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateOfferAndLogQuestionCancelledEndWithoutFooter)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateInstallerIsStartedWithItsCommandLineAndNoted)

@@ -125,6 +125,14 @@ protected:
         Remove(standinLog);
         return report;
     }
+    // The installer stand-in notes its command line and how its window was to show: normal.
+    std::string InstallerStart() override {
+        const std::string note = WaitForFile(installerLog);
+        Remove(installerLog);
+        const std::size_t end = note.find('\n');
+        EXPECT_EQ(end == std::string::npos ? "" : note.substr(end + 1), std::to_string(SW_SHOWNORMAL)) << note;
+        return note.substr(0, end);
+    }
     bool AnythingStarted() override { return zqwin::Exists(standinLog) || zqwin::Exists(installerLog); }
     std::string UnexaminableFolder() override { return "C:\\DA|TEN\\"; }  // '|' is in no Windows name
     std::string Error52Folder() override { return "C:\\temp\\error52\\"; }
@@ -182,38 +190,6 @@ TEST_F(ZqmWine, AnOlderInstallerIsNotOfferedAndTheManagerStarts) {
     EXPECT_EQ(*(at + 1), "Current Version    : 4.1.23.0");
     EXPECT_EQ(*(at + 2), "Result             : Not needed");
     EXPECT_FALSE(WaitForFile(standinLog).empty());
-}
-
-TEST_F(ZqmWine, UpdateInstallerIsStartedWithItsCommandLineAndNoted) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the offer must be answered through its window";
-    Installer("zqmupd_4_1_24_0.exe");
-    Ini(IniText() + "[Update]\r\nLogCreate=J\r\nLogPrefix=C\r\n");
-    BoxAnswers boxes({IDYES});
-    EXPECT_EQ(Zqm(""), zq::starter::kExitUpdateStarted);
-    std::string upperData = data;
-    std::transform(upperData.begin(), upperData.end(), upperData.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const std::string exe = upperData + "\\UpdStore\\zqmupd.exe";
-    const std::string log = upperData + "\\UpdStore\\PC_12_zqmupd_Log.txt";
-    const std::string quote = exe.find(' ') == std::string::npos ? "" : "\"";
-    const std::string command = quote + exe + quote + " /SILENT /SP- /LOG=" + quote + log + quote;
-    std::vector<std::string> tail = {
-        "Result             : Needed",
-        "   Check Logfile  : " + log,
-        "Run Update         : " + command,
-        "",
-        "*** EXIT program ***",
-    };
-    EXPECT_EQ(Tail(tail.size()), tail);
-    // The installer received the command line unchanged, its window normal.
-    EXPECT_EQ(WaitForFile(installerLog), command + "\n" + std::to_string(SW_SHOWNORMAL));
-    auto history = CrLfLines(zqwin::ReadAll(upperData + "\\UpdStore\\ZQM_Update_Trace.txt"));
-    ASSERT_EQ(history.size(), 3u);
-    EXPECT_NE(history[0].find(" ZEQUORA Manager : Update Version 4.1.23.0 To Version 4.1.24.0 / PC 12 / "
-                              "anna / Using Starter Version: 4.01.0.23"),
-              std::string::npos)
-        << history[0];
-    EXPECT_FALSE(zqwin::Exists(standinLog)) << "the front end is not started";
 }
 
 TEST(ZqmWineBuild, TheProgramsFileVersionIsItsTraceVersionInBothBuilds) {
