@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Dialogs.h"
+#include "platform/Processes.h"
 #include "support/Scenario.h"
 #include "starter/Global.h"
 #include "starter/ZqmTraceLines.h"
@@ -211,6 +212,23 @@ inline void UpdateOfferAndLogQuestionCancelledEndWithoutFooter(Installation& in)
     EXPECT_FALSE(in.Exists(in.Paths().data + in.Sep() + "UpdStore" + in.Sep() + "ZQM_Update_Trace.txt"));
 }
 
+// Arguments with quotes, blanks, backslashes and shell characters, some 8000 characters in
+// all, reach the database program unchanged and run nothing.
+inline void ArgumentsArriveUnchangedAndRunNothing(Installation& in) {
+    std::vector<std::string> args = {"/excl", "a b", "/cmd", "a \"quoted\" word", "$(touch " + in.Path("pwned") + ")",
+                                     "; rm -rf / | & < > *", "back\\slash\\\\\"", "`id`", "%PATH%"};
+    std::string filler;
+    while (filler.size() < 7800) filler += "x\"y z\\ ";
+    args.push_back(filler);
+    EXPECT_EQ(in.Run(args, {}).exitCode, 0);
+    EXPECT_TRUE(in.Traced("glStartParm        : " + zq::JoinCommandLine(args)));
+    std::string expected = "runtime \"" + in.Path("zqm.zqf") + "\" version 4.1.23 arguments " +
+                           std::to_string(args.size()) + ":";
+    for (const std::string& a : args) expected += " [" + a + "]";
+    EXPECT_EQ(in.StandinReport(), expected + "\n");
+    EXPECT_FALSE(in.Exists(in.Path("pwned")));
+}
+
 // Yes to the offer of a newer installer: it starts silently with its log instead of the
 // Manager, and the update history notes it.
 inline void UpdateInstallerIsStartedWithItsCommandLineAndNoted(Installation& in) {
@@ -255,4 +273,5 @@ inline void UpdateInstallerIsStartedWithItsCommandLineAndNoted(Installation& in)
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, FrontEndThatIsNoDatabaseEndsTheCheckButIsStillLaunched) \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, DataPathThatCannotBeExaminedAsksAndFollowsTheAnswer) \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateOfferAndLogQuestionCancelledEndWithoutFooter) \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateInstallerIsStartedWithItsCommandLineAndNoted)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, UpdateInstallerIsStartedWithItsCommandLineAndNoted) \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqm, ArgumentsArriveUnchangedAndRunNothing)
