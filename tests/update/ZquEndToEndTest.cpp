@@ -106,6 +106,7 @@ protected:
     }
     void Write(const std::string& path, const std::string& bytes) override { zqtest::WriteFile(path, bytes); }
     std::string Read(const std::string& path) override { return zqtest::ReadFile(path); }
+    bool Exists(const std::string& path) override { return fs::exists(path); }
     std::string Opened(int) override {
         const std::string log = ShellLog();  // the console's shell writes before the program goes on
         fs::remove(shellLog);
@@ -136,7 +137,7 @@ protected:
                 input += zqtest::ConsoleAnswers({zqtest::zqu::AnswerOf(a)});
                 continue;
             }
-            input += a == Act::DownloadManager ? "1\n" : a == Act::DownloadClient ? "2\n" : "h\n";
+            input += a == Act::DownloadManager ? "1\n" : a == Act::DownloadClient ? "2\n" : a == Act::History ? "h\n" : "e\n";
             ++clicks;
         }
         const auto r = Zqu(input + "s\n");

@@ -12,8 +12,9 @@
 
 namespace zqtest::zqu {
 
-// What a user does, in order: a button of the window, or the answer to the next box.
-enum class Act { DownloadManager, DownloadClient, History, Yes, No, Cancel, Ok };
+// What a user does, in order: a button of the window (Folder: the one that opens the update
+// folder), or the answer to the next box.
+enum class Act { DownloadManager, DownloadClient, History, Folder, Yes, No, Cancel, Ok };
 inline bool IsAnswer(Act a) { return a == Act::Yes || a == Act::No || a == Act::Cancel || a == Act::Ok; }
 inline zq::MsgResult AnswerOf(Act a) {
     return a == Act::Yes ? zq::MsgResult::Yes : a == Act::No ? zq::MsgResult::No
@@ -47,6 +48,7 @@ public:
     virtual void UseServer(const std::string& address, bool trusted) = 0;
     virtual void Write(const std::string& path, const std::string& bytes) = 0;  // its folder made
     virtual std::string Read(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
     virtual std::vector<std::string> StoreFiles() = 0;  // hidden ones too, sorted
     // What the shell was last asked to open, "" when nothing within waitMs; forgotten then.
     virtual std::string Opened(int waitMs) = 0;
@@ -133,6 +135,31 @@ inline void EachFailureIsToldAndLeavesTheOldInstaller(Installation& in) {
     }
 }
 
+// The update folder is not there: No to the question opens the data folder, Yes makes the
+// update folder and opens it.
+inline void TheFolderQuestionOpensTheDataFolderOnNoAndMakesTheUpdateFolderOnYes(Installation& in) {
+    const std::string store = in.Store();
+    const std::string data = store.substr(0, store.rfind("UpdStore"));
+    Run r = in.Start({Act::Folder, Act::No});
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string first = in.Opened(10000);
+    EXPECT_NE(first.find(data.substr(0, data.size() - 1)), std::string::npos) << first;
+    EXPECT_EQ(first.find("UpdStore"), std::string::npos) << first;
+    EXPECT_FALSE(in.Exists(store));
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_NE((*r.boxes)[0].text.find("Das ZEQUORA Update-Verzeichnis'" + store + "' ist nicht vorhanden."),
+                  std::string::npos)
+            << (*r.boxes)[0].text;
+    }
+
+    r = in.Start({Act::Folder, Act::Yes});
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string second = in.Opened(10000);
+    EXPECT_NE(second.find(data + "UpdStore"), std::string::npos) << second;
+    EXPECT_TRUE(in.Exists(store));
+}
+
 }  // namespace zqtest::zqu
 
 // The scenarios as tests of a fixture that is an Installation.
@@ -140,4 +167,5 @@ inline void EachFailureIsToldAndLeavesTheOldInstaller(Installation& in) {
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, ShowsRecordedAndNewestVersionsAndOpensTheHistory)     \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, DownloadsBothPartsThroughTheOfferAndCloses)           \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, OverwriteQuestionAnsweredEachWayAndTheOfferCancelled) \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, EachFailureIsToldAndLeavesTheOldInstaller)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, EachFailureIsToldAndLeavesTheOldInstaller)            \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqu, TheFolderQuestionOpensTheDataFolderOnNoAndMakesTheUpdateFolderOnYes)
