@@ -731,36 +731,6 @@ TEST(ZqrFreeSpace, TooLittleRoomStopsTheRunBeforeAnythingIsTouched) {
     EXPECT_TRUE(fs::is_empty(cache + "/zequora2/update"));
 }
 
-TEST(ZqrWindow, ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart) {
-    Install in;
-    WriteFile(in.prog + "/zqm", "#!/bin/sh\necho started > \"" + in.dir / "zqm-started" + "\"\n");
-    fs::permissions(in.prog + "/zqm", fs::perms::owner_all, fs::perm_options::add);
-    std::string lock = in.data + "/zqdata.ldb";
-    WriteFile(lock, "");
-    int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_SH), 0);
-    std::thread release([fd] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        ::close(fd);
-    });
-    RunResult r = in.Run({"/MANAGER", in.dataFile}, "j\n\nj\n");  // Save folder, OK, restart
-    release.join();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(Has(r.err, "lblFortschritt: Prüfung läuft ..\n"));
-    EXPECT_TRUE(Has(r.err, "lblFortschritt: Programm bereit\n"));
-    EXPECT_TRUE(Has(r.err, "== Reorg Frage == question == Ja*/Nein/Abbrechen\nSoll nun der ZEQUORA Manager "
-                           "wieder gestartet werden?\n"));
-    EXPECT_GE(Count(in.Trace(), "Result           : OK | Found | Deleted"), 2);
-    EXPECT_EQ(in.Records(), "2000\n");
-    // Started by the Manager: the options record, but no event record.
-    EXPECT_EQ(Query(in.dataFile, "select count(*) from tblEreignis"), "0\n");
-    EXPECT_EQ(Query(in.dataFile, "select OP_ReorgErgebnis from tblCfgOptionen"), "-1\n");
-    for (int k = 0; k < 50 && !fs::exists(in.dir / "zqm-started"); ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(fs::exists(in.dir / "zqm-started"));
-}
-
 TEST(ZqrUnattended, WithoutLogTheCensusStillRunsAndTheLogPathIsKept) {
     Install in;
     in.FakeAccess("sqlite3 \"$1\" 'delete from tblPersonal'");
@@ -1075,6 +1045,15 @@ protected:
         return ::chown(path.c_str(), 0, 0) == 0;
     }
     std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<FlockHeld>(path); }
+    void StandInManager() override {
+        WriteFile(in_.prog + "/zqm", "#!/bin/sh\necho started > \"" + in_.dir / "zqm-started" + "\"\n");
+        fs::permissions(in_.prog + "/zqm", fs::perms::owner_all, fs::perm_options::add);
+    }
+    bool ManagerStarted(int waitMs) override {
+        for (int k = 0; k < waitMs / 100 && !fs::exists(in_.dir / "zqm-started"); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return fs::remove(in_.dir / "zqm-started");
+    }
     // On /dev/shm where there is one: moving the data file there crosses file systems.
     std::string LocalFolder() override {
         const std::string cache =

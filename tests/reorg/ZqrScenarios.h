@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,11 @@ public:
     virtual bool MakeReadOnly(const std::string& path) = 0;
     // The lock file held open as the database engine holds it.
     virtual std::unique_ptr<Held> HoldLockFile(const std::string& path) = 0;
+    // A Manager beside the program that notes how it was started.
+    virtual void StandInManager() = 0;
+    // Whether the Manager was started within waitMs (minimised, with its path quoted, where the
+    // system has windows); the note goes.
+    virtual bool ManagerStarted(int waitMs) = 0;
     // The folder where the Manager's local working copies go, made as the user's own (on a
     // file system of its own where the platform can).
     virtual std::string LocalFolder() = 0;
@@ -108,6 +114,8 @@ inline int Count(const std::string& text, const std::string& part) {
 }
 
 inline const std::string kAborted = "\r\n\r\nError            :  Aktion abgebrochen.\r\n";
+// A round of the lock-file check that found the file held.
+inline const std::string kLockChecked = "Result           : OK | Found | Deleted\r\n";
 
 inline void DateiReorganisesWithBackupLogAndResultRecords(Installation& in) {
     const std::string file = in.DataFile();
@@ -243,7 +251,7 @@ inline void PathsThatNameNoUsableFileAreGivenUpWithTheAbortMessage(Installation&
     // A lock file that another program holds open: nothing is done.
     const auto held = in.HoldLockFile(in.In(in.Data(), "zqdata.ldb"));
     EXPECT_EQ(in.Run({"/DATEI", file}, {zq::MsgResult::Ok}).exitCode, 1);
-    EXPECT_TRUE(Has(in.Trace(), "Result           : OK | Found | Deleted\r\n"));
+    EXPECT_TRUE(Has(in.Trace(), kLockChecked));
     EXPECT_FALSE(Has(in.Trace(), "Start Action"));
     EXPECT_TRUE(in.Read(file) == bytes);
     EXPECT_FALSE(in.Exists(in.In(in.Data(), "Save")));
@@ -487,6 +495,49 @@ inline void WindowManagerSettingsQuestionAnsweredEachWay(Installation& in) {
     EXPECT_EQ(in.List(in.In(in.Prog(), "Autosave")).size(), 1u);
 }
 
+// The Manager keeps the data file open until the window has found its lock file held once:
+// then the run goes ahead by itself, and Yes restarts the Manager; No starts nothing.
+inline void ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart(Installation& in) {
+    const std::string file = in.DataFile();
+    in.StandInManager();
+    auto held = in.HoldLockFile(in.In(in.Data(), "zqdata.ldb"));
+    std::thread release([&] {
+        for (int k = 0; k < 600 && !Has(in.Trace(), kLockChecked); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        held.reset();
+    });
+    // The missing Save folder: Yes; the success: OK; the restart: Yes.
+    WindowRun r = in.Window({"/MANAGER", file}, {{Act::Yes}, {Act::Ok}, {Act::Yes}});
+    release.join();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.closedItself);
+    const std::string trace = in.Trace();
+    EXPECT_GE(Count(trace, kLockChecked), 1) << trace;
+    EXPECT_LE(Count(trace, kLockChecked), 19) << trace;
+    EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0))) << trace;
+    EXPECT_EQ(in.Records(file), "2000");
+    // Started by the Manager: the options record, no event record.
+    EXPECT_EQ(in.ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, in.In(in.Data(), "ZQR_Reorg_Log.txt")) + "\n");
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 3u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Sicherheitsabfrage");
+        EXPECT_EQ((*r.boxes)[1].title, "Reorg Hinweis");
+        EXPECT_EQ((*r.boxes)[1].text.rfind("Reorganisation erfolgreich.\n", 0), 0u) << (*r.boxes)[1].text;
+        EXPECT_EQ((*r.boxes)[2].title, "Reorg Frage");
+        EXPECT_EQ((*r.boxes)[2].text, "Soll nun der ZEQUORA Manager wieder gestartet werden?");
+    }
+    EXPECT_TRUE(in.ManagerStarted(20000));
+
+    in.ZqrIni("sicherungskopie=x\r\n");
+    r = in.Window({"/MANAGER", file}, {{Act::Ok}, {Act::No}});
+    EXPECT_EQ(r.exitCode, 0);
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 2u);
+        EXPECT_EQ((*r.boxes)[1].title, "Reorg Frage");
+    }
+    EXPECT_FALSE(in.ManagerStarted(500));
+}
+
 // The Manager keeps the data file open, lock file and all: after twenty rounds of half a second
 // the window is not ready and its start button stays off, even for another file.
 inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
@@ -505,7 +556,7 @@ inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
         }
     }
     const std::string trace = in.Trace();
-    EXPECT_EQ(Count(trace, "Result           : OK | Found | Deleted\r\n"), 20) << trace;
+    EXPECT_EQ(Count(trace, kLockChecked), 20) << trace;
     EXPECT_FALSE(Has(trace, "Start Action"));
     EXPECT_TRUE(in.Read(file) == bytes);
 
@@ -569,5 +620,6 @@ inline void AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched(Installation& 
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowBackupQuestionsAnsweredEachWay)                        \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, WindowManagerSettingsQuestionAnsweredEachWay)                \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)                 \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart)   \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, TheDataFilesRightsAreGivenBackToTheCompactedFile)            \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched)

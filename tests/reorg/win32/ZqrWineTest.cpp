@@ -13,7 +13,6 @@
 
 
 #include "common/RegistryAccess.h"
-#include "platform/win32/DaoEngine.h"
 #include "platform/win32/WinFiles.h"
 #include "platform/win32/WinRegistry.h"
 #include "platform/win32/WinText.h"
@@ -40,19 +39,7 @@ std::string FromAnsi(const std::string& ansi) {
     return Utf8(wide);
 }
 
-// A box's text as the Linux console shows it: lines joined by newline.
-std::string Lines(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
-    return text;
-}
-
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 void RemoveTree(const std::string& folder) {
     WIN32_FIND_DATAW found{};
@@ -264,6 +251,17 @@ protected:
         return set;
     }
     std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<HeldFile>(path); }
+    void StandInManager() override {
+        Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
+        runEnv_.push_back("ZQ_SHOWARGS_OUT=" + tmp.File("zqm-started.txt"));
+    }
+    bool ManagerStarted(int waitMs) override {
+        const std::string note = tmp.File("zqm-started.txt");
+        if (!zqwin::WaitFor([&] { return !zqwin::ReadAll(note).empty(); }, waitMs)) return false;
+        Sleep(100);
+        EXPECT_EQ(zqwin::ReadAll(note), "\"" + prog + "\\zqm.exe\"\n" + std::to_string(SW_SHOWMINIMIZED));
+        return DeleteFileW(Wide(note).c_str()) != FALSE;
+    }
     std::string LocalFolder() override {
         EXPECT_TRUE(files.MakePrivateFolder(kLocalFolder).ok());
         return kLocalFolder;
@@ -285,7 +283,7 @@ protected:
             if (a.IsAnswer()) answers.push_back(a.Answer());
         }
         BoxAnswers boxes(zqwin::Buttons(answers));
-        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + CommandTail(args));
+        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + CommandTail(args), runEnv_);
         EXPECT_TRUE(p.Started());
         zqtest::zqr::WindowRun run;
         ZqrWindow window;
@@ -349,44 +347,6 @@ TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
     EXPECT_TRUE(Has(Trace(), zqexpect::kResultsWritten));
     EXPECT_EQ(SaveCopies(deep + "\\Save").size(), 1u);
     RemoveTree("\\\\?\\" + data);  // past the length the folder's own clean-up reaches
-}
-
-TEST_F(ZqrWine, ManagerModeWaitsForTheLockFileThenRunsAndRestartsTheManagerMinimised) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the questions must be answered through their windows";
-    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
-    const std::string started = tmp.File("zqm-started.txt");
-    // The Manager still has the data file open through DAO, lock file and all, until ZQR.exe
-    // has found the lock file held.
-    zqwin::ComApartment com;
-    zq::win32::DaoEngine engine;
-    zq::dao::Error error;
-    auto manager = engine.OpenDatabase(dataFile, false, false, ";pwd=", error);
-    ASSERT_TRUE(manager) << error.description;
-    // The missing Save folder: Yes; the success: OK; the restart: Yes.
-    BoxAnswers boxes({IDYES, IDOK, IDYES});
-    zqwin::Process zqr("\"" + prog + "\\ZQR.exe\" /MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started});
-    EXPECT_TRUE(zqwin::WaitFor([&] { return Has(Trace(), "Result           : OK | Found | Deleted\r\n"); }, 60000));
-    manager->Close();
-    const long code = zqr.Wait(120000);
-    output = zqr.Output();
-    EXPECT_EQ(code, 0) << output;
-    const std::string trace = Trace();
-    EXPECT_GE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 1) << trace;
-    EXPECT_LE(Count(trace, "Result           : OK | Found | Deleted\r\n"), 19) << trace;
-    EXPECT_TRUE(Has(trace, zqexpect::AccessEnded(0)));
-    EXPECT_EQ(Records(dataFile), "2000");
-    // Started by the Manager: the options record, no event record.
-    EXPECT_EQ(ResultRecords(), zqexpect::Options(-1, zqexpect::kRecords, data + "\\ZQR_Reorg_Log.txt") + "\n");
-    auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].title, "Reorg Sicherheitsabfrage");
-    EXPECT_EQ(seen[1].title, "Reorg Hinweis");
-    EXPECT_EQ(Lines(seen[1].text).rfind("Reorganisation erfolgreich.\n", 0), 0u) << seen[1].text;
-    EXPECT_EQ(seen[2].title, "Reorg Frage");
-    EXPECT_EQ(seen[2].text, "Soll nun der ZEQUORA Manager wieder gestartet werden?");
-    // Started with its path quoted and a minimised window.
-    ASSERT_TRUE(zqwin::WaitFor([&] { return !zqwin::ReadAll(started).empty(); }, 20000));
-    EXPECT_EQ(zqwin::ReadAll(started), "\"" + prog + "\\zqm.exe\"\n" + std::to_string(SW_SHOWMINIMIZED));
 }
 
 // A task that runs while nobody is logged on gets a window station nobody sees: no box may
@@ -477,20 +437,6 @@ TEST_F(ZqrWine, TheProgramCarriesTheMessagesOfItsEventLogEntries) {
         EXPECT_EQ(Utf8(std::wstring(shown, n)), "Datendatei: C:\\Daten\\zqdata.mdb\r\n") << "event " << id;
     }
     FreeLibrary(exe);
-}
-
-TEST_F(ZqrWine, ManagerRestartDeclinedStartsNothing) {
-    if (!HaveDisplay()) GTEST_SKIP() << "the question must be answered through its window";
-    Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
-    const std::string started = tmp.File("zqm-started.txt");
-    ZqrIni("sicherungskopie=x\r\n");
-    BoxAnswers boxes({IDOK, IDNO});
-    EXPECT_EQ(Zqr("/MANAGER " + dataFile, {"ZQ_SHOWARGS_OUT=" + started}), 0) << output;
-    auto seen = boxes.Seen();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].title, "Reorg Frage");
-    Sleep(500);
-    EXPECT_FALSE(zqwin::Exists(started));
 }
 
 }  // namespace
