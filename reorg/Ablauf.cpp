@@ -47,11 +47,11 @@ std::string LocalOriginFile(ReorgContext& ctx) {
 
 // One reorganisation per data file: false when another process is reorganising it.
 bool TakeRunLock(ReorgContext& ctx, const std::string& dataFile) {
-    ctx.runLock.reset();
+    ctx.run.runLock.reset();
     const std::string path = RunLockFileName(dataFile);
     FsStatus status;
-    ctx.runLock = ctx.platform.files.TryLock(path, status);
-    if (ctx.runLock) return true;
+    ctx.run.runLock = ctx.platform.files.TryLock(path, status);
+    if (ctx.run.runLock) return true;
     ctx.trace.Label("Check Run Lock", path);
     if (status.error == kErrPathFileAccess) {
         ctx.trace.Result("Error | In use by another reorganisation");
@@ -130,24 +130,24 @@ void BringHomeStrandedDataFile(ReorgContext& ctx) {
 
 // No usable data file in an unattended or Manager start.
 Flow GiveUp(ReorgContext& ctx) {
-    std::string message = AbortMessage(ctx.glDataFile);
+    std::string message = AbortMessage(ctx.run.glDataFile);
     Show(ctx, message, kReorgDefaultTitle, MsgIcon::Exclamation);
     ctx.trace.Empty();
     ctx.trace.Error(" " + message);
-    ctx.outcome = RunOutcome::Aborted;
+    ctx.run.outcome = RunOutcome::Aborted;
     return FinishRun(ctx, false);
 }
 
 Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
     IFiles& files = ctx.platform.files;
-    if (!files.Exists(ctx.glDataFile, kAnyFile) || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
-    ctx.glStartedByManager = true;
+    if (!files.Exists(ctx.run.glDataFile, kAnyFile) || !TakeRunLock(ctx, ctx.run.glDataFile)) return GiveUp(ctx);
+    ctx.run.glStartedByManager = true;
     if (ctx.view.Show(window) == Flow::End) return Flow::End;
     IReorgView& view = ctx.view;
     view.SetVisible(Control::lblFortschritt, true);
 
     Flow flow = Flow::Go;
-    std::string lock = LockFileName(ctx, ctx.glDataFile, flow);
+    std::string lock = LockFileName(ctx, ctx.run.glDataFile, flow);
     if (flow == Flow::End) return flow;
     bool ready = !files.Exists(lock, kAnyFile);
     if (!ready) {
@@ -174,14 +174,14 @@ Flow ManagerStart(ReorgContext& ctx, IReorgEvents& window) {
     if (!view.IsEnabled(Control::cmdReorg)) {
         view.SetAlignment(Control::lblFortschritt, Alignment::Right);
         view.SetText(Control::lblFortschritt, msg::kProgressNotReady);
-        ctx.outcome = RunOutcome::Aborted;  // if the user closes the window now, nothing was done
-        ctx.runLock.reset();          // an idle window keeps nobody else off the file
+        ctx.run.outcome = RunOutcome::Aborted;  // if the user closes the window now, nothing was done
+        ctx.run.runLock.reset();          // an idle window keeps nobody else off the file
         return Flow::Go;
     }
-    ctx.glOfferManagerRestart = true;
-    ctx.runInProgress = true;
+    ctx.run.glOfferManagerRestart = true;
+    ctx.run.runInProgress = true;
     flow = RunReorganisation(ctx);
-    ctx.runInProgress = false;
+    ctx.run.runInProgress = false;
     return flow;
 }
 
@@ -203,10 +203,10 @@ void RotateTraces(ReorgContext& ctx) {
 // "/AUTORUN" and "/DATEI": the data file checked, then the run.
 Flow RunUnattended(ReorgContext& ctx, bool autorun) {
     Flow flow = Flow::Go;
-    const bool empty = Trim(ctx.glDataFile).empty();
-    const bool usable = CheckDataFile(ctx, ctx.glDataFile, flow);
+    const bool empty = Trim(ctx.run.glDataFile).empty();
+    const bool usable = CheckDataFile(ctx, ctx.run.glDataFile, flow);
     if (flow == Flow::End) return flow;
-    if ((autorun && empty) || !usable || !TakeRunLock(ctx, ctx.glDataFile)) return GiveUp(ctx);
+    if ((autorun && empty) || !usable || !TakeRunLock(ctx, ctx.run.glDataFile)) return GiveUp(ctx);
     flow = RunReorganisation(ctx);
     if (flow == Flow::Go) {
         // Only the Manager-settings question returns, and it is never asked unattended.
@@ -221,7 +221,7 @@ Flow RunUnattended(ReorgContext& ctx, bool autorun) {
 // a line per file, and the exit code is the worst of them.
 Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     TraceLog& t = ctx.trace;
-    ctx.unattended = true;
+    ctx.run.unattended = true;
     t.Empty();
     t.Section("Check List File");
     t.Label("Check List File", listFile);
@@ -231,7 +231,7 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     if (dataFiles.empty()) {
         t.Result(text ? "Error | no data file listed" : "Error | not found or not readable");
         Show(ctx, ReplaceAll(msg::kListUnusable, "XXXXX", listFile), kReorgDefaultTitle, MsgIcon::Exclamation);
-        ctx.outcome = RunOutcome::Aborted;
+        ctx.run.outcome = RunOutcome::Aborted;
         Flow flow = FinishRun(ctx, false);
         ReportToSystemLog(ctx);
         return flow;
@@ -243,7 +243,7 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     std::vector<std::string> lines;
     for (const std::string& dataFile : dataFiles) {
         ReorgContext one(ctx.platform, ctx.view, "/DATEI " + dataFile);
-        one.traceAppends = true;
+        one.run.traceAppends = true;
         FrmZQR window(one);
         (void)StartUp(one, window);
         one.trace.Close();
@@ -258,7 +258,7 @@ Flow RunList(ReorgContext& ctx, const std::string& listFile) {
     for (const std::string& line : lines) t.Label("Data File", line);
     t.Label("Exit Code", std::to_string(ExitCode(worst)));
     t.Close();
-    ctx.outcome = worst;
+    ctx.run.outcome = worst;
     std::string summary = "ZEQUORA Reorganisation der Liste " + listFile + ": Rückgabewert " +
                           std::to_string(ctx.FinalExitCode()) + "\n";
     for (const std::string& line : lines) summary += line + "\n";
@@ -315,7 +315,7 @@ std::string ReorgContext::OptionsFile() const {
 
 MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& title, MsgIcon icon,
                MsgButtons buttons, int defaultButton) {
-    if (!ctx.quietBoxes) return ctx.platform.dialogs.ShowMessage(text, title, icon, buttons, defaultButton);
+    if (!ctx.run.quietBoxes) return ctx.platform.dialogs.ShowMessage(text, title, icon, buttons, defaultButton);
     // Nobody could answer: the message is kept where an administrator looks, and the answer
     // that touches least is taken (OK; No to a question).
     std::string line;
@@ -328,8 +328,8 @@ MsgResult Show(ReorgContext& ctx, const std::string& text, const std::string& ti
     if (reopen) ctx.trace.OpenAppend();
     ctx.trace.Label("Message", line);
     if (reopen) ctx.trace.Close();
-    if (ctx.log) (void)ctx.log->Write("- Meldung: " + line + kCrLf);
-    ctx.quietMessages.push_back(line);
+    if (ctx.run.log) (void)ctx.run.log->Write("- Meldung: " + line + kCrLf);
+    ctx.run.quietMessages.push_back(line);
     return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::No;
 }
 
@@ -349,16 +349,16 @@ void WriteSystemLog(ReorgContext& ctx, const std::string& text) {
 void ReportToSystemLog(ReorgContext& ctx) {
     const RunOutcome outcome = ctx.FinalOutcome();
     auto mb = [&ctx](double value) { return ctx.platform.clock.FormatOneDecimal(value); };
-    std::string text = std::string(msg::OutcomeText(outcome)) + "\n" + "Datendatei: " + ctx.glDataFile +
+    std::string text = std::string(msg::OutcomeText(outcome)) + "\n" + "Datendatei: " + ctx.run.glDataFile +
                        "\n" + "Rückgabewert: " + std::to_string(ExitCode(outcome)) + "\n";
-    if (ctx.accessEnd != ReorgContext::AccessEnd::NotRun) {
-        text += "Größe: vorher " + mb(ctx.glSizeBefore) + " MB / nachher " + mb(ctx.glSizeAfter) + " MB\n";
-        text += "Datensätze: vorher " + std::to_string(ctx.glSumBefore) + " / nachher " +
-                std::to_string(ctx.glSumAfter) + "\n";
+    if (ctx.run.accessEnd != RunState::AccessEnd::NotRun) {
+        text += "Größe: vorher " + mb(ctx.run.glSizeBefore) + " MB / nachher " + mb(ctx.run.glSizeAfter) + " MB\n";
+        text += "Datensätze: vorher " + std::to_string(ctx.run.glSumBefore) + " / nachher " +
+                std::to_string(ctx.run.glSumAfter) + "\n";
     }
     text += "Trace-Datei: " + ctx.trace.Path() + "\n";
-    if (!ctx.glLogFile.empty() && ctx.options.logMode != LogMode::Off) text += "Log-Datei: " + ctx.glLogFile + "\n";
-    for (const std::string& message : ctx.quietMessages) text += "Meldung: " + message + "\n";
+    if (!ctx.run.glLogFile.empty() && ctx.options.logMode != LogMode::Off) text += "Log-Datei: " + ctx.run.glLogFile + "\n";
+    for (const std::string& message : ctx.run.quietMessages) text += "Meldung: " + message + "\n";
     WriteSystemLog(ctx, text);
 }
 
@@ -369,11 +369,11 @@ double FileSizeMb(ReorgContext& ctx, const std::string& path) {
 }
 
 void LoadLastDataFile(ReorgContext& ctx) {
-    ctx.glDataFile = GetSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", "");
+    ctx.run.glDataFile = GetSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", "");
 }
 
 void SaveLastDataFile(ReorgContext& ctx) {
-    SaveSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", ctx.glDataFile);
+    SaveSetting(ctx.platform.registry, ctx.program.glProductName, "Settings", "01", ctx.run.glDataFile);
 }
 
 std::string LockFileName(ReorgContext& ctx, const std::string& path, Flow& flow) {
@@ -384,7 +384,7 @@ std::string LockFileName(ReorgContext& ctx, const std::string& path, Flow& flow)
     if (!name) {
         ctx.trace.Result("Error");
         Show(ctx, msg::kLibrariesMissing, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
-        ctx.outcome = RunOutcome::Failed;
+        ctx.run.outcome = RunOutcome::Failed;
         flow = Flow::End;
         return "";
     }
@@ -402,7 +402,7 @@ bool CheckDataFile(ReorgContext& ctx, const std::string& path, Flow& flow) {
                            "Bitte prüfen Sie Einstellungen, Berechtigungen und Verfügbarkeit." +
                            kCrLf + kCrLf + "Angegebene Datendatei: " + path + kCrLf;
         Show(ctx, text, ReorgTitle(MsgKind::Error), MsgIcon::Stop);
-        ctx.glFileCheckMessageShown = true;
+        ctx.run.glFileCheckMessageShown = true;
         return false;
     }
     // A missing file needs no lock-file test (an empty path would only fail to give a name).
@@ -427,13 +427,13 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     const ParsedCommandLine parsed = ParseCommandLine(ctx.program.glStartParm);
     const bool unattended = parsed.mode == StartMode::Autorun || parsed.mode == StartMode::Datei ||
                             parsed.mode == StartMode::Liste;
-    ctx.quietBoxes = unattended && (!ctx.options.showBoxesUnattended || !env.HasVisibleDesktop());
-    ctx.accessWaitBoundMs = ctx.options.waitMaxMinutes * 60 * 1000;
+    ctx.run.quietBoxes = unattended && (!ctx.options.showBoxesUnattended || !env.HasVisibleDesktop());
+    ctx.run.accessWaitBoundMs = ctx.options.waitMaxMinutes * 60 * 1000;
 
     ReadAccessSettings(ctx.platform.profile, ctx.program.glManagerIniFile, style, ctx.access);
     BuildKeyPaths(ctx.access);
 
-    if (ctx.traceAppends) {
+    if (ctx.run.traceAppends) {
         ctx.trace.OpenAppend();
     } else {
         RotateTraces(ctx);
@@ -442,15 +442,15 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
     WriteHeader(ctx);
     BringHomeStrandedDataFile(ctx);
 
-    ctx.unattended = false;
-    ctx.glOfferManagerRestart = false;
+    ctx.run.unattended = false;
+    ctx.run.glOfferManagerRestart = false;
 
     Flow flow = Flow::Go;
     switch (parsed.mode) {
         case StartMode::Autorun:
         case StartMode::Datei: {
-            if (parsed.mode == StartMode::Datei) ctx.glDataFile = parsed.path;
-            ctx.unattended = true;
+            if (parsed.mode == StartMode::Datei) ctx.run.glDataFile = parsed.path;
+            ctx.run.unattended = true;
             flow = RunUnattended(ctx, parsed.mode == StartMode::Autorun);
             ReportToSystemLog(ctx);
             return flow;
@@ -458,7 +458,7 @@ Flow StartUp(ReorgContext& ctx, IReorgEvents& window) {
         case StartMode::Liste:
             return RunList(ctx, parsed.path);
         case StartMode::Manager:
-            ctx.glDataFile = parsed.path;
+            ctx.run.glDataFile = parsed.path;
             return ManagerStart(ctx, window);
         case StartMode::Window:
             break;
@@ -482,7 +482,7 @@ bool EngineAvailable(ReorgContext& ctx) {
     std::string text = ReplaceAll(msg::kEngineMissing, "XXXXX", name);
     Show(ctx, ReplaceAll(text, "YYYYY", std::to_string(error.number)), ReorgTitle(MsgKind::Error),
          MsgIcon::Stop);
-    ctx.outcome = RunOutcome::Failed;
+    ctx.run.outcome = RunOutcome::Failed;
     return false;
 }
 
@@ -495,54 +495,54 @@ Flow RunReorganisation(ReorgContext& ctx) {
     std::string lokal = IniRead(ctx.platform.profile, ctx.program.glManagerIniFile, "Update", "LokalUpdate");
     bool lokalUpdate = ToUpper(Trim(lokal)) == "Y";
     // What killed runs left beside the data file (a move back across drives) goes first.
-    (void)RemoveLeftoverTemporaries(files, style, FolderPart(ctx.glDataFile, style));
+    (void)RemoveLeftoverTemporaries(files, style, FolderPart(ctx.run.glDataFile, style));
     if (lokalUpdate) {
-        ctx.glUseLocalCopy = true;
-        ctx.glLocalFolder = ctx.platform.env.LocalUpdateFolder();
-        ctx.glLocalCopyFile = EnsureTrailingSeparator(ctx.glLocalFolder, style) + kLocalCopyName;
+        ctx.run.glUseLocalCopy = true;
+        ctx.run.glLocalFolder = ctx.platform.env.LocalUpdateFolder();
+        ctx.run.glLocalCopyFile = EnsureTrailingSeparator(ctx.run.glLocalFolder, style) + kLocalCopyName;
         // The data file may pass only through a folder that is the user's alone.
-        FsStatus own = files.MakePrivateFolder(ctx.glLocalFolder);
+        FsStatus own = files.MakePrivateFolder(ctx.run.glLocalFolder);
         if (!own.ok()) {
-            ctx.glUseLocalCopy = false;
+            ctx.run.glUseLocalCopy = false;
             ctx.trace.Empty();
             ctx.trace.Error("Failed to create local folder");
             ctx.trace.Error(own.text);
             if (interactive)
                 Show(ctx, msg::kLocalFolderFailed, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
         }
-        if (ctx.glUseLocalCopy && files.Exists(LocalOriginFile(ctx), kAnyFile)) {
+        if (ctx.run.glUseLocalCopy && files.Exists(LocalOriginFile(ctx), kAnyFile)) {
             // The data file of an interrupted run, named at the start, stays where it is.
-            ctx.glUseLocalCopy = false;
+            ctx.run.glUseLocalCopy = false;
             ctx.trace.Empty();
-            ctx.trace.Error("Local folder holds the data file of an interrupted run: " + ctx.glLocalCopyFile);
+            ctx.trace.Error("Local folder holds the data file of an interrupted run: " + ctx.run.glLocalCopyFile);
         }
-        if (ctx.glUseLocalCopy) {
-            (void)RemoveLeftoverTemporaries(files, style, ctx.glLocalFolder);
-            ctx.glOldLocalCopyFile = OldLocalCopyName(ctx.glLocalCopyFile, style);
+        if (ctx.run.glUseLocalCopy) {
+            (void)RemoveLeftoverTemporaries(files, style, ctx.run.glLocalFolder);
+            ctx.run.glOldLocalCopyFile = OldLocalCopyName(ctx.run.glLocalCopyFile, style);
             bool failed = false;
-            if (files.Exists(ctx.glOldLocalCopyFile, kAnyFile))
-                failed = !DeleteFileOp(files, ctx.glOldLocalCopyFile, style).ok();
-            if (!failed && files.Exists(ctx.glLocalCopyFile, kAnyFile))
-                failed = !files.Move(ctx.glLocalCopyFile, ctx.glOldLocalCopyFile).ok();
+            if (files.Exists(ctx.run.glOldLocalCopyFile, kAnyFile))
+                failed = !DeleteFileOp(files, ctx.run.glOldLocalCopyFile, style).ok();
+            if (!failed && files.Exists(ctx.run.glLocalCopyFile, kAnyFile))
+                failed = !files.Move(ctx.run.glLocalCopyFile, ctx.run.glOldLocalCopyFile).ok();
             if (failed) {
                 ctx.trace.Empty();
                 ctx.trace.Error("Insufficient permissions for local folder");
                 if (interactive)
                     Show(ctx, msg::kLocalFolderRights, ReorgTitle(MsgKind::Warning), MsgIcon::Exclamation);
-                ctx.glUseLocalCopy = false;
+                ctx.run.glUseLocalCopy = false;
             }
         }
         const ReorgOptions& o = ctx.options;
         if (interactive && (o.kopie == "B" || o.kopie == "BF" || o.create == "B")) {
-            ctx.glSettingsAdjusted = false;
+            ctx.run.glSettingsAdjusted = false;
             MsgResult answer = Show(ctx, msg::kManagerSettingsQuestion, ReorgTitle(MsgKind::Question),
                                     MsgIcon::Question, MsgButtons::YesNoCancel, 0);
             if (answer == MsgResult::Cancel) {
-                ctx.outcome = RunOutcome::Aborted;  // the window stays open; closing it ends with this
+                ctx.run.outcome = RunOutcome::Aborted;  // the window stays open; closing it ends with this
                 return Flow::Go;
             }
             if (answer == MsgResult::Yes) {
-                ctx.glSettingsAdjusted = true;
+                ctx.run.glSettingsAdjusted = true;
                 ctx.options.create = "F";
                 ctx.options.kopie = "F";
                 ctx.options.Parse();
@@ -555,12 +555,12 @@ Flow RunReorganisation(ReorgContext& ctx) {
     Flow flow = Flow::Go;
     AccessSearch search{ctx.platform, ctx.trace, msg::kNotFoundTemplate, kReorgDefaultTitle,
                         [&ctx, &flow] {
-                            ctx.glAccessExe = ctx.access.accessExe;
+                            ctx.run.glAccessExe = ctx.access.accessExe;
                             flow = RunCompaction(ctx);
                         }};
     bool found = FindAccess(search, ctx.access);
     if (flow == Flow::End) return flow;
-    ctx.outcome = found ? RunOutcome::Aborted : RunOutcome::Failed;  // found: the user declined to go on
+    ctx.run.outcome = found ? RunOutcome::Aborted : RunOutcome::Failed;  // found: the user declined to go on
     return FinishRun(ctx, false);
 }
 
@@ -570,18 +570,18 @@ bool MoveToLocalFolder(ReorgContext& ctx) {
     const std::string origin = LocalOriginFile(ctx);
     // Where the data file belongs is on disk before it leaves, so that a run killed
     // meanwhile never strands it. A path the note cannot hold keeps the file at home.
-    FsStatus status{kErrBadFileName, "Path with a line break cannot be noted: " + ctx.glDataFile};
-    if (ctx.glDataFile.find_first_of("\r\n") == std::string::npos)
-        status = files.WriteAtomic(origin, ctx.glDataFile + kCrLf);
-    if (status.ok()) status = files.Move(ctx.glDataFile, ctx.glLocalCopyFile);
+    FsStatus status{kErrBadFileName, "Path with a line break cannot be noted: " + ctx.run.glDataFile};
+    if (ctx.run.glDataFile.find_first_of("\r\n") == std::string::npos)
+        status = files.WriteAtomic(origin, ctx.run.glDataFile + kCrLf);
+    if (status.ok()) status = files.Move(ctx.run.glDataFile, ctx.run.glLocalCopyFile);
     trace.Empty();
     trace.Label("Action", "Moving data file to local folder");
-    if (status.ok() && files.Exists(ctx.glLocalCopyFile, kAnyFile)) {
+    if (status.ok() && files.Exists(ctx.run.glLocalCopyFile, kAnyFile)) {
         trace.Result("OK");
-        ctx.workingOnLocalCopy = true;
+        ctx.run.workingOnLocalCopy = true;
         return true;
     }
-    if (!files.Exists(ctx.glLocalCopyFile, kAnyFile)) (void)files.Remove(origin);
+    if (!files.Exists(ctx.run.glLocalCopyFile, kAnyFile)) (void)files.Remove(origin);
     trace.Result("Error");
     if (!status.text.empty()) trace.Error(status.text);
     return false;
@@ -590,22 +590,22 @@ bool MoveToLocalFolder(ReorgContext& ctx) {
 void RemoveLocalOrigin(ReorgContext& ctx) { (void)ctx.platform.files.Remove(LocalOriginFile(ctx)); }
 
 Flow StartFromWindow(ReorgContext& ctx) {
-    if (ctx.runInProgress) return Flow::Go;
-    ctx.glFileCheckMessageShown = false;
+    if (ctx.run.runInProgress) return Flow::Go;
+    ctx.run.glFileCheckMessageShown = false;
     std::string text = ctx.view.Text(Control::txtDatenbank);
     Flow flow = Flow::Go;
     bool empty = Trim(text).empty();
     bool usable = CheckDataFile(ctx, text, flow);
     if (flow == Flow::End) return flow;
     if (empty || !usable || !TakeRunLock(ctx, text)) {
-        if (!ctx.glFileCheckMessageShown)
+        if (!ctx.run.glFileCheckMessageShown)
             Show(ctx, AbortMessage(text), ReorgTitle(MsgKind::Error), MsgIcon::Exclamation);
         return Flow::Go;
     }
-    ctx.runInProgress = true;
+    ctx.run.runInProgress = true;
     flow = RunReorganisation(ctx);
-    ctx.runInProgress = false;
-    if (flow == Flow::Go) ctx.runLock.reset();  // cancelled: the window waits idle
+    ctx.run.runInProgress = false;
+    if (flow == Flow::Go) ctx.run.runLock.reset();  // cancelled: the window waits idle
     return flow;
 }
 

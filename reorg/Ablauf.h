@@ -1,6 +1,6 @@
 #pragma once
 // The procedures of the reorganiser. Each takes the run's context; those that can end the
-// program give Flow::End with ctx.outcome set, and the run ends with its exit code.
+// program give Flow::End with ctx.run.outcome set, and the run ends with its exit code.
 #include <cstdint>
 #include <optional>
 #include <string>

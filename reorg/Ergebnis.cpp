@@ -11,16 +11,16 @@ namespace {
 bool WriteOptionsRecord(ReorgContext& ctx) {
     dao::Error error;
     std::unique_ptr<dao::Recordset> rs =
-        ctx.db->OpenRecordset("select * from tblCfgOptionen", dao::RecordsetType::Dynaset, error);
+        ctx.run.db->OpenRecordset("select * from tblCfgOptionen", dao::RecordsetType::Dynaset, error);
     if (error || !rs) return false;
     bool ok = false;
     if (!rs->Eof() || rs->RecordCount() > 0) {
         rs->MoveFirst();
         rs->Edit();
-        ok = !rs->SetField("OP_ReorgErgebnis_Size", ctx.platform.clock.FormatOneDecimal(ctx.glSizeAfter)) &&
-             !rs->SetField("OP_ReorgErgebnis", static_cast<std::int64_t>(ctx.glResultFlag)) &&
-             !rs->SetField("OP_ReorgErgebnis_AnzahlDS", static_cast<std::int64_t>(ctx.glResultCount)) &&
-             (ctx.options.logMode == LogMode::Off || !rs->SetField("OP_ReorgLog_Pfad", ctx.glLogFile)) &&
+        ok = !rs->SetField("OP_ReorgErgebnis_Size", ctx.platform.clock.FormatOneDecimal(ctx.run.glSizeAfter)) &&
+             !rs->SetField("OP_ReorgErgebnis", static_cast<std::int64_t>(ctx.run.glResultFlag)) &&
+             !rs->SetField("OP_ReorgErgebnis_AnzahlDS", static_cast<std::int64_t>(ctx.run.glResultCount)) &&
+             (ctx.options.logMode == LogMode::Off || !rs->SetField("OP_ReorgLog_Pfad", ctx.run.glLogFile)) &&
              !rs->Update();
     }
     rs->Close();
@@ -33,10 +33,10 @@ std::string CurrentUserName(ReorgContext& ctx) { return ctx.platform.env.LogonNa
 
 void WriteEventRecord(ReorgContext& ctx, std::int16_t eventCode, const std::string& value,
                       const std::string& path, std::optional<bool> result) {
-    if (!ctx.db) return;
+    if (!ctx.run.db) return;
     dao::Error error;
     std::unique_ptr<dao::Recordset> rs =
-        ctx.db->OpenRecordset("SELECT * FROM tblEreignis WHERE 1 = 2", dao::RecordsetType::Dynaset, error);
+        ctx.run.db->OpenRecordset("SELECT * FROM tblEreignis WHERE 1 = 2", dao::RecordsetType::Dynaset, error);
     if (error || !rs) return;
     // Each value on its own: a missing field loses that value, never the program.
     rs->AddNew();
@@ -58,12 +58,12 @@ void WriteResults(ReorgContext& ctx) {
     ctx.trace.Empty();
     ctx.trace.Label("Action", "Writing results to data file");
     const std::string value = "zqr.exe" + ctx.program.glStartParm;
-    const std::string path = LastChars(ctx.glAccessCommand, 255);
-    bool ok = ctx.db && WriteOptionsRecord(ctx);
+    const std::string path = LastChars(ctx.run.glAccessCommand, 255);
+    bool ok = ctx.run.db && WriteOptionsRecord(ctx);
     // A failed run is stored as such: its flag is 1, and the event never says "done".
-    if (!ctx.glStartedByManager) WriteEventRecord(ctx, 5, value, path, ok && !ctx.runFailed);
+    if (!ctx.run.glStartedByManager) WriteEventRecord(ctx, 5, value, path, ok && !ctx.run.runFailed);
     CloseDataFiles(ctx);
-    if (!ok) ctx.resultsFailed = true;
+    if (!ok) ctx.run.resultsFailed = true;
     ctx.trace.Result(ok ? "OK" : "Error");
     ctx.trace.Close();
 }

@@ -84,19 +84,9 @@ struct ProgramValues {
     static ProgramValues Of(Platform& platform, std::string startParm);
 };
 
-struct ReorgContext {
-    ReorgContext(Platform& platform, IReorgView& view, std::string startParm);
-    ReorgContext(Platform& platform, IReorgView& view, ProgramValues values);
-
-    Platform& platform;
-    IReorgView& view;
-    TraceLog trace;  // path fixed on construction from the program folder
-
-    const ProgramValues program;
-    ReorgOptions options;   // zqr.ini, parsed once (the Manager-settings answer may change it)
-    AccessSettings access;
-
-    // The changing state of the run.
+// The changing state of a run: what it works on, what it has found and open, and the facts
+// that decide its messages, result records and exit code.
+struct RunState {
     std::string glDataFile;
     bool unattended = false;  // a scheduled or command-line run: nobody is asked
     bool glOfferManagerRestart = false;
@@ -163,14 +153,29 @@ struct ReorgContext {
     // How long the run waits for Access to end before it ends it ("WartenMax").
     int accessWaitBoundMs = kDefaultWaitMaxMinutes * 60 * 1000;
     RunOutcome outcome = RunOutcome::Success;
+};
+
+struct ReorgContext {
+    ReorgContext(Platform& platform, IReorgView& view, std::string startParm);
+    ReorgContext(Platform& platform, IReorgView& view, ProgramValues values);
+
+    Platform& platform;
+    IReorgView& view;
+    TraceLog trace;  // path fixed on construction from the program folder
+
+    const ProgramValues program;
+    ReorgOptions options;   // zqr.ini, parsed once (the Manager-settings answer may change it)
+    AccessSettings access;
+
+    RunState run;
 
     PathStyle Style() const { return platform.env.Style(); }
-    bool Unattended() const { return unattended; }
+    bool Unattended() const { return run.unattended; }
     // How the program ends: a run that would otherwise end as a success says that its trace
     // or log is incomplete.
     RunOutcome FinalOutcome() const {
-        return outcome == RunOutcome::Success && (trace.Failed() || logFailed) ? RunOutcome::NotRecorded
-                                                                              : outcome;
+        return run.outcome == RunOutcome::Success && (trace.Failed() || run.logFailed) ? RunOutcome::NotRecorded
+                                                                                      : run.outcome;
     }
     int FinalExitCode() const { return ExitCode(FinalOutcome()); }
     std::string OptionsFile() const;  // built from the program folder on every access

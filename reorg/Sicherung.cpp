@@ -32,7 +32,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
     const PathStyle style = ctx.Style();
     TraceLog& trace = ctx.trace;
 
-    std::string copyPath = backend ? BackendCopyPath(ctx.glDataFile, backupName, style)
+    std::string copyPath = backend ? BackendCopyPath(ctx.run.glDataFile, backupName, style)
                                    : FrontendCopyPath(ctx.program.glProgramFolder, backupName, style);
     const std::string folder = FolderOfPath(copyPath, style);
 
@@ -69,7 +69,7 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
                               (backend ? "backend" : "frontend") + " folder: " + copyPath);
     // The copy lands whole or not at all, so only a complete copy counts and takes a place
     // in the rotation.
-    FsStatus copied = files.Copy(ctx.glDataFile, copyPath, true);
+    FsStatus copied = files.Copy(ctx.run.glDataFile, copyPath, true);
     if (!copied.ok() || !files.Exists(copyPath, kAnyFile)) {
         trace.Result("Error");
         if (!copied.text.empty()) trace.Error(copied.text);
@@ -86,14 +86,14 @@ Step MakeOneCopy(ReorgContext& ctx, bool backend, const std::string& backupName,
                                   (backend ? ctx.options.maxFiles : std::to_string(max - 1)));
         // A file the engine cannot open may be no database at all: its copy must not push
         // a good one out.
-        if (!ctx.dataFileOpens) {
+        if (!ctx.run.dataFileOpens) {
             OpenDataFile(ctx, true);
-            ctx.dataFileOpens = ctx.glLastOpenError == 0;
-            ctx.dataFileOpenError = std::to_string(ctx.glLastOpenError) + " " + ctx.lastOpenErrorText;
+            ctx.run.dataFileOpens = ctx.run.glLastOpenError == 0;
+            ctx.run.dataFileOpenError = std::to_string(ctx.run.glLastOpenError) + " " + ctx.run.lastOpenErrorText;
             CloseDataFiles(ctx);
         }
-        if (!*ctx.dataFileOpens) {
-            trace.Result("Skipped | data file cannot be opened: " + ctx.dataFileOpenError);
+        if (!*ctx.run.dataFileOpens) {
+            trace.Result("Skipped | data file cannot be opened: " + ctx.run.dataFileOpenError);
             return Step::Next;
         }
         std::string text = DeleteOldCopies(ctx, folder, backupName);
@@ -128,7 +128,7 @@ std::string NearestFolder(ReorgContext& ctx, std::string folder) {
 bool EnoughFreeSpace(ReorgContext& ctx) {
     IFiles& files = ctx.platform.files;
     const PathStyle style = ctx.Style();
-    const std::int64_t size = files.Size(ctx.glDataFile);
+    const std::int64_t size = files.Size(ctx.run.glDataFile);
     if (size <= 0) return true;  // nothing to copy; the run finds the missing file itself
 
     // What each folder must take: a copy per backup folder, and where the database program
@@ -155,12 +155,12 @@ bool EnoughFreeSpace(ReorgContext& ctx) {
     };
     const std::string backupName = BackupName(ctx.platform.clock.Now());
     if (ctx.options.backupBesideData)
-        add(FolderOfPath(BackendCopyPath(ctx.glDataFile, backupName, style), style), size);
+        add(FolderOfPath(BackendCopyPath(ctx.run.glDataFile, backupName, style), style), size);
     if (ctx.options.backupBesideProgram)
         add(FolderOfPath(FrontendCopyPath(ctx.program.glProgramFolder, backupName, style), style), size);
-    std::string dataFolder = FolderOfPath(ctx.glDataFile, style);
-    if (ctx.glUseLocalCopy) {
-        std::string local = ctx.glLocalFolder;
+    std::string dataFolder = FolderOfPath(ctx.run.glDataFile, style);
+    if (ctx.run.glUseLocalCopy) {
+        std::string local = ctx.run.glLocalFolder;
         if (local.size() > 1 && local.back() == Separator(style)) local.pop_back();
         if (files.VolumeOf(local).empty() || files.VolumeOf(local) != files.VolumeOf(dataFolder))
             add(local, size);

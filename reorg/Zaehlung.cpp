@@ -35,7 +35,7 @@ void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
             break;
         default:
             Show(ctx,
-                 msg::kOpenUnknown + std::string(kCrLf) + " [" + ctx.glDataFile + "]." + kCrLf +
+                 msg::kOpenUnknown + std::string(kCrLf) + " [" + ctx.run.glDataFile + "]." + kCrLf +
                      kCrLf + "Fehlermeldung: " + code + " " + error.description,
                  title, MsgIcon::Stop);
     }
@@ -44,7 +44,7 @@ void ShowOpenError(ReorgContext& ctx, const dao::Error& error) {
 namespace {
 
 void LogLine(ReorgContext& ctx, const std::string& line) {
-    if (ctx.log) (void)ctx.log->Write(line + kCrLf);  // the log remembers a failed write
+    if (ctx.run.log) (void)ctx.run.log->Write(line + kCrLf);  // the log remembers a failed write
 }
 
 std::string AtLeastTwoDigits(int n) {
@@ -75,7 +75,7 @@ bool LocalCopyUsable(ReorgContext& ctx, int tries) {
     for (int attempt = 0; attempt < tries; ++attempt) {
         error = {};
         std::unique_ptr<dao::Database> db =
-            ctx.platform.db ? ctx.platform.db->OpenDatabase(ctx.glLocalCopyFile, false, false, ";pwd=", error)
+            ctx.platform.db ? ctx.platform.db->OpenDatabase(ctx.run.glLocalCopyFile, false, false, ";pwd=", error)
                             : nullptr;
         if (db && !error) {
             (void)db->TableNames();
@@ -88,28 +88,28 @@ bool LocalCopyUsable(ReorgContext& ctx, int tries) {
     }
     ctx.trace.OpenAppend();
     ctx.trace.Empty();
-    ctx.trace.Label("Action", "Check local data file before moving it back: " + ctx.glLocalCopyFile);
+    ctx.trace.Label("Action", "Check local data file before moving it back: " + ctx.run.glLocalCopyFile);
     if (!error) {
         ctx.trace.Result("OK");
         ctx.trace.Close();
         return true;
     }
     ctx.trace.Result("Error | " + std::to_string(error.number) + " " + error.description);
-    ctx.trace.Result("Data file stays on local drive: " + ctx.glLocalCopyFile);
+    ctx.trace.Result("Data file stays on local drive: " + ctx.run.glLocalCopyFile);
     ctx.trace.Close();
-    std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.glLocalCopyFile);
-    Show(ctx, ReplaceAll(text, "YYYYY", ctx.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+    std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.run.glLocalCopyFile);
+    Show(ctx, ReplaceAll(text, "YYYYY", ctx.run.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
     return false;
 }
 
 void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     IFiles& files = ctx.platform.files;
     const bool accessFinished =
-        ctx.accessEnd == ReorgContext::AccessEnd::Ended && ctx.accessExitCode == 0;
+        ctx.run.accessEnd == RunState::AccessEnd::Ended && ctx.run.accessExitCode == 0;
     if (!accessFinished && !LocalCopyUsable(ctx, tries)) return;
     FsStatus moved;
     for (int attempt = 0; attempt < tries; ++attempt) {
-        moved = files.Move(ctx.glLocalCopyFile, ctx.glDataFile);
+        moved = files.Move(ctx.run.glLocalCopyFile, ctx.run.glDataFile);
         if (moved.error != kErrPathFileAccess) break;  // only "still in use" is worth a retry
         ctx.platform.clock.Sleep(1000);
     }
@@ -119,7 +119,7 @@ void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     // A move that failed leaves the file in the local folder, whatever lies at home now.
     bool exists = false;
     for (int test = 0; moved.ok() && test < 31; ++test) {
-        if (files.Exists(ctx.glDataFile, kAnyFile)) {
+        if (files.Exists(ctx.run.glDataFile, kAnyFile)) {
             exists = true;
             break;
         }
@@ -127,75 +127,75 @@ void MoveBackFromLocalFolder(ReorgContext& ctx, int tries) {
     }
     if (exists) {
         ctx.trace.Result("OK");
-        ctx.workingOnLocalCopy = false;
+        ctx.run.workingOnLocalCopy = false;
         RemoveLocalOrigin(ctx);
     } else {
         ctx.trace.Result("Error");
         if (!moved.text.empty()) ctx.trace.Error(moved.text);
-        ctx.trace.Result("Data file stays on local drive: " + ctx.glLocalCopyFile);
+        ctx.trace.Result("Data file stays on local drive: " + ctx.run.glLocalCopyFile);
     }
     ctx.trace.Close();
     if (!exists) {
         // The note beside it stays: the next start brings the file home.
-        std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.glLocalCopyFile);
-        Show(ctx, ReplaceAll(text, "YYYYY", ctx.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
+        std::string text = ReplaceAll(msg::kStrandedNotMoved, "XXXXX", ctx.run.glLocalCopyFile);
+        Show(ctx, ReplaceAll(text, "YYYYY", ctx.run.glDataFile), ReorgTitle(MsgKind::Error), MsgIcon::Stop);
     }
 }
 
 }  // namespace
 
 void OpenDataFile(ReorgContext& ctx, bool silent) {
-    ctx.glLastOpenError = 0;
+    ctx.run.glLastOpenError = 0;
     CloseDataFiles(ctx);
-    if (Trim(ctx.glDataFile).empty()) return;
+    if (Trim(ctx.run.glDataFile).empty()) return;
     dao::Error error;
     if (ctx.platform.db)
-        ctx.db = ctx.platform.db->OpenDatabase(ctx.glDataFile, false, false, ";pwd=", error);
+        ctx.run.db = ctx.platform.db->OpenDatabase(ctx.run.glDataFile, false, false, ";pwd=", error);
     else
         error = {dao::kErrGeneric, "no database engine"};
-    if (!error && !ctx.db) error = {dao::kErrGeneric, "the data file could not be opened"};
+    if (!error && !ctx.run.db) error = {dao::kErrGeneric, "the data file could not be opened"};
     if (!error) return;
-    ctx.db.reset();
-    ctx.glLastOpenError = error.number;
-    ctx.lastOpenErrorText = error.description;
+    ctx.run.db.reset();
+    ctx.run.glLastOpenError = error.number;
+    ctx.run.lastOpenErrorText = error.description;
     if (!silent) ShowOpenError(ctx, error);
 }
 
 void CloseDataFiles(ReorgContext& ctx) {
-    if (ctx.db) ctx.db->Close();
-    ctx.db.reset();
+    if (ctx.run.db) ctx.run.db->Close();
+    ctx.run.db.reset();
 }
 
 std::int32_t CountRecords(ReorgContext& ctx, int pass) {
     const int w = pass == 1 ? ctx.options.censusExtraSeconds : 0;
     const int tries = 30 + w + 1;
 
-    if (pass == 1 && ctx.glUseLocalCopy && ctx.workingOnLocalCopy) MoveBackFromLocalFolder(ctx, tries);
+    if (pass == 1 && ctx.run.glUseLocalCopy && ctx.run.workingOnLocalCopy) MoveBackFromLocalFolder(ctx, tries);
 
     for (int attempt = 0; attempt < tries; ++attempt) {
         OpenDataFile(ctx, true);
         // Only a file still in use is worth a wait; no other error goes away by waiting.
-        if (ctx.glLastOpenError == 0 || !dao::IsInUse(ctx.glLastOpenError)) break;
+        if (ctx.run.glLastOpenError == 0 || !dao::IsInUse(ctx.run.glLastOpenError)) break;
         (void)LetInputThrough(ctx);  // a run keeps its window
         if (attempt + 1 < tries) ctx.platform.clock.Sleep(1000);
     }
-    ReorgContext::Census& census = ctx.census[pass == 0 ? 0 : 1];
+    RunState::Census& census = ctx.run.census[pass == 0 ? 0 : 1];
     census = {};
-    if (ctx.glLastOpenError != 0) {
-        census.openError = ctx.glLastOpenError;
-        census.openErrorText = ctx.lastOpenErrorText;
+    if (ctx.run.glLastOpenError != 0) {
+        census.openError = ctx.run.glLastOpenError;
+        census.openErrorText = ctx.run.lastOpenErrorText;
         TraceNote(ctx, pass,
                   std::string("Records not counted ") + (pass == 0 ? "before" : "after") +
-                      ", data file not opened: " + std::to_string(ctx.glLastOpenError) + " " +
-                      ctx.lastOpenErrorText);
+                      ", data file not opened: " + std::to_string(ctx.run.glLastOpenError) + " " +
+                      ctx.run.lastOpenErrorText);
         return 0;
     }
 
     IClock& clock = ctx.platform.clock;
-    std::int32_t& sum = pass == 0 ? ctx.glSumBefore : ctx.glSumAfter;
+    std::int32_t& sum = pass == 0 ? ctx.run.glSumBefore : ctx.run.glSumAfter;
     if (pass == 0) {
         LogLine(ctx, "- Datum/Zeit: " + clock.FormatGeneral(clock.Now()));
-        LogLine(ctx, "- Datendatei: " + ctx.glDataFile);
+        LogLine(ctx, "- Datendatei: " + ctx.run.glDataFile);
         LogLine(ctx, "- Version: " + ctx.program.glVersionText);
         LogLine(ctx, "");
     }
@@ -203,17 +203,17 @@ std::int32_t CountRecords(ReorgContext& ctx, int pass) {
                      (pass == 0 ? "VOR Reorg" : "NACH Reorg"));
 
     int number = 0;
-    for (const std::string& table : ctx.db->TableNames()) {
-        if (pass == 0 && ctx.glTablesSeen < std::numeric_limits<std::int16_t>::max()) ++ctx.glTablesSeen;
+    for (const std::string& table : ctx.run.db->TableNames()) {
+        if (pass == 0 && ctx.run.glTablesSeen < std::numeric_limits<std::int16_t>::max()) ++ctx.run.glTablesSeen;
         if (!TableCounts(ctx.options.tabCode, table)) continue;
         if (IsPrefixFilter(ctx.options.tabCode) &&
-            ctx.glTablesMatching < std::numeric_limits<std::int16_t>::max())
-            ++ctx.glTablesMatching;
+            ctx.run.glTablesMatching < std::numeric_limits<std::int16_t>::max())
+            ++ctx.run.glTablesMatching;
         dao::Error error;
         // A name that holds "]" cannot be bracketed; the engine takes the bare table name.
         std::string source =
             table.find(']') == std::string::npos ? "select * from [" + table + "]" : table;
-        std::unique_ptr<dao::Recordset> rs = ctx.db->OpenRecordset(source, dao::RecordsetType::Snapshot, error);
+        std::unique_ptr<dao::Recordset> rs = ctx.run.db->OpenRecordset(source, dao::RecordsetType::Snapshot, error);
         long count = -1;
         if (!error && rs) {
             count = rs->RecordCount();

@@ -19,7 +19,7 @@ void ApplyDesign(IReorgView& view) {
 
 Flow FrmZQR::OnLoad() {
     IReorgView& view = ctx_.view;
-    view.SetText(Control::txtDatenbank, ctx_.glDataFile);
+    view.SetText(Control::txtDatenbank, ctx_.run.glDataFile);
     view.SetText(Control::frmZQR, ctx_.program.glWindowTitle);
     std::string manifest = EnsureTrailingSeparator(ctx_.program.glProgramFolder, ctx_.Style()) +
                            ctx_.program.glExeName + ".exe.manifest";
@@ -41,34 +41,34 @@ Flow FrmZQR::SelectDataFile() {
 }
 
 Flow FrmZQR::TakeFieldText() {
-    ctx_.glDataFile = ctx_.view.Text(Control::txtDatenbank);
+    ctx_.run.glDataFile = ctx_.view.Text(Control::txtDatenbank);
     SaveLastDataFile(ctx_);
     return Flow::Go;
 }
 
 bool FrmZQR::StepUnderWay() const {
-    return handlers_ > 0 || ctx_.inputLetThrough > 0 || ctx_.runInProgress;
+    return handlers_ > 0 || ctx_.run.inputLetThrough > 0 || ctx_.run.runInProgress;
 }
 
 Flow FrmZQR::Deliver(Event event) {
-    if (ctx_.windowClosed) return Flow::End;
+    if (ctx_.run.windowClosed) return Flow::End;
     if (StepUnderWay()) {
         // Anything but the way out could start a second run or change the data file under
         // the running step.
         if (event != Event::CmdEndeClick && event != Event::Close) return Flow::Go;
         // A run may have the data file away from its place (a local working copy): it is
         // not broken off, and the window stays.
-        if (ctx_.runInProgress) return Flow::Go;
+        if (ctx_.run.runInProgress) return Flow::Go;
         // A wait outside a run (the Manager-mode wait for the lock file) ends with the
         // window; nothing was done, so the program ends as aborted.
-        ctx_.windowClosed = true;
-        if (ctx_.outcome == RunOutcome::Success) ctx_.outcome = RunOutcome::Aborted;
+        ctx_.run.windowClosed = true;
+        if (ctx_.run.outcome == RunOutcome::Success) ctx_.run.outcome = RunOutcome::Aborted;
         return Flow::End;
     }
     ++handlers_;
     const Flow flow = Handle(event);
     --handlers_;
-    if (flow == Flow::End) ctx_.windowClosed = true;
+    if (flow == Flow::End) ctx_.run.windowClosed = true;
     return flow;
 }
 
@@ -81,7 +81,7 @@ Flow FrmZQR::Handle(Event event) {
             if (!ctx_.view.IsEnabled(Control::cmdReorg)) return Flow::Go;
             // The field is left before the button acts, however the button was pressed (a
             // key does not move the focus): a typed path is taken before it is checked.
-            if (ctx_.view.Text(Control::txtDatenbank) != ctx_.glDataFile) (void)TakeFieldText();
+            if (ctx_.view.Text(Control::txtDatenbank) != ctx_.run.glDataFile) (void)TakeFieldText();
             return StartFromWindow(ctx_);
         case Event::CmdEndeClick:
         case Event::Close: return Flow::End;
@@ -92,10 +92,10 @@ Flow FrmZQR::Handle(Event event) {
 Flow LetInputThrough(ReorgContext& ctx) {
     IReorgView& view = ctx.view;
     // The path the step works on must not change under it.
-    if (ctx.inputLetThrough++ == 0) view.SetReadOnly(Control::txtDatenbank, true);
+    if (ctx.run.inputLetThrough++ == 0) view.SetReadOnly(Control::txtDatenbank, true);
     view.ProcessPendingInput();
-    if (--ctx.inputLetThrough == 0) view.SetReadOnly(Control::txtDatenbank, false);
-    return ctx.windowClosed ? Flow::End : Flow::Go;
+    if (--ctx.run.inputLetThrough == 0) view.SetReadOnly(Control::txtDatenbank, false);
+    return ctx.run.windowClosed ? Flow::End : Flow::Go;
 }
 
 }  // namespace zq::reorg

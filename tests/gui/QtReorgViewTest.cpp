@@ -194,7 +194,7 @@ TEST_F(QtReorgViewTest, ChoosingAFileThroughTheDialogFillsTheFieldAndRemembersIt
         QLabel* pic = Find<QLabel>("picDatendatei");
         QTest::mouseClick(pic, Qt::LeftButton, {}, pic->rect().center());
         EXPECT_EQ(Find<QLineEdit>("txtDatenbank")->text().toStdString(), data + "/zqdata2.mdb");
-        EXPECT_EQ(ctx->glDataFile, data + "/zqdata2.mdb");
+        EXPECT_EQ(ctx->run.glDataFile, data + "/zqdata2.mdb");
         EXPECT_EQ(Remembered(), data + "/zqdata2.mdb");
 
         QTest::mouseClick(Find<QPushButton>("cmdDatendatei"), Qt::LeftButton);
@@ -221,11 +221,11 @@ TEST_F(QtReorgViewTest, TypedPathIsTakenWhenTheFieldIsLeftBeforeTheStartButtonCh
         path->setFocus(Qt::MouseFocusReason);
         path->selectAll();
         QTest::keyClicks(path, QString::fromStdString(typed));
-        EXPECT_EQ(ctx->glDataFile, data + "/zqdata.mdb");  // not yet: the field still has the focus
+        EXPECT_EQ(ctx->run.glDataFile, data + "/zqdata.mdb");  // not yet: the field still has the focus
         QTest::mouseClick(Find<QPushButton>("cmdReorg"), Qt::LeftButton);
         QTest::mouseClick(Find<QPushButton>("cmdEnde"), Qt::LeftButton);
     });
-    EXPECT_EQ(ctx->glDataFile, typed);
+    EXPECT_EQ(ctx->run.glDataFile, typed);
     EXPECT_EQ(Remembered(), typed);
     ASSERT_EQ(answerer.boxes.size(), 1u);
     EXPECT_NE(answerer.boxes[0].text.find(typed), std::string::npos) << answerer.boxes[0].text;
@@ -316,7 +316,7 @@ TEST_F(QtReorgManagerTest, ProgressTextsThenNotReadyRightAlignedAndTheStartButto
     answerer.AnswerFile("zqdata2.mdb", true);
     RunWith([this] {
         QTest::mouseClick(Find<QPushButton>("cmdDatendatei"), Qt::LeftButton);
-        EXPECT_EQ(ctx->glDataFile, data + "/zqdata2.mdb");
+        EXPECT_EQ(ctx->run.glDataFile, data + "/zqdata2.mdb");
         EXPECT_FALSE(Find<QPushButton>("cmdReorg")->isEnabled());
         QTest::mouseClick(Find<QPushButton>("cmdReorg"), Qt::LeftButton);
         QTest::mouseClick(Find<QPushButton>("cmdEnde"), Qt::LeftButton);
@@ -340,7 +340,7 @@ TEST_F(QtReorgManagerTest, WhileTheWaitLetsInputThroughOnlyTheWayOutIsTaken) {
     };
     EXPECT_EQ(Start("/MANAGER " + data + "/zqdata.mdb"), Flow::End);
     EXPECT_TRUE(answerer.fileDialogs.empty());  // no file dialog in the middle of the wait
-    EXPECT_EQ(ctx->glDataFile, data + "/zqdata.mdb");
+    EXPECT_EQ(ctx->run.glDataFile, data + "/zqdata.mdb");
     EXPECT_EQ(view.Text(Control::txtDatenbank), data + "/zqdata.mdb");
     EXPECT_LT(shownTexts.size(), 20u) << "the wait went on after the window was closed";
     EXPECT_EQ(ctx->FinalExitCode(), zq::reorg::kExitAborted);

@@ -18,15 +18,15 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
     Harness h("/DATEI x");
     h.MakeDataFile();
-    const auto before = h.files.Stamp(h.ctx.glDataFile);
+    const auto before = h.files.Stamp(h.ctx.run.glDataFile);
     // A database program that never ends by itself.
     h.files.Put("/zq/fake/msaccess.exe", "program");
     h.processes.clock = &h.clock;
     h.processes.waitsBeforeEnd = -1;
-    h.ctx.glAccessExe = "/zq/fake/msaccess.exe";
-    h.ctx.unattended = true;
+    h.ctx.run.glAccessExe = "/zq/fake/msaccess.exe";
+    h.ctx.run.unattended = true;
     h.ctx.options = ReorgOptions::FromTexts("X", "B", "N", "0", "TBL", "10");
-    h.ctx.accessWaitBoundMs = 300;
+    h.ctx.run.accessWaitBoundMs = 300;
     h.ctx.trace.OpenOutput();
 
     EXPECT_EQ(RunCompaction(h.ctx), Flow::End);
@@ -39,7 +39,7 @@ TEST(Compaction, AccessThatDoesNotEndIsAFailureAndTheDataFileIsNotWritten) {
                     "Das Ergebnis wurde nicht in die Datendatei geschrieben."))
         << h.dialogs.boxes[0].text;
     EXPECT_EQ(h.processes.terminated, 1);
-    EXPECT_TRUE(h.files.Stamp(h.ctx.glDataFile) == before) << "nothing may be written into the data file";
+    EXPECT_TRUE(h.files.Stamp(h.ctx.run.glDataFile) == before) << "nothing may be written into the data file";
     std::string trace = h.Trace();
     EXPECT_TRUE(Has(trace, "Result           : Error | still running after "));
     EXPECT_TRUE(Has(trace, "Result           : Error | not written: the database program did not finish"));
@@ -70,8 +70,8 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     NoEngine engine;
     h.platform.db = &engine;
     h.MakeDataFile();
-    const auto before = h.files.Stamp(h.ctx.glDataFile);
-    h.ctx.unattended = true;
+    const auto before = h.files.Stamp(h.ctx.run.glDataFile);
+    h.ctx.run.unattended = true;
     h.ctx.options = ReorgOptions::FromTexts("B", "B", "A", "0", "TBL", "10");
     h.ctx.trace.OpenOutput();
 
@@ -86,7 +86,7 @@ TEST(Compaction, WithoutADataEngineTheRunEndsAtOnceAndTouchesNothing) {
     EXPECT_TRUE(Has(h.dialogs.boxes[0].text, "unterschiedliche Bitversion"));
     EXPECT_TRUE(Has(h.Trace(), "Action           : Check database engine: DAO (DAO.DBEngine.120)\r\n"
                                "Result           : Error | 429 not registered\r\n"));
-    EXPECT_TRUE(h.files.Stamp(h.ctx.glDataFile) == before);
+    EXPECT_TRUE(h.files.Stamp(h.ctx.run.glDataFile) == before);
     EXPECT_FALSE(h.files.IsDirectory(h.data + "/Save"));
     EXPECT_FALSE(h.files.Has(h.data + "/ZQR_Reorg_Log.txt"));
 }
@@ -99,7 +99,7 @@ TEST(Compaction, OnlyAFileInUseIsWaitedFor) {
     h.ctx.options = ReorgOptions::FromTexts("B", "B", "X", "0", "TBL", "10");
     (void)CountRecords(h.ctx, 1);
     EXPECT_EQ(engine.opens, 1);
-    EXPECT_FALSE(h.ctx.census[1].counted);
+    EXPECT_FALSE(h.ctx.run.census[1].counted);
     EXPECT_TRUE(dao::IsInUse(dao::kErrLockedExclusive));
     EXPECT_FALSE(dao::IsInUse(dao::kErrNoEngine));
     EXPECT_FALSE(dao::IsInUse(dao::kErrUnrecognisedFormat));

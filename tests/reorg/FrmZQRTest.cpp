@@ -63,7 +63,7 @@ TEST(FrmZQR, AtRestAPathTypedButNotLeftIsTakenBeforeTheStartButtonChecksIt) {
     const std::string typed = std::string("/zq/elsewhere/zqdata.mdb");
     h.view.texts[Control::txtDatenbank] = typed;
     EXPECT_EQ(window.Deliver(Event::CmdReorgClick), Flow::Go);
-    EXPECT_EQ(h.ctx.glDataFile, typed);
+    EXPECT_EQ(h.ctx.run.glDataFile, typed);
     EXPECT_EQ(Remembered(h), typed);
     ASSERT_EQ(h.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(Has(h.dialogs.boxes[0].text, "2) die Datendatei " + typed + " ist nicht vorhanden"))
@@ -127,7 +127,7 @@ TEST(FrmZQR, ARunTakesNoSecondStartNoFileChoiceAndIsNotBrokenOff) {
     EXPECT_EQ(answers, std::vector<Flow>(6, Flow::Go));
     EXPECT_EQ(h.processes.started.size(), 1u);
     EXPECT_EQ(h.dialogs.fileDialogs, 0);
-    EXPECT_EQ(h.ctx.glDataFile, file);
+    EXPECT_EQ(h.ctx.run.glDataFile, file);
     EXPECT_EQ(Remembered(h), file);
     EXPECT_TRUE(fieldKept) << "the path field took typing during the run";
     EXPECT_FALSE(h.view.readOnly[Control::txtDatenbank]);
@@ -143,7 +143,7 @@ TEST(ConsoleReorgView, ATypedPathIsTakenBeforeTheStartButtonChecksItAndEndOfInpu
     ConsoleWindow c(h, "p " + typed + "\nr\n");
     ASSERT_EQ(StartUp(c.ctx, c.window), Flow::Go);
     c.view.Run(c.window);
-    EXPECT_EQ(c.ctx.glDataFile, typed);
+    EXPECT_EQ(c.ctx.run.glDataFile, typed);
     EXPECT_EQ(Remembered(h), typed);
     ASSERT_EQ(h.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(Has(h.dialogs.boxes[0].text, "2) die Datendatei " + typed + " ist nicht vorhanden"));
@@ -173,7 +173,7 @@ TEST(FrmZQR, WhileTheManagerModeWaitLetsInputThroughOnlyTheWayOutIsTakenAndEndsT
     EXPECT_EQ(answers, (std::vector<Flow>{Flow::Go, Flow::Go, Flow::Go, Flow::Go, Flow::End}));
     EXPECT_EQ(h.dialogs.fileDialogs, 0);
     EXPECT_TRUE(h.dialogs.boxes.empty());
-    EXPECT_EQ(h.ctx.glDataFile, file);
+    EXPECT_EQ(h.ctx.run.glDataFile, file);
     EXPECT_EQ(Remembered(h), "");
     EXPECT_TRUE(fieldKept) << "the path field took typing during the wait";
     // The wait ends with the window, and the program as one that did nothing.

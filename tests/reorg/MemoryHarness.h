@@ -16,11 +16,11 @@ struct MemoryHarness {
     explicit MemoryHarness(const std::string& startParm = "") : ctx(platform, view, startParm) {
         files.Put(prog + "/zqr", "");
         files.Put(data + "/zqdata.mdb", std::string(4096, 'd'));
-        ctx.glDataFile = data + "/zqdata.mdb";
+        ctx.run.glDataFile = data + "/zqdata.mdb";
     }
     // The data file as a database with the tables the results go into and records to count.
     void MakeDataFile() {
-        db.Put(ctx.glDataFile, {{"tblCfgOptionen", {{{{"OP_ReorgLog_Pfad", std::string("vorher")}}}}},
+        db.Put(ctx.run.glDataFile, {{"tblCfgOptionen", {{{{"OP_ReorgLog_Pfad", std::string("vorher")}}}}},
                                 {"tblEreignis", {}},
                                 {"tblZeit", {{{{"v", std::int64_t{1}}}, {{"v", std::int64_t{2}}}, {{"v", std::int64_t{3}}}}}}});
     }

@@ -80,7 +80,7 @@ protected:
         h.ctx.options.kopie = kopie;
         h.ctx.options.maxFiles = maxFiles;
         h.ctx.options.Parse();
-        h.ctx.unattended = true;
+        h.ctx.run.unattended = true;
         h.ctx.trace.OpenOutput();
         h.MakeDataFile();  // the rotation runs only for a usable file
     }
@@ -119,8 +119,8 @@ TEST_F(Backups, AFailedCopyCountsNothingAndCostsNoGoodCopy) {
         h.files.Put(folder + "/R_250101_000000.mdb", "good 1");
         h.files.Put(folder + "/R_250102_000000.mdb", "good 2");
     }
-    h.files.files.erase(h.ctx.glDataFile);
-    h.files.AddFolder(h.ctx.glDataFile);  // a folder cannot be copied: every copy fails
+    h.files.files.erase(h.ctx.run.glDataFile);
+    h.files.AddFolder(h.ctx.run.glDataFile);  // a folder cannot be copied: every copy fails
     EXPECT_EQ(MakeBackupCopies(h.ctx), 0);
     h.ctx.trace.Close();
     EXPECT_EQ(CountCopies(h, h.data + "/Save"), 2);
@@ -141,8 +141,8 @@ TEST_F(Backups, BothCopiesShareOneNameAndMaxZeroSkipsTheCleanUp) {
     std::string name;
     for (const DirEntry& e : h.files.List(h.prog + "/Autosave")) name = e.name;
     ASSERT_EQ(name.size(), std::string("R_261206_070509.mdb").size());
-    EXPECT_TRUE(h.files.Content(h.data + "/Save/" + name) == h.files.Content(h.ctx.glDataFile));
-    EXPECT_TRUE(h.files.Content(h.prog + "/Autosave/" + name) == h.files.Content(h.ctx.glDataFile));
+    EXPECT_TRUE(h.files.Content(h.data + "/Save/" + name) == h.files.Content(h.ctx.run.glDataFile));
+    EXPECT_TRUE(h.files.Content(h.prog + "/Autosave/" + name) == h.files.Content(h.ctx.run.glDataFile));
     EXPECT_TRUE(h.files.Has(h.data + "/Save/R_200101_000000.mdb"));
     EXPECT_EQ(h.Trace().find("Delete copies"), std::string::npos);
     // The frontend folder was created without a question in an unattended run.
@@ -156,7 +156,7 @@ TEST(DataFileCheck, ANameWithoutMdbEndsTheProgram) {
     Flow flow = Flow::Go;
     EXPECT_FALSE(CheckDataFile(h.ctx, h.data + "/ZQDATA.MDB.bak", flow));
     EXPECT_EQ(flow, Flow::End);
-    EXPECT_EQ(h.ctx.outcome, zq::reorg::RunOutcome::Failed);
+    EXPECT_EQ(h.ctx.run.outcome, zq::reorg::RunOutcome::Failed);
     ASSERT_EQ(h.dialogs.boxes.size(), 1u);
     EXPECT_EQ(h.dialogs.boxes[0].text,
               "Aktion abgebrochen.\r\n\r\nMögliche Ursachen: \r\nNotwendige Befehlsbibliotheken "

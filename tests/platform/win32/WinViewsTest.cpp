@@ -124,7 +124,7 @@ protected:
 
     void SetUp() override {
         NEED_DISPLAY();
-        ctx.glDataFile = "C:\\Daten\\zqdata.mdb";
+        ctx.run.glDataFile = "C:\\Daten\\zqdata.mdb";
         zq::reorg::ApplyDesign(view);
     }
     void TearDown() override {
@@ -253,7 +253,7 @@ TEST_F(ReorgWindow, ClicksAndTheLeavingOfThePathFieldReachTheLogicAsItsEvents) {
     EXPECT_EQ(dialogs.requests[0].filterPattern, "*.mdb");
     EXPECT_EQ(dialogs.requests[0].initialFolder, "C:\\Daten\\zqdata.mdb");
     EXPECT_EQ(WindowText(field), "D:\\Daten\\zqdata.mdb");
-    EXPECT_EQ(ctx.glDataFile, "D:\\Daten\\zqdata.mdb");
+    EXPECT_EQ(ctx.run.glDataFile, "D:\\Daten\\zqdata.mdb");
     EXPECT_EQ(Remembered(), "D:\\Daten\\zqdata.mdb");
     // The small button does the same; a cancelled dialog changes nothing.
     dialogs.chosen.reset();
@@ -270,12 +270,12 @@ TEST_F(ReorgWindow, ClicksAndTheLeavingOfThePathFieldReachTheLogicAsItsEvents) {
                                  GetModuleHandleW(nullptr), nullptr);
     SetFocus(other);
     LetThrough();
-    EXPECT_EQ(ctx.glDataFile, "D:\\Daten\\zqdata.mdb");
+    EXPECT_EQ(ctx.run.glDataFile, "D:\\Daten\\zqdata.mdb");
     DestroyWindow(other);
     SetFocus(field);
     SetFocus(H(Control::cmdEnde));
     LetThrough();
-    EXPECT_EQ(ctx.glDataFile, "E:\\Getippt\\zqdata.mdb");
+    EXPECT_EQ(ctx.run.glDataFile, "E:\\Getippt\\zqdata.mdb");
     EXPECT_EQ(Remembered(), "E:\\Getippt\\zqdata.mdb");
 
     // The end button ends the program: the window goes, boxes no longer belong to it.
@@ -283,7 +283,7 @@ TEST_F(ReorgWindow, ClicksAndTheLeavingOfThePathFieldReachTheLogicAsItsEvents) {
     EXPECT_FALSE(view.IsShown());
     EXPECT_FALSE(IsWindowVisible(H(Control::frmZQR)));
     EXPECT_EQ(dialogs.owner, 0u);
-    EXPECT_TRUE(ctx.windowClosed);
+    EXPECT_TRUE(ctx.run.windowClosed);
 }
 
 TEST_F(ReorgWindow, AWaitLetsPendingMessagesThroughOnceWithThePathFieldKept) {
@@ -298,7 +298,7 @@ TEST_F(ReorgWindow, AWaitLetsPendingMessagesThroughOnceWithThePathFieldKept) {
     PostMessageW(H(Control::frmZQR), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(end), BN_CLICKED),
                  reinterpret_cast<LPARAM>(end));
     EXPECT_EQ(zq::reorg::LetInputThrough(ctx), Flow::End);
-    EXPECT_TRUE(ctx.windowClosed);
+    EXPECT_TRUE(ctx.run.windowClosed);
     EXPECT_FALSE(IsWindowVisible(H(Control::frmZQR)));
 }
 
