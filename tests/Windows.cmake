@@ -41,6 +41,10 @@ zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTe
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/CompactionTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/reorg/FrmZQRTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/FileInfoTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/IniTextTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/RegistryAccessTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/Utf8Test.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/VersionTextTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/starter/StarterLogicTest.cpp

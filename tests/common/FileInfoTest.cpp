@@ -5,9 +5,8 @@
 #include <random>
 
 #include "common/FileInfo.h"
-#include "platform/posix/PosixFiles.h"
+#include "support/MemoryFiles.h"
 #include "support/PeFixture.h"
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -145,34 +144,33 @@ TEST(PeVersion, RandomDamageNeverReadsOutsideTheFile) {
     }
 }
 
-TEST(FileVersionText, FromFilesOnDisk) {
-    zqtest::TempDir dir;
-    zq::posix::PosixFiles files;
-    zqtest::WriteFile(dir / "zqmupd.exe", zqtest::MakePeWithVersion(4, 1, 40000, 3));
-    zqtest::WriteFile(dir / "plain.exe", zqtest::MakePeWithoutVersion());
-    zqtest::WriteFile(dir / "page.exe", "<html></html>");
-    EXPECT_EQ(zq::FileVersionText(files, dir / "zqmupd.exe"), "4.1.40000.3");
-    EXPECT_EQ(zq::FileVersionText(files, dir / "plain.exe"), "0.0.0.0");
-    EXPECT_EQ(zq::FileVersionText(files, dir / "page.exe"), "0.0.0.0");
-    EXPECT_EQ(zq::FileVersionText(files, dir / "missing.exe"), "0.0.0.0");
+TEST(FileVersionText, FromFiles) {
+    zqtest::MemoryFiles files;
+    files.Put("/d/zqmupd.exe", zqtest::MakePeWithVersion(4, 1, 40000, 3));
+    files.Put("/d/plain.exe", zqtest::MakePeWithoutVersion());
+    files.Put("/d/page.exe", "<html></html>");
+    EXPECT_EQ(zq::FileVersionText(files, "/d/zqmupd.exe"), "4.1.40000.3");
+    EXPECT_EQ(zq::FileVersionText(files, "/d/plain.exe"), "0.0.0.0");
+    EXPECT_EQ(zq::FileVersionText(files, "/d/page.exe"), "0.0.0.0");
+    EXPECT_EQ(zq::FileVersionText(files, "/d/missing.exe"), "0.0.0.0");
 }
 
 TEST(FileFacts, MissingFileShowsTheMessageAndGivesEmptyTimes) {
-    zqtest::TempDir dir;
-    zq::posix::PosixFiles files;
+    zqtest::MemoryFiles files;
+    files.AddFolder("/d");
     RecordingDialogs dialogs;
-    zq::FileTimes t = zq::FileFacts(files, dialogs, "ZEQUORA Datendatei Reorganisation", dir / "none.mdb");
+    zq::FileTimes t = zq::FileFacts(files, dialogs, "ZEQUORA Datendatei Reorganisation", "/d/none.mdb");
     EXPECT_TRUE(t.created.IsEmpty() && t.lastAccess.IsEmpty() && t.lastWrite.IsEmpty());
     ASSERT_EQ(dialogs.texts.size(), 1u);
     EXPECT_EQ(dialogs.texts[0], "Falscher Dateiname oder Pfad");
     EXPECT_EQ(dialogs.titles[0], "ZEQUORA Datendatei Reorganisation");
     EXPECT_EQ(dialogs.icons[0], zq::MsgIcon::None);
 
-    zq::FileFacts(files, dialogs, "T", dir.Path());  // a folder is no file
+    zq::FileFacts(files, dialogs, "T", "/d");  // a folder is no file
     EXPECT_EQ(dialogs.texts.size(), 2u);
 
-    zqtest::WriteFile(dir / "R_1.mdb", "x");
-    t = zq::FileFacts(files, dialogs, "T", dir / "R_1.mdb");
+    files.Put("/d/R_1.mdb", "x");
+    t = zq::FileFacts(files, dialogs, "T", "/d/R_1.mdb");
     EXPECT_EQ(dialogs.texts.size(), 2u);
     EXPECT_FALSE(t.created.IsEmpty());
     EXPECT_FALSE(t.lastWrite.IsEmpty());

@@ -7,9 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/ProfileFiles.h"
-#include "platform/posix/RegistryStore.h"
-#include "support/TestSupport.h"
+#include "support/Fakes.h"
+#include "support/MemoryFiles.h"
 
 namespace {
 
@@ -168,8 +167,7 @@ TEST(RegistryAccess, EnumerationStopsAtTheFirstFailure) {
 }
 
 TEST(RegistryAccess, SettingsLiveInThePerUserTreeOfTheStore) {
-    zqtest::TempDir dir;
-    zq::posix::RegistryStore store(dir.Path());
+    zqtest::MemoryRegistry store;
     const std::string app = "ZEQUORA - Datendatei Reorganisation";
     EXPECT_EQ(zq::SettingsKeyPath(app, "Settings"),
               "Software\\VB and VBA Program Settings\\ZEQUORA - Datendatei Reorganisation\\Settings");
@@ -177,12 +175,11 @@ TEST(RegistryAccess, SettingsLiveInThePerUserTreeOfTheStore) {
     EXPECT_EQ(zq::GetSetting(store, app, "Settings", "01", "vorgabe"), "vorgabe");
     zq::SaveSetting(store, app, "Settings", "01", "/daten/zqdata.mdb");
     zq::SaveSetting(store, app, "Settings", "02", "");
-    zq::posix::RegistryStore other(dir.Path());
-    EXPECT_EQ(zq::GetSetting(other, app, "settings", "01", "vorgabe"), "/daten/zqdata.mdb");
-    EXPECT_EQ(zq::GetSetting(other, app, "Settings", "02", "vorgabe"), "");
-    EXPECT_EQ(zq::ReadStringValue(other, RegRoot::CurrentUser, zq::SettingsKeyPath(app, "Settings"), "01"),
+    EXPECT_EQ(zq::GetSetting(store, app, "settings", "01", "vorgabe"), "/daten/zqdata.mdb");
+    EXPECT_EQ(zq::GetSetting(store, app, "Settings", "02", "vorgabe"), "");
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::CurrentUser, zq::SettingsKeyPath(app, "Settings"), "01"),
               "/daten/zqdata.mdb");
-    EXPECT_EQ(zq::ReadStringValue(other, RegRoot::LocalMachine, zq::SettingsKeyPath(app, "Settings"), "01"), "");
+    EXPECT_EQ(zq::ReadStringValue(store, RegRoot::LocalMachine, zq::SettingsKeyPath(app, "Settings"), "01"), "");
 }
 
 TEST(RegistryAccess, IniReadUsesTheSmallBufferAndCutsAtNul) {
@@ -194,9 +191,10 @@ TEST(RegistryAccess, IniReadUsesTheSmallBufferAndCutsAtNul) {
     fake.answer = std::string(400, 'a');
     EXPECT_EQ(zq::IniRead(fake, "/p/zqm.ini", "S", "K").size(), 249u);
 
-    zqtest::TempDir dir;
-    zq::posix::ProfileFiles ini;
-    const std::string file = dir / "zqm.ini";
+    zqtest::MemoryFiles files;
+    files.AddFolder("/p");
+    zqtest::MemoryProfile ini(files);
+    const std::string file = "/p/zqm.ini";
     zq::IniWrite(ini, file, "Update", "Pfad", std::string(248, 'p') + "xyz");
     zq::IniWrite(ini, file, "Datenbasis", "Version", "9.0\r\nBit=64");
     EXPECT_EQ(zq::IniRead(ini, file, "update", "PFAD"), std::string(248, 'p') + "x");
@@ -209,7 +207,7 @@ TEST(RegistryAccess, IniReadUsesTheSmallBufferAndCutsAtNul) {
     zq::IniWrite(ini, file, "Update", "Pfad", umlauts);
     EXPECT_EQ(zq::IniRead(ini, file, "Update", "Pfad").size(), 249u * 2);
     EXPECT_EQ(zq::IniRead(ini, file, "Datenbasis", "Pfad"), "");
-    EXPECT_EQ(zq::IniRead(ini, dir / "fehlt.ini", "Datenbasis", "Version"), "");
+    EXPECT_EQ(zq::IniRead(ini, "/p/fehlt.ini", "Datenbasis", "Version"), "");
 }
 
 TEST(RegistryAccess, TextHelpers) {
