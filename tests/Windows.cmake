@@ -43,6 +43,7 @@ zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTe
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/StagedFileTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/FileInfoTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/IniTextTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/PathsTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/RegistryAccessTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/Utf8Test.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp

@@ -1,15 +1,10 @@
 // Path splitting and completion in both styles, folder-tree creation (order, stops, the
-// error box), attribute clearing through the extended forms, and deleting read-only files.
+// error box) and attribute clearing through the extended forms.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <filesystem>
 #include <set>
 
 #include "common/Paths.h"
-#include "platform/posix/PosixFiles.h"
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -173,19 +168,6 @@ TEST(CreateFolderTree, ParentsFirstAndStopsAtTheFirstFailure) {
     }
 }
 
-TEST(CreateFolderTree, RealFoldersInPosixStyle) {
-    zqtest::TempDir dir;
-    zq::posix::PosixFiles files;
-    zq::FsStatus raised;
-    EXPECT_TRUE(zq::CreateFolderTree(files, dir / "Save/2024/Auto/", P, &raised));
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "Save/2024/Auto"));
-    zqtest::WriteFile(dir / "plain", "x");
-    EXPECT_FALSE(zq::CreateFolderTree(files, dir / "plain/sub", P, &raised));
-    EXPECT_NE(raised.error, 0);
-    EXPECT_FALSE(zq::CreateFolderTree(files, "relative/only", P, &raised));
-    EXPECT_NE(raised.error, 0);
-}
-
 TEST(CreateFolderWithReport, ShowsTheFolderErrorUnlessQuiet) {
     MemoryFolders files;
     files.folders = {"C:\\"};
@@ -209,22 +191,6 @@ TEST(CreateFolderWithReport, ShowsTheFolderErrorUnlessQuiet) {
     EXPECT_EQ(dialogs.boxes[0].title, "Reorg Fehler");
     EXPECT_EQ(dialogs.boxes[0].icon, zq::MsgIcon::Exclamation);
     EXPECT_EQ(dialogs.boxes[0].buttons, zq::MsgButtons::Ok);
-}
-
-TEST(FileOperations, DeleteClearsTheReadOnlyAttributeFirst) {
-    zqtest::TempDir dir;
-    zq::posix::PosixFiles files;
-    zqtest::WriteFile(dir / "R_old.mdb", "x");
-    chmod((dir / "R_old.mdb").c_str(), 0444);
-    ASSERT_FALSE(files.Remove(dir / "R_old.mdb").ok());
-    EXPECT_TRUE(zq::DeleteFileOp(files, dir / "R_old.mdb", P).ok());
-    EXPECT_FALSE(zqtest::FileExists(dir / "R_old.mdb"));
-    EXPECT_EQ(zq::DeleteFileOp(files, dir / "R_old.mdb", P).error, zq::kErrFileNotFound);
-
-    zqtest::WriteFile(dir / "a", "A");
-    EXPECT_TRUE(zq::CopyFileTo(files, dir / "a", dir / "b", false));
-    EXPECT_FALSE(zq::CopyFileTo(files, dir / "a", dir / "b", false));
-    EXPECT_TRUE(zq::CopyFileTo(files, dir / "a", dir / "b", true));
 }
 
 }  // namespace

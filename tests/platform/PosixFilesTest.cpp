@@ -2,6 +2,7 @@
 // (another process holding an flock), whole-or-nothing copies and moves.
 #include <gtest/gtest.h>
 
+#include "common/Paths.h"
 #include "common/StagedFile.h"
 
 #include <fcntl.h>
@@ -364,6 +365,36 @@ std::vector<std::string> Temporaries(const std::string& folder) {
     for (const std::string& name : Names(folder))
         if (name.find(".zqtmp") != std::string::npos) found.push_back(name);
     return found;
+}
+
+// The core's folder and file operations over the real files.
+TEST(CreateFolderTree, RealFoldersInPosixStyle) {
+    zqtest::TempDir dir;
+    zq::posix::PosixFiles files;
+    zq::FsStatus raised;
+    EXPECT_TRUE(zq::CreateFolderTree(files, dir / "Save/2024/Auto/", zq::PathStyle::Posix, &raised));
+    EXPECT_TRUE(fs::is_directory(dir / "Save/2024/Auto"));
+    zqtest::WriteFile(dir / "plain", "x");
+    EXPECT_FALSE(zq::CreateFolderTree(files, dir / "plain/sub", zq::PathStyle::Posix, &raised));
+    EXPECT_NE(raised.error, 0);
+    EXPECT_FALSE(zq::CreateFolderTree(files, "relative/only", zq::PathStyle::Posix, &raised));
+    EXPECT_NE(raised.error, 0);
+}
+
+TEST(FileOperations, DeleteClearsTheReadOnlyAttributeFirst) {
+    zqtest::TempDir dir;
+    zq::posix::PosixFiles files;
+    zqtest::WriteFile(dir / "R_old.mdb", "x");
+    chmod((dir / "R_old.mdb").c_str(), 0444);
+    ASSERT_FALSE(files.Remove(dir / "R_old.mdb").ok());
+    EXPECT_TRUE(zq::DeleteFileOp(files, dir / "R_old.mdb", zq::PathStyle::Posix).ok());
+    EXPECT_FALSE(zqtest::FileExists(dir / "R_old.mdb"));
+    EXPECT_EQ(zq::DeleteFileOp(files, dir / "R_old.mdb", zq::PathStyle::Posix).error, zq::kErrFileNotFound);
+
+    zqtest::WriteFile(dir / "a", "A");
+    EXPECT_TRUE(zq::CopyFileTo(files, dir / "a", dir / "b", false));
+    EXPECT_FALSE(zq::CopyFileTo(files, dir / "a", dir / "b", false));
+    EXPECT_TRUE(zq::CopyFileTo(files, dir / "a", dir / "b", true));
 }
 
 }  // namespace
