@@ -73,7 +73,7 @@ add_subdirectory(win32)
 
 # The end-to-end tests that answer message boxes through their windows.
 set(ZQ_ZQM_NEEDS_64 "ZqmWine.MissingFrontEnd*:ZqmWine.NoAccessOnAFirstStart*:ZqmWine.WithoutAccess*:ZqmWine.DataPathThatCannotBeExamined*:ZqmWine.UpdateOffer*:ZqmWine.UpdateInstallerIsStarted*")
-set(ZQ_ZQR_NEEDS_64 "ZqrWine.ForeignOrTruncatedFiles*:ZqrWine.AReadOnlyDataFile*:ZqrWine.PathsThatNameNoUsableFile*:ZqrWine.ManagerMode*:ZqrWine.Window*")
+set(ZQ_ZQR_NEEDS_64 "ZqrWine.ADatabaseProgram*:ZqrWine.ForeignOrTruncatedFiles*:ZqrWine.AReadOnlyDataFile*:ZqrWine.PathsThatNameNoUsableFile*:ZqrWine.ManagerMode*:ZqrWine.Window*")
 
 # ZQM.exe end to end: Wine's registry, real INI files, the DAO adapter over the stand-in
 # server, the Windows msaccess.exe and installers with version resources made by windres.

@@ -8,6 +8,8 @@
 // The new file has the folder's default owner and rights instead of the data file's own.
 // ZEQUORA_STANDIN_NEW_FILE=0 compacts in place instead, copying the result back over the file
 // with SQLite's journal (a kill then leaves the undo record beside the file).
+// ZEQUORA_STANDIN_EXIT=<code> ends a repair and compaction at once with that code, the file
+// untouched, as a database program that fails or is ended from outside does.
 // ZEQUORA_STANDIN_LOG names a file that gets one line per run; ZEQUORA_STANDIN_DELAY_MS keeps
 // the file held that long before the work starts; ZEQUORA_STANDIN_WAIT_MS bounds the wait for
 // a file that others still hold (default 10000). Scratch files go to $SQLITE_TMPDIR, $TMPDIR or
@@ -452,6 +454,10 @@ bool PutInPlace(const std::string& replacement, const std::string& path, std::st
 }
 
 int RepairCompact(const std::string& path) {
+    if (const long code = EnvMs("ZEQUORA_STANDIN_EXIT", -1); code >= 0) {
+        Log("repair/compact ended with " + std::to_string(code) + " untouched: " + path);
+        return static_cast<int>(code);
+    }
     const long waitMs = EnvMs("ZEQUORA_STANDIN_WAIT_MS", 10000);
     const long delayMs = EnvMs("ZEQUORA_STANDIN_DELAY_MS", 0);
     const bool newFile = EnvMs("ZEQUORA_STANDIN_NEW_FILE", 1) != 0;

@@ -204,51 +204,6 @@ std::string ResultRecords(Install& in) {
            Query(in.dataFile, "select ER_Ergebnis from tblEreignis");
 }
 
-TEST(ZqrUnattended, AFailingAccessIsAFailureToldAndStoredAsOne) {
-    Install in;
-    in.FakeAccess("exit 7");
-    RunResult r = in.Run({"/DATEI", in.dataFile});
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(Has(in.Trace(), "Result           : Error | exit code 7\r\n"));
-    EXPECT_TRUE(Has(r.err, "hat sich durch die Reorganisation nicht verändert") == false);
-    EXPECT_EQ(in.Records(), "2000\n");
-    // Told even unattended, with the cause and where to read more.
-    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDas Datenbankprogramm hat die "
-                           "Reorganisation mit einem Fehler beendet.\nFehlercode: 7\n\nEinzelheiten enthalten "
-                           "die Trace-Datei " + in.prog + "/ZQR_Reorg_Trace.txt und die Log-Datei " + in.data +
-                           "/ZQR_Reorg_Log.txt.\n"))
-        << r.err;
-    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
-    EXPECT_TRUE(Has(in.Log(), "- Fehler: Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet. / "
-                              "Fehlercode: 7\r\n"));
-    // The file is intact and countable: the failure is stored, never a success.
-    EXPECT_EQ(ResultRecords(in), "1|0|" + in.data + "/ZQR_Reorg_Log.txt\n0\n");
-
-    // Interactive: the same failure message, never the success message.
-    Install window;
-    window.FakeAccess("exit 7");
-    r = window.Run({}, "p " + window.dataFile + "\nr\nj\n\n\n");
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\nDas Datenbankprogramm")) << r.err;
-    EXPECT_FALSE(Has(r.err, "Reorganisation erfolgreich."));
-}
-
-// A database program that ends with 0 but never wrote the file (ended from outside, say)
-// did not reorganise it: a failure, stored as one.
-TEST(ZqrUnattended, AnAccessThatEndsWellWithoutWritingTheFileIsAFailure) {
-    Install in;
-    in.FakeAccess("exit 0");
-    RunResult r = in.Run({"/DATEI", in.dataFile});
-    EXPECT_EQ(r.exitCode, 2) << r.err;
-    EXPECT_TRUE(Has(in.Trace(), "Error            : Data file not rewritten by the database program: " +
-                                    in.dataFile + "\r\n"));
-    EXPECT_TRUE(Has(r.err, std::string(kFailedBox) + "Mögliche Ursache:\n" +
-                               zq::reorg::msg::kDataFileNotRewritten))
-        << r.err;
-    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
-    EXPECT_EQ(ResultRecords(in), "1|0|" + in.data + "/ZQR_Reorg_Log.txt\n0\n");
-}
-
 // With a delay, Access may have compacted the file before the second search: the size
 // before is still the size of the file it was given.
 TEST(ZqrUnattended, TheSizeBeforeIsTakenBeforeAccessStarts) {
@@ -1031,6 +986,7 @@ protected:
     }
     void FailingAccess() override { in_.FakeAccess("exit 7"); }
     void AccessWritesANewFile() override { in_.env["ZEQUORA_STANDIN_NEW_FILE"] = "1"; }
+    void AccessEnds(int code) override { in_.env["ZEQUORA_STANDIN_EXIT"] = std::to_string(code); }
     // Another owner needs root.
     bool RestrictRights(const std::string& path) override {
         return ::getuid() == 0 && ::chown(path.c_str(), 65534, 65534) == 0 && ::chmod(path.c_str(), 0640) == 0;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reorg/Meldungen.h"
 #include "reorg/ZqrExpected.h"
 #include "support/Scenario.h"
 
@@ -66,6 +67,7 @@ public:
     virtual void Remember(const std::string& dataFile) = 0;  // as the window remembers it
     virtual void FailingAccess() = 0;  // a database program that cannot reorganise
     virtual void AccessWritesANewFile() = 0;  // the compacted data goes into a file made anew
+    virtual void AccessEnds(int code) = 0;  // at once with the code, the data file untouched
     // Gives the file an owner or rights that a new file of its folder does not get; false
     // where the test cannot.
     virtual bool RestrictRights(const std::string& path) = 0;
@@ -571,6 +573,50 @@ inline void ManagerModeWithALockFileThatStaysIsNotReady(Installation& in) {
     }
 }
 
+// A database program that fails, or that ends well without writing the file, did not
+// reorganise it: a failure, told even unattended, stored as one; the window never claims
+// success either.
+inline void ADatabaseProgramThatFailsOrWritesNothingIsAFailureToldAndStored(Installation& in) {
+    const std::string file = in.DataFile();
+    const std::string log = in.In(in.Data(), "ZQR_Reorg_Log.txt");
+    const std::string failed = "Die Reorganisation der ZEQUORA Datendatei ist fehlgeschlagen.\n\nMögliche Ursache:\n";
+    const std::string details = "\n\nEinzelheiten enthalten die Trace-Datei " + in.In(in.Prog(), "ZQR_Reorg_Trace.txt") +
+                                " und die Log-Datei " + log + ".";
+    const std::string stored = zqexpect::Options(1, 0, log) + "\n" +
+                               zqexpect::Event("/DATEI " + file, false, zqexpect::AccessCommand(in.Access(), file)) + "\n";
+    in.AccessEnds(7);
+    ScenarioRun r = in.Run({"/DATEI", file}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(in.Trace(), "Result           : Error | exit code 7\r\n")) << in.Trace();
+    EXPECT_EQ(in.Records(file), "2000");
+    const std::string cause = "Das Datenbankprogramm hat die Reorganisation mit einem Fehler beendet.";
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].title, "Reorg Fehler");
+        EXPECT_EQ((*r.boxes)[0].text.rfind(failed + cause + "\nFehlercode: 7" + details, 0), 0u) << (*r.boxes)[0].text;
+    }
+    EXPECT_TRUE(Has(in.Log(), "---- Ergebnis: -- FEHLGESCHLAGEN --\r\n"));
+    EXPECT_TRUE(Has(in.Log(), "- Fehler: " + cause + " / Fehlercode: 7\r\n")) << in.Log();
+    EXPECT_EQ(in.ResultRecords(), stored);
+
+    in.AccessEnds(0);
+    r = in.Run({"/DATEI", file}, {zq::MsgResult::Ok});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(in.Trace(), "Error            : Data file not rewritten by the database program: " + file + "\r\n"));
+    if (r.boxes) {
+        ASSERT_EQ(r.boxes->size(), 1u);
+        EXPECT_EQ((*r.boxes)[0].text.rfind(failed + zq::reorg::msg::kDataFileNotRewritten, 0), 0u) << (*r.boxes)[0].text;
+    }
+
+    const WindowRun w = in.Window({}, {{Act::Type, file}, {Act::Start}, {Act::Ok}});
+    EXPECT_EQ(w.exitCode, 2);
+    if (w.boxes) {
+        ASSERT_EQ(w.boxes->size(), 1u);
+        EXPECT_EQ((*w.boxes)[0].title, "Reorg Fehler");
+        EXPECT_EQ((*w.boxes)[0].text.rfind(failed, 0), 0u) << (*w.boxes)[0].text;
+    }
+}
+
 // The database program writes the compacted data as a new file: the data file's owner and
 // rights go back onto it, and the trace says what they were and what the new file had.
 inline void TheDataFilesRightsAreGivenBackToTheCompactedFile(Installation& in) {
@@ -622,4 +668,5 @@ inline void AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched(Installation& 
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWithALockFileThatStaysIsNotReady)                 \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ManagerModeWaitsForTheLockFileThenRunsAndOffersTheRestart)   \
     ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, TheDataFilesRightsAreGivenBackToTheCompactedFile)            \
-    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched)
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, AReadOnlyDataFileGetsTheWriteMessageAndStaysUntouched)       \
+    ZQ_SCENARIO_TEST(Fixture, zqtest::zqr, ADatabaseProgramThatFailsOrWritesNothingIsAFailureToldAndStored)

@@ -234,7 +234,8 @@ protected:
         zq::SaveSetting(reg, "ZEQUORA - Datendatei Reorganisation", "Settings", "01", file);
     }
     void FailingAccess() override { ASSERT_TRUE(zqwin::WriteAll(access, "kein Programm")); }
-    void AccessWritesANewFile() override { runEnv_.push_back("ZEQUORA_STANDIN_NEW_FILE=1"); }
+    void AccessWritesANewFile() override { RunEnv("ZEQUORA_STANDIN_NEW_FILE", "1"); }
+    void AccessEnds(int code) override { RunEnv("ZEQUORA_STANDIN_EXIT", std::to_string(code)); }
     bool MakeReadOnly(const std::string& path) override {
         return SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY) != FALSE;
     }
@@ -253,7 +254,7 @@ protected:
     std::unique_ptr<Held> HoldLockFile(const std::string& path) override { return std::make_unique<HeldFile>(path); }
     void StandInManager() override {
         Copy(zqwin::BinDir() + "\\zq_showargs.exe", prog + "\\zqm.exe");
-        runEnv_.push_back("ZQ_SHOWARGS_OUT=" + tmp.File("zqm-started.txt"));
+        RunEnv("ZQ_SHOWARGS_OUT", tmp.File("zqm-started.txt"));
     }
     bool ManagerStarted(int waitMs) override {
         const std::string note = tmp.File("zqm-started.txt");
@@ -329,7 +330,12 @@ protected:
         r.boxes = zqwin::ScenarioBoxes(boxes);
         return r;
     }
-    std::vector<std::string> runEnv_;  // what the shared scenarios' runs get in their environment
+    // What the shared scenarios' runs get in their environment; a name set again takes the new value.
+    void RunEnv(const std::string& name, const std::string& value) {
+        std::erase_if(runEnv_, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+        runEnv_.push_back(name + "=" + value);
+    }
+    std::vector<std::string> runEnv_;
 };
 
 TEST_F(ZqrWine, LongPathsAreReorganisedThroughTheExtendedForms) {
