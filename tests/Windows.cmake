@@ -45,6 +45,7 @@ zq_windows_test(test_win_core ${CMAKE_CURRENT_SOURCE_DIR}/platform/CommandLineTe
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/IniTextTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/PathsTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/RegistryAccessTest.cpp
+                ${CMAKE_CURRENT_SOURCE_DIR}/common/TraceAccessTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/common/Utf8Test.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/FrmMainTest.cpp
                 ${CMAKE_CURRENT_SOURCE_DIR}/update/VersionTextTest.cpp

@@ -1,27 +1,20 @@
-// Trace grammar, message titles and the search for msaccess.exe, against the real
-// registry store and file adapters in a temporary folder.
+// Trace grammar, message titles and the search for msaccess.exe, over the registry, files
+// and settings in memory.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 
 #include "common/AccessDetection.h"
 #include "common/Messages.h"
-#include "common/Trace.h"
-#include "platform/console/ConsoleDialogs.h"
-#include "platform/posix/PosixClock.h"
-#include "platform/posix/PosixEnvironment.h"
-#include "platform/posix/PosixFiles.h"
-#include "platform/posix/PosixProcesses.h"
-#include "platform/posix/PosixShell.h"
-#include "platform/posix/ProfileFiles.h"
-#include "platform/posix/RegistryStore.h"
 #include "common/RegistryAccess.h"
-#include "support/TestSupport.h"
+#include "common/Trace.h"
+#include "support/Fakes.h"
+#include "support/MemoryFiles.h"
+#include "support/Scenario.h"
 
 namespace {
 
 using zqtest::CrLfLines;
-using zqtest::TempDir;
 
 TEST(TraceLine, LabelsArePaddedButNeverCut) {
     EXPECT_EQ(zq::LabelLine("Result", "OK", 17), "Result           : OK");
@@ -32,9 +25,8 @@ TEST(TraceLine, LabelsArePaddedButNeverCut) {
 }
 
 TEST(TraceLog, FirstSectionHasNoEmptyLineAndReopeningAppends) {
-    TempDir dir;
-    zq::posix::PosixFiles files;
-    zq::TraceLog trace(files, dir / "trace.txt", zq::kReorgLabelWidth);
+    zqtest::MemoryFiles files;
+    zq::TraceLog trace(files, "/t/trace.txt", zq::kReorgLabelWidth);
     ASSERT_TRUE(trace.OpenOutput());
     trace.Section("Globals");
     trace.Label("glcAccExe", "msaccess.exe");
@@ -43,19 +35,21 @@ TEST(TraceLog, FirstSectionHasNoEmptyLineAndReopeningAppends) {
     ASSERT_TRUE(trace.OpenAppend());
     trace.Section("Later");
     trace.Close();
-    std::string text = zqtest::ReadFile(dir / "trace.txt");
-    EXPECT_EQ(text,
+    EXPECT_EQ(files.Content("/t/trace.txt"),
               "*** Globals ***\r\nglcAccExe        : msaccess.exe\r\n\r\n*** Parameter ***\r\n"
               "\r\n*** Later ***\r\n");
     // A new run replaces the old trace.
     ASSERT_TRUE(trace.OpenOutput());
     trace.Free("[Verweise]");
     trace.Close();
-    EXPECT_EQ(zqtest::ReadFile(dir / "trace.txt"), "[Verweise]\r\n");
+    EXPECT_EQ(files.Content("/t/trace.txt"), "[Verweise]\r\n");
 }
 
 TEST(TraceLog, UncreatableTraceLeavesTheProgramRunning) {
-    zq::posix::PosixFiles files;
+    zqtest::MemoryFiles files;
+    files.fail = [](const std::string& operation, const std::string&) {
+        return operation == "Open" ? zq::FsStatus{zq::kErrPathNotFound, "Path not found"} : zq::FsStatus{};
+    };
     zq::TraceLog trace(files, "/nonexistent-folder/zq/trace.txt", 19);
     EXPECT_FALSE(trace.OpenOutput());
     trace.Section("Globals");  // must not crash
@@ -65,17 +59,19 @@ TEST(TraceLog, UncreatableTraceLeavesTheProgramRunning) {
 }
 
 TEST(TraceLog, AWriteThatDoesNotReachTheDiskIsRemembered) {
-    TempDir dir;
-    zq::posix::PosixFiles files;
-    zq::TraceLog good(files, dir / "trace.txt", zq::kReorgLabelWidth);
+    zqtest::MemoryFiles files;
+    zq::TraceLog good(files, "/t/trace.txt", zq::kReorgLabelWidth);
     ASSERT_TRUE(good.OpenOutput());
     good.Section("Globals");
     good.Close();
     EXPECT_FALSE(good.Failed());
 
-    // A device that is always full: the file opens, every write fails.
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    zq::TraceLog full(files, "/dev/full", zq::kReorgLabelWidth);
+    // A full disk: the file opens, every write fails.
+    files.fail = [](const std::string& operation, const std::string& path) {
+        return operation == "Write" && path == "/t/full.txt" ? zq::FsStatus{zq::kErrDiskFull, "Disk full"}
+                                                             : zq::FsStatus{};
+    };
+    zq::TraceLog full(files, "/t/full.txt", zq::kReorgLabelWidth);
     ASSERT_TRUE(full.OpenAppend());
     EXPECT_FALSE(full.Failed());
     full.Label("Result", "OK");
@@ -116,30 +112,18 @@ public:
     std::vector<zq::MsgIcon> icons;
 };
 
-class TestEnvironment : public zq::posix::PosixEnvironment {
+class TestEnvironment : public zqtest::FakeEnvironment {
 public:
-    explicit TestEnvironment(std::string office16) : office16_(std::move(office16)) {}
-    std::string StreamedOffice16Folder(bool is64) override {
-        return office16_ + (is64 ? "/x64/" : "/x86/");
-    }
-
-private:
-    std::string office16_;
+    TestEnvironment() : FakeEnvironment("/t/prog/zqm") {}
+    std::string StreamedOffice16Folder(bool is64) override { return is64 ? "/t/office16/x64/" : "/t/office16/x86/"; }
 };
 
 class AccessSearchTest : public ::testing::Test {
 protected:
-    AccessSearchTest()
-        : registry(dir / "registry"),
-          env(dir / "office16"),
-          platform{registry, profile, files, processes, clock, env, shell, dialogs},
-          trace(files, dir / "trace.txt", zq::kReorgLabelWidth) {
-        trace.OpenOutput();
-    }
+    AccessSearchTest() { trace.OpenOutput(); }
 
     std::string MakeAccess(const std::string& folder) {
-        std::filesystem::create_directories(folder);
-        zqtest::WriteFile(folder + "/msaccess.exe", "stand-in");
+        files.Put(folder + "/msaccess.exe", "stand-in");
         return folder + "/msaccess.exe";
     }
 
@@ -153,7 +137,7 @@ protected:
                                 [this] { ++foundCalls; }};
         bool ok = zq::FindAccess(search, s);
         trace.Close();
-        lines = CrLfLines(zqtest::ReadFile(dir / "trace.txt"));
+        lines = CrLfLines(files.Content("/t/trace.txt"));
         return ok;
     }
 
@@ -161,25 +145,24 @@ protected:
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    TempDir dir;
-    zq::posix::RegistryStore registry;
-    zq::posix::ProfileFiles profile;
-    zq::posix::PosixFiles files;
-    zq::posix::PosixProcesses processes;
-    zq::posix::PosixClock clock;
+    zqtest::MemoryRegistry registry;
+    zqtest::MemoryFiles files;
+    zqtest::MemoryProfile profile{files};
+    zqtest::RecordingProcesses processes;
+    zqtest::FakeClock clock;
     TestEnvironment env;
-    zq::posix::PosixShell shell;
+    zqtest::RecordingShell shell;
     RecordingDialogs dialogs;
-    zq::Platform platform;
-    zq::TraceLog trace;
+    zq::Platform platform{registry, profile, files, processes, clock, env, shell, dialogs};
+    zq::TraceLog trace{files, "/t/trace.txt", zq::kReorgLabelWidth};
     int foundCalls = 0;
     std::vector<std::string> lines;
 };
 
 TEST_F(AccessSearchTest, ConfiguredFolderIsTriedFirstWithoutProbes) {
-    std::string exe = MakeAccess(dir / "office");
+    std::string exe = MakeAccess("/t/office");
     zq::AccessSettings s;
-    s.folder = dir / "office/";
+    s.folder = "/t/office/";
     ASSERT_TRUE(Find(s));
     EXPECT_EQ(foundCalls, 1);
     EXPECT_EQ(s.accessExe, exe);
@@ -216,27 +199,27 @@ TEST_F(AccessSearchTest, ConfiguredVersionIsSearchedOnce) {
 }
 
 TEST_F(AccessSearchTest, InstallRootWithOfficeSubfolderAndMissingSeparator) {
-    std::string exe = MakeAccess(dir / "root/office");
-    SetInstallRoot("Software\\Microsoft\\Office\\16.0\\Access\\InstallRoot", "Path", dir / "root");
+    std::string exe = MakeAccess("/t/root/office");
+    SetInstallRoot("Software\\Microsoft\\Office\\16.0\\Access\\InstallRoot", "Path", "/t/root");
     zq::AccessSettings s;
     ASSERT_TRUE(Find(s));
     EXPECT_EQ(foundCalls, 1);
     EXPECT_EQ(s.accessExe, exe);
     EXPECT_EQ(s.version, "16.0");
-    EXPECT_TRUE(Traced("Check Access     : " + (dir / "root/msaccess.exe")));
+    EXPECT_TRUE(Traced("Check Access     : /t/root/msaccess.exe"));
     // Search stops at the first success: no streamed-Office probe, no message.
     EXPECT_FALSE(Traced("*** Check Access 16.0 MSO Standard ***"));
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(AccessSearchTest, StreamedOffice64UsesTheSixtyFourBitFolder) {
-    std::string exe = MakeAccess(dir / "office16/x64");
+    std::string exe = MakeAccess("/t/office16/x64");
     zq::AccessSettings s;
     s.bitness = "64";
     ASSERT_TRUE(Find(s));
     EXPECT_EQ(s.accessExe, exe);
     EXPECT_TRUE(Traced("Version            : 16.0/64 bit"));
-    EXPECT_TRUE(Traced("Result             : " + (dir / "office16/x64/")));
+    EXPECT_TRUE(Traced("Result             : /t/office16/x64/"));
 }
 
 TEST(AccessSettingsTest, VersionRulesAndProductNames) {
@@ -247,19 +230,18 @@ TEST(AccessSettingsTest, VersionRulesAndProductNames) {
     EXPECT_EQ(zq::ProductName("14.0"), "2010");
     EXPECT_EQ(zq::ProductName("17.0"), "17.0");
 
-    TempDir dir;
-    zq::posix::ProfileFiles profile;
-    zqtest::WriteFile(dir / "zqm.ini",
-                      "[Datenbasis]\r\nVersion=9.0\r\nBit= 64 \r\nPfad=/opt/office\r\n");
+    zqtest::MemoryFiles files;
+    zqtest::MemoryProfile profile(files);
+    const std::string ini = "[Datenbasis]\r\nVersion=9.0\r\nBit= 64 \r\nPfad=/opt/office\r\n";
+    files.Put("/t/zqm.ini", ini);
     zq::AccessSettings s;
-    zq::ReadAccessSettings(profile, dir / "zqm.ini", zq::PathStyle::Posix, s);
+    zq::ReadAccessSettings(profile, "/t/zqm.ini", zq::PathStyle::Posix, s);
     EXPECT_EQ(s.version, "10.0");
     EXPECT_FALSE(s.versionConfigured);
     EXPECT_EQ(s.bitness, "64");
     EXPECT_EQ(s.folder, "/opt/office/");
     // The reorganiser only reads: nothing is written back.
-    EXPECT_EQ(zqtest::ReadFile(dir / "zqm.ini"),
-              "[Datenbasis]\r\nVersion=9.0\r\nBit= 64 \r\nPfad=/opt/office\r\n");
+    EXPECT_EQ(files.Content("/t/zqm.ini"), ini);
 }
 
 }  // namespace
