@@ -24,7 +24,6 @@ namespace {
 using zq::win32::Utf8;
 using zq::win32::Wide;
 using zqwin::BoxAnswers;
-using zqwin::HaveDisplay;
 
 const std::string kSettingsKey =
     "Software\\VB and VBA Program Settings\\ZEQUORA - Datendatei Reorganisation";
@@ -106,7 +105,6 @@ public:
         SendMessageW(GetDlgItem(hwnd_, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
         return Utf8(std::wstring(text));
     }
-    bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(hwnd_, id)) != FALSE; }
     void Click(int id) { PostMessageW(GetDlgItem(hwnd_, id), BM_CLICK, 0, 0); }
     void Close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
@@ -154,18 +152,6 @@ protected:
         zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env, input,
                          desktop);
         EXPECT_TRUE(p.Started());
-        long code = p.Wait(120000);
-        output = p.Output();
-        return code;
-    }
-    // ZQR.exe started with its window, driven by the test meanwhile; the exit code.
-    template <typename Drive>
-    long ZqrWindowRun(const std::string& arguments, Drive drive, const std::vector<std::string>& env = {}) {
-        zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + (arguments.empty() ? "" : " " + arguments), env);
-        EXPECT_TRUE(p.Started());
-        ZqrWindow window;
-        EXPECT_TRUE(window.Find()) << "no window";
-        drive(window);
         long code = p.Wait(120000);
         output = p.Output();
         return code;

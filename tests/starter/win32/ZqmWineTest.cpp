@@ -21,7 +21,6 @@ namespace {
 using zq::RegRoot;
 using zqwin::BoxAnswers;
 using zqwin::CrLfLines;
-using zqwin::HaveDisplay;
 using zq::win32::Utf8;
 using zq::win32::Wide;
 
