@@ -31,11 +31,14 @@ std::string BinDir() {
 }
 
 TempFolder::TempFolder() {
+    // Process ids come round again in a long run: a folder of that name may be an earlier
+    // test's, left behind or still in use by a program it started. A new folder each time.
     static std::atomic<int> counter{0};
-    fs::path base = fs::temp_directory_path() /
-                    ("zqwin-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
-    fs::remove_all(base);
-    fs::create_directories(base);
+    const std::string stem = "zqwin-" + std::to_string(GetCurrentProcessId()) + "-";
+    fs::path base;
+    do {
+        base = fs::temp_directory_path() / (stem + std::to_string(++counter));
+    } while (!CreateDirectoryW(base.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
     path_ = Utf8(base);
 }
 
