@@ -1021,6 +1021,8 @@ protected:
         return cache + "/zequora2/update";
     }
     void TearDown() override {
+        // A test that fails on a run's exit code alone still tells what the run did.
+        if (HasFailure()) std::printf("--- trace ---\n%s\n", Trace().c_str());
         if (!shm_.empty()) fs::remove_all(shm_);
     }
     std::string TooLongPath() override { return "/" + std::string(4000, 'a') + "/zqdata.mdb"; }

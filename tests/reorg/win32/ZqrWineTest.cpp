@@ -4,6 +4,7 @@
 // Message boxes are answered through their windows where a display is there (xvfb-run).
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -131,9 +132,18 @@ protected:
         dataFile = data + "\\zqdata.mdb";
         std::string error;
         ASSERT_TRUE(zqwin::Sql(dataFile, zqexpect::kDataFileSql, &error)) << error;
+        // Every run's database program notes what it did, for the report of a failed test.
+        RunEnv("ZEQUORA_STANDIN_LOG", tmp.File("standin.log"));
         Clean();
     }
-    void TearDown() override { Clean(); }
+    void TearDown() override {
+        // A test that fails on a run's exit code alone still tells what the run did.
+        if (HasFailure()) {
+            std::printf("--- trace ---\n%s\n--- console of the last run ---\n%s\n--- database program ---\n%s\n",
+                        Trace().c_str(), output.c_str(), zqwin::ReadAll(tmp.File("standin.log")).c_str());
+        }
+        Clean();
+    }
     void Clean() {
         RemoveTree(kLocalFolder);
         RegDeleteTreeW(HKEY_CURRENT_USER, Wide(kSettingsKey).c_str());
