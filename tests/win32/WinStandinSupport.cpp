@@ -1,6 +1,7 @@
 #include "win32/WinStandinSupport.h"
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -227,10 +228,18 @@ Process::Process(const std::string& commandLine, const std::vector<std::string>&
     si.hStdError = out;
     std::wstring station = desktop;
     if (!station.empty()) si.lpDesktop = station.data();
-    std::wstring cmd = Wide(commandLine);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                        block.data(), nullptr, &si, &info_))
+    // Wine's WoW64 mode now and then loses a new process while it starts and reports an
+    // internal error: that start is tried again. Any other failure is the test's.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::wstring cmd = Wide(commandLine);
+        if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                           block.data(), nullptr, &si, &info_))
+            break;
         info_ = {};
+        if (GetLastError() != ERROR_INTERNAL_ERROR) break;
+        std::fprintf(stderr, "zqwin::Process: Wine lost the start of %s; trying again\n", commandLine.c_str());
+        Sleep(200);
+    }
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
 }
