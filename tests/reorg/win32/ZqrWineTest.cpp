@@ -141,6 +141,8 @@ protected:
         if (HasFailure()) {
             std::printf("--- trace ---\n%s\n--- console of the last run ---\n%s\n--- database program ---\n%s\n",
                         Trace().c_str(), output.c_str(), zqwin::ReadAll(tmp.File("standin.log")).c_str());
+            // Read by tests/win32/wine-run.sh, which then runs the test once more.
+            if (programLost_) std::printf("wine-run: a program the test started was lost by Wine\n");
         }
         Clean();
     }
@@ -280,6 +282,7 @@ protected:
             if (a.IsAnswer()) answers.push_back(a.Answer());
         }
         BoxAnswers boxes(zqwin::Buttons(answers));
+        const int noted = StandinRuns();
         zqwin::Process p("\"" + prog + "\\ZQR.exe\"" + CommandTail(args), runEnv_);
         EXPECT_TRUE(p.Started());
         zqtest::zqr::WindowRun run;
@@ -310,6 +313,7 @@ protected:
         if (!run.closedItself) window.Close();
         run.exitCode = p.Wait(120000);
         output = p.Output();
+        NoteLostPrograms(noted);
         run.boxes = zqwin::ScenarioBoxes(boxes);
         return run;
     }
@@ -322,10 +326,21 @@ protected:
     zqtest::ScenarioRun Run(const std::vector<std::string>& args, const std::vector<zq::MsgResult>& answers) override {
         BoxAnswers boxes(zqwin::Buttons(answers));
         zqtest::ScenarioRun r;
+        const int noted = StandinRuns();
         r.exitCode = Zqr(CommandTail(args).substr(args.empty() ? 0 : 1), runEnv_);
+        NoteLostPrograms(noted);
         r.boxes = zqwin::ScenarioBoxes(boxes);
         return r;
     }
+    // Every run of the stand-in database program notes a line, whatever its outcome.
+    int StandinRuns() { return zqtest::zqr::Count(zqwin::ReadAll(tmp.File("standin.log")), "\n"); }
+    // A database program that the run started but that never noted its run never ran its
+    // main: Wine lost it (its WoW64 mode now and then does), not the program under test.
+    void NoteLostPrograms(int notedBefore) {
+        const int started = zqtest::zqr::Count(Trace(), "#### Start Reorganisation ####");
+        if (started > StandinRuns() - notedBefore) programLost_ = true;
+    }
+    bool programLost_ = false;
     // What the shared scenarios' runs get in their environment; a name set again takes the new value.
     void RunEnv(const std::string& name, const std::string& value) {
         std::erase_if(runEnv_, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
