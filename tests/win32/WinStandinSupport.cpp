@@ -104,6 +104,8 @@ std::vector<std::string> Query(const std::string& path, const std::string& sql) 
     return out;
 }
 
+void SayProgramLost() { std::printf("wine-run: a program the test started was lost by Wine\n"); }
+
 bool HaveDisplay() {
     // Wine's WoW64 mode gives a 32-bit program no display driver: its boxes return at once.
     if (sizeof(void*) == 4 && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr)

@@ -58,6 +58,10 @@ using zqtest::CrLfLines;
 // at once.
 bool HaveDisplay();
 
+// Tells tests/win32/wine-run.sh, on the test's output, that a program the failed test started
+// was lost by Wine while it started; the script then runs the test once more.
+void SayProgramLost();
+
 // Answers the message boxes the program shows, in order, by clicking a button of each, and
 // keeps their titles and texts.
 class BoxAnswers {

@@ -26,8 +26,8 @@ if [ ! -s "$out" ]; then
     exit 1
   fi
 fi
-# A test that failed after Wine lost a program it started (the test says so) is run once
-# more; what the first run printed stays in the log.
+# A test that failed after Wine lost a program it started (it says so through
+# zqwin::SayProgramLost) is run once more; what the first run printed stays in the log.
 if [ "$rc" != 0 ] && grep -q '^wine-run: a program the test started was lost by Wine' "$out"; then
   cat "$out"
   cat "$err" >&2

@@ -116,7 +116,7 @@ private:
 class ZqrWine : public ::testing::Test, public zqtest::zqr::Installation {
 protected:
     zqwin::TempFolder tmp;
-    std::string prog, office, data, dataFile, access, output;
+    std::string prog, office, data, dataFile, access, output, standinLog;
     zq::win32::WinRegistry reg;
     zq::win32::WinFiles files;
 
@@ -133,16 +133,16 @@ protected:
         std::string error;
         ASSERT_TRUE(zqwin::Sql(dataFile, zqexpect::kDataFileSql, &error)) << error;
         // Every run's database program notes what it did, for the report of a failed test.
-        RunEnv("ZEQUORA_STANDIN_LOG", tmp.File("standin.log"));
+        standinLog = tmp.File("standin.log");
+        RunEnv("ZEQUORA_STANDIN_LOG", standinLog);
         Clean();
     }
     void TearDown() override {
         // A test that fails on a run's exit code alone still tells what the run did.
         if (HasFailure()) {
             std::printf("--- trace ---\n%s\n--- console of the last run ---\n%s\n--- database program ---\n%s\n",
-                        Trace().c_str(), output.c_str(), zqwin::ReadAll(tmp.File("standin.log")).c_str());
-            // Read by tests/win32/wine-run.sh, which then runs the test once more.
-            if (programLost_) std::printf("wine-run: a program the test started was lost by Wine\n");
+                        Trace().c_str(), output.c_str(), zqwin::ReadAll(standinLog).c_str());
+            if (programLost_) zqwin::SayProgramLost();
         }
         Clean();
     }
@@ -333,7 +333,7 @@ protected:
         return r;
     }
     // Every run of the stand-in database program notes a line, whatever its outcome.
-    int StandinRuns() { return zqtest::zqr::Count(zqwin::ReadAll(tmp.File("standin.log")), "\n"); }
+    int StandinRuns() { return zqtest::zqr::Count(zqwin::ReadAll(standinLog), "\n"); }
     // A database program that the run started but that never noted its run never ran its
     // main: Wine lost it (its WoW64 mode now and then does), not the program under test.
     void NoteLostPrograms(int notedBefore) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/FileInfo.h"
 #include "common/RegistryAccess.h"
@@ -54,8 +53,7 @@ protected:
         reg.CloseKey(h);
     }
     void TearDown() override {
-        // Read by tests/win32/wine-run.sh, which then runs the test once more.
-        if (HasFailure() && programLost_) std::printf("wine-run: a program the test started was lost by Wine\n");
+        if (HasFailure() && programLost_) zqwin::SayProgramLost();
         CleanRegistry();
     }
 
